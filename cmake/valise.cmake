@@ -1,0 +1,32 @@
+# Helpers shared by every folder of the tree.
+
+# valise_module(NAME [DEPS lib...]): a static library made of every .cpp file in the current
+# folder. Backend folders (posix/, win32/) are added by the module that owns them.
+function(valise_module name)
+  cmake_parse_arguments(ARG "" "" "DEPS;SOURCES" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${name} STATIC ${sources} ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# valise_test(NAME [LIBS lib...] [LABELS label...]): a GoogleTest program made of every
+# *_test.cpp file in the current folder; each case becomes its own CTest entry.
+function(valise_test name)
+  cmake_parse_arguments(ARG "" "" "LIBS;LABELS;SOURCES" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  add_executable(${name} ${sources} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} valise_testsupport GTest::gtest_main)
+  set(labels ${ARG_LABELS})
+  set(environment "")
+  if(WIN32)
+    list(APPEND labels wine)
+  else()
+    # The posix backend's virtual Windows: one prefix for the build's tests, made on first use.
+    set(environment "WINEPREFIX=${CMAKE_BINARY_DIR}/test-prefix")
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES LABELS "${labels}" TIMEOUT 300 ENVIRONMENT "${environment}")
+endfunction()

@@ -1,0 +1,16 @@
+// Debug output: lines sent to the "DBWin32-Handle" debug-output window on Windows, and to a log
+// file when one is configured.
+#pragma once
+
+#include <string_view>
+
+namespace valise::platform {
+
+// Sends one line (ending in CR LF) to the debug-output window when one is present, and appends
+// it to the log file when one is set. Never fails.
+void DebugOutput(std::string_view line);
+
+// Sets the log file that receives every debug line from now on; empty switches it off.
+void SetDebugLogFile(std::string_view path);
+
+}  // namespace valise::platform

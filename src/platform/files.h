@@ -1,0 +1,98 @@
+// Files and directories in Windows path syntax: drive letters, backslashes, names matched
+// without regard to case. Calls that report failure by their result set LastError().
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace valise::platform {
+
+// File attributes, with the values of the Windows FILE_ATTRIBUTE_ constants.
+enum FileAttribute : std::uint32_t {
+  kAttrReadOnly = 0x01,
+  kAttrHidden = 0x02,
+  kAttrSystem = 0x04,
+  kAttrDirectory = 0x10,
+  kAttrArchive = 0x20,
+  kAttrNormal = 0x80,
+};
+
+// 100-nanosecond intervals since 1601-01-01 UTC, as a Windows FILETIME.
+using FileTime = std::uint64_t;
+
+struct FindEntry {
+  std::string name;  // the entry's name alone, UTF-8
+  std::uint32_t attributes = 0;
+  std::uint64_t size = 0;
+  FileTime creationTime = 0;  // on Linux the last-write time, as Wine reports it
+  FileTime lastWriteTime = 0;
+};
+
+// Lists the entries that match `pattern`, a path whose last component may hold the wildcards
+// "*" and "?" (matched as FindFirstFile matches them, "*.*" matching every name). Every
+// attribute is admitted; "." and ".." are never listed. The visitor returns false to stop.
+// Returns false (LastError set) when the folder cannot be read or nothing matched.
+bool FindFiles(std::string_view pattern, const std::function<bool(const FindEntry&)>& visit);
+std::vector<FindEntry> FindFiles(std::string_view pattern);
+
+// The entry's attributes, or nothing when it does not exist (LastError set).
+std::optional<std::uint32_t> GetFileAttributes(std::string_view path);
+bool SetFileAttributes(std::string_view path, std::uint32_t attributes);
+
+// Copies a file as CopyFile does: the copy keeps the source's attributes and last-write time.
+// With failIfExists an existing destination is an error; otherwise it is overwritten (a
+// read-only destination makes the copy fail).
+bool CopyFile(std::string_view source, std::string_view destination, bool failIfExists);
+// Renames a file; with replace an existing destination is replaced atomically.
+bool MoveFile(std::string_view source, std::string_view destination, bool replace);
+bool DeleteFile(std::string_view path);
+bool CreateDirectory(std::string_view path);
+bool RemoveDirectory(std::string_view path);  // empty directories only
+
+std::string GetCurrentDirectory();
+bool SetCurrentDirectory(std::string_view path);
+// The full path of a possibly relative path, resolved against the current directory.
+std::string GetFullPathName(std::string_view path);
+
+// Bytes free on the drive or share holding the path that the caller may use, or nothing.
+std::optional<std::uint64_t> GetDiskFreeBytes(std::string_view path);
+
+// The running program's own full path, and its command-line parameters (without the program
+// name) split as the Windows runtime splits them.
+std::string ProgramPath();
+std::vector<std::string> CommandLineParameters();
+
+// An open file. Reads and writes move the file position.
+class File {
+ public:
+  enum class Share { Read, ReadWrite };
+
+  // Opens an existing file for reading. Other readers may always open it; with
+  // Share::ReadWrite writers may too. Returns null (LastError set) on failure.
+  static std::unique_ptr<File> OpenRead(std::string_view path, Share share = Share::Read);
+  // Creates or truncates a file for writing, denying other writers. Null on failure.
+  static std::unique_ptr<File> Create(std::string_view path);
+
+  virtual ~File() = default;
+
+  // Reads up to `size` bytes; returns the count read, 0 at the end. Throws OSError on failure.
+  virtual std::size_t Read(void* buffer, std::size_t size) = 0;
+  // Writes all bytes or throws OSError.
+  virtual void Write(const void* buffer, std::size_t size) = 0;
+  virtual void Seek(std::uint64_t position) = 0;
+  virtual std::uint64_t Position() const = 0;
+  virtual std::uint64_t Size() const = 0;
+  // Flushes written data to the disk.
+  virtual void Sync() = 0;
+  virtual void SetLastWriteTime(FileTime time) = 0;
+};
+
+// Reads a whole file; throws OSError when it cannot be read.
+std::string ReadWholeFile(std::string_view path);
+
+}  // namespace valise::platform

@@ -1,0 +1,19 @@
+// Conversion between the Windows paths the system works with and the host's own paths. On
+// Windows both are the same; on Linux a Windows path names a file through a drive letter of the
+// prefix (dosdevices/), and any host path is seen through the drive that maps it (Z: by default).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace valise::platform {
+
+// The Windows path under which the host path is seen. A relative host path is made absolute
+// against the host's current directory first.
+std::string ToWindowsPath(std::string_view hostPath);
+
+// The host path a Windows path names, the letter case of its existing components resolved.
+// Throws OSError (kErrorPathNotFound) when its drive is not mapped.
+std::string ToHostPath(std::string_view windowsPath);
+
+}  // namespace valise::platform

@@ -1,0 +1,55 @@
+#include "test_support.h"
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+
+#include "platform/host_paths.h"
+
+namespace valise::testing {
+
+TempDir::TempDir() {
+  static std::atomic<unsigned> counter{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  std::filesystem::path base = std::filesystem::temp_directory_path();
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = info != nullptr ? std::string(info->name()) : std::string("valise");
+  for (char& c : name) {
+    if (c == '/' || c == '\\') c = '_';
+  }
+  host_ = base / ("valise-" + name + "-" + std::to_string(stamp) + "-" +
+                  std::to_string(counter++));
+  std::filesystem::create_directories(host_);
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(host_, ignored);
+}
+
+std::string TempDir::win() const { return platform::ToWindowsPath(host_.string()); }
+
+std::string TempDir::win(std::string_view relative) const {
+  std::string path = win();
+  path += '\\';
+  for (char c : relative) path += c == '/' ? '\\' : c;
+  return path;
+}
+
+std::filesystem::path TempDir::Write(std::string_view relative, std::string_view bytes) const {
+  std::filesystem::path path = host_ / std::filesystem::path(std::string(relative));
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+std::string ReadHostFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace valise::testing

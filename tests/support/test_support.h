@@ -1,0 +1,49 @@
+// Helpers for the tests: exceptions matched by message, and fresh temporary folders.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// Expects `statement` to throw `type` whose what() equals `message` exactly.
+#define EXPECT_THROW_MSG(statement, type, message)                              \
+  do {                                                                          \
+    try {                                                                       \
+      statement;                                                                \
+      ADD_FAILURE() << "expected " #type " \"" << (message) << "\", got none";  \
+    } catch (const type& error_) {                                              \
+      EXPECT_EQ(std::string(error_.what()), std::string(message));              \
+    } catch (const std::exception& other_) {                                    \
+      ADD_FAILURE() << "expected " #type ", got \"" << other_.what() << "\"";   \
+    }                                                                           \
+  } while (false)
+
+namespace valise::testing {
+
+// A new empty folder, removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  // The folder as the host sees it.
+  const std::filesystem::path& host() const { return host_; }
+  // The folder as a Windows path, without a trailing backslash.
+  std::string win() const;
+  // A path below the folder as a Windows path ("a\\b" style relative names).
+  std::string win(std::string_view relative) const;
+  // Writes a file below the folder (creating its parents) and returns its host path.
+  std::filesystem::path Write(std::string_view relative, std::string_view bytes) const;
+
+ private:
+  std::filesystem::path host_;
+};
+
+// Reads a host file whole.
+std::string ReadHostFile(const std::filesystem::path& path);
+
+}  // namespace valise::testing
