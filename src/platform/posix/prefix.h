@@ -1,0 +1,15 @@
+// The Wine-compatible prefix that the posix backend treats as its Windows: WINEPREFIX, or
+// ~/.wine when unset. Read again on every call, so that a test may point WINEPREFIX elsewhere;
+// every cache of the backend is keyed by the prefix folder.
+#pragma once
+
+#include <filesystem>
+
+namespace valise::platform::posix {
+
+// The prefix folder as a host path. A missing prefix is created first with the least that is
+// needed: drive_c with the usual folders, dosdevices (c: -> ../drive_c, z: -> /), and registry
+// files holding ProgramFilesDir, CommonFilesDir and the user's "Shell Folders".
+std::filesystem::path PrefixDir();
+
+}  // namespace valise::platform::posix
