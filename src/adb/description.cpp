@@ -307,6 +307,7 @@ TableBuilder ParseDescription(std::string_view text) {
   std::optional<TableBuilder> builder;
   std::uint16_t key = 0;
   bool keySet = false;
+  std::size_t tableLine = 0;
   std::size_t number = 0;
   std::size_t start = 0;
   while (start <= text.size()) {
@@ -315,8 +316,10 @@ TableBuilder ParseDescription(std::string_view text) {
     const std::string_view line = text.substr(start, end - start);
     start = end + 1;
     ++number;
-    const std::vector<Token> tokens = Tokenize(line, number);
-    if (tokens.empty() || (tokens[0].kind == Token::Kind::Bare && tokens[0].text[0] == '#')) {
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    const bool comment = first != std::string_view::npos && line[first] == '#';
+    const std::vector<Token> tokens = comment ? std::vector<Token>() : Tokenize(line, number);
+    if (tokens.empty()) {
       if (end == text.size()) break;
       continue;
     }
@@ -327,6 +330,7 @@ TableBuilder ParseDescription(std::string_view text) {
         if (builder) Fail(number, "a second 'table' line");
         auto options = Options(tokens, 1, number, {"codepage", "key", "recordsize"});
         builder.emplace(options.count("codepage") ? options["codepage"] : 1252);
+        tableLine = number;
         if (options.count("key")) {
           key = static_cast<std::uint16_t>(std::min<std::uint32_t>(options["key"], 65535));
           keySet = true;
@@ -375,7 +379,13 @@ TableBuilder ParseDescription(std::string_view text) {
       } else if (statement == "record") {
         if (!builder) Fail(number, "'table' must come first");
         if (builder->fields().empty()) Fail(number, "a record before any field");
-        if (keySet && builder->recordCount() == 0) builder->SetKeyFieldCount(key);
+        if (keySet && builder->recordCount() == 0) {
+          try {
+            builder->SetKeyFieldCount(key);
+          } catch (const Error& error) {
+            Fail(tableLine, error.what());
+          }
+        }
         if (tokens.size() - 1 > builder->fields().size()) {
           Fail(number, std::to_string(tokens.size() - 1) + " values for " +
                            std::to_string(builder->fields().size()) + " fields");
@@ -406,7 +416,7 @@ TableBuilder ParseDescription(std::string_view text) {
     try {
       builder->SetKeyFieldCount(key);
     } catch (const Error& error) {
-      Fail(number, error.what());
+      Fail(tableLine, error.what());
     }
   }
   return std::move(*builder);

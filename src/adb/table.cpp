@@ -198,6 +198,10 @@ void TATable::OpenGuarded() {
     throw Error("TATable: " + path_ + ": too many records (" + std::to_string(recordCount) + ")");
   }
   recordCount_ = static_cast<std::int32_t>(recordCount);
+  const std::size_t descriptorBytes = static_cast<std::size_t>(fieldCount) * kDescriptorSize;
+  if (static_cast<std::int64_t>(kHeaderSize + descriptorBytes) > fileSize) {
+    throw Error("TATable: " + path_ + ": the field descriptors are truncated");
+  }
   // The records must all be there: reading past the end would show garbage or fail later.
   const std::int64_t areaNeeded = static_cast<std::int64_t>(recordCount_) * recordSize_;
   if (dataOffset_ + areaNeeded > fileSize) {
@@ -206,10 +210,6 @@ void TATable::OpenGuarded() {
                 " bytes");
   }
 
-  const std::size_t descriptorBytes = static_cast<std::size_t>(fieldCount) * kDescriptorSize;
-  if (static_cast<std::int64_t>(kHeaderSize + descriptorBytes) > fileSize) {
-    throw Error("TATable: " + path_ + ": the field descriptors are truncated");
-  }
   // All descriptors in one read: a baggage read costs a seek and a block read each.
   std::vector<std::uint8_t> area(descriptorBytes);
   tableStream_->ReadBuffer(area.data(), static_cast<std::int64_t>(descriptorBytes));
