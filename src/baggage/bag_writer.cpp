@@ -194,6 +194,11 @@ void BagWriter::WriteBody(platform::File& out, std::uint64_t base) const {
   }
   out.Seek(base);
   out.Write(head.data(), head.size());
+  // A header with nothing after it reads as no baggage: an empty directory gets one byte.
+  if (layout.empty()) {
+    const char pad = 0;
+    out.Write(&pad, 1);
+  }
   for (const auto& [entry, index] : layout) {
     const Item& item = items_[index];
     if (item.path.empty()) {

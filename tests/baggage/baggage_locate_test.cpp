@@ -203,11 +203,13 @@ TEST_F(BaggageTest, ParameterRulesSelectDirectoryOrContainerAndKind) {
   // A later switch overrides an earlier one; a directory after a screen saver gives plain.
   Init({"/bag=" + dir.win("Saver.scr")});
   EXPECT_EQ(BagContainerKind(), TBagKind::ScreenSaver);
-  Init({"/bag=" + dir.win("Saver.scr"), "/bag=" + dir.win("Loose")});
-  EXPECT_EQ(BagContainerKind(), TBagKind::Plain);
-  EXPECT_FALSE(BagHasContainer());
+  Init({"/bag=" + dir.win("Saver.scr"), "/bag=" + dir.win("Lesson.kqd")});
+  EXPECT_EQ(BagContainerKind(), TBagKind::Document);
+  EXPECT_EQ(BagContainerPath(), Upper(dir.win("LESSON.KQD")));
+  Init({"/bag=" + dir.win("Saver.scr")});
   Init({"/bag=" + dir.win("Loose")});
   EXPECT_EQ(BagContainerKind(), TBagKind::Plain);
+  EXPECT_FALSE(BagHasContainer());
 
   // Parameters that are not about the baggage are ignored; the list is upper-cased in place.
   std::vector<std::string> params{Program(), "inf=setup.inf", "-silent"};
