@@ -71,7 +71,9 @@ int main() {
   constexpr int kIds = 10000;
   constexpr int kLanguages = 4;
   const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("valise-bench-adb-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+      std::filesystem::temp_directory_path() /
+      ("valise-bench-adb-" +
+       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
   std::filesystem::create_directories(folder);
   const std::string path = platform::ToWindowsPath((folder / "_TXT.ADB").string());
 
@@ -84,8 +86,8 @@ int main() {
     }
   }
   builder.WriteFiles(path);
-  std::printf("table: %d records of %d bytes (%.1f MB)\n", kIds * kLanguages,
-              builder.RecordSize(), builder.TableBytes().size() / 1e6);
+  std::printf("table: %d records of %d bytes (%.1f MB)\n", kIds * kLanguages, builder.RecordSize(),
+              builder.TableBytes().size() / 1e6);
 
   auto openTable = [&](CountingTable& table, bool getAll) {
     table.SetExternalTable(true);

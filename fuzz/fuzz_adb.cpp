@@ -24,9 +24,8 @@ class FuzzTable : public TATable {
  protected:
   std::unique_ptr<TStream> OpenStream(const std::string& path) override {
     auto stream = std::make_unique<TGranularMemoryStream>();
-    const std::string& bytes = path.size() > 4 && path.substr(path.size() - 4) == ".AMB"
-                                   ? memo_
-                                   : table_;
+    const std::string& bytes =
+        path.size() > 4 && path.substr(path.size() - 4) == ".AMB" ? memo_ : table_;
     if (!bytes.empty()) stream->WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
     stream->SetPosition(0);
     return stream;
@@ -43,18 +42,48 @@ void Exercise(FuzzTable& table) {
     for (std::int32_t i = 0; i < table.FieldCount(); ++i) {
       TAField* field = table.Fields(i);
       if (field == nullptr) continue;
-      try { field->AsString(); } catch (const Error&) {}
-      try { field->AsInteger(); } catch (const Error&) {}
-      try { field->AsFloat(); } catch (const Error&) {}
-      try { field->AsBoolean(); } catch (const Error&) {}
-      try { field->AsDateTime(); } catch (const Error&) {}
-      try { field->AsBlobStream(); } catch (const Error&) {}
-      try { field->AsUtf8(1252); } catch (const Error&) {}
+      try {
+        field->AsString();
+      } catch (const Error&) {
+      }
+      try {
+        field->AsInteger();
+      } catch (const Error&) {
+      }
+      try {
+        field->AsFloat();
+      } catch (const Error&) {
+      }
+      try {
+        field->AsBoolean();
+      } catch (const Error&) {
+      }
+      try {
+        field->AsDateTime();
+      } catch (const Error&) {
+      }
+      try {
+        field->AsBlobStream();
+      } catch (const Error&) {
+      }
+      try {
+        field->AsUtf8(1252);
+      } catch (const Error&) {
+      }
     }
   }
-  try { table.FindKey({1, 2}); } catch (const Error&) {}
-  try { table.GotoKey({"a", 1}, false); } catch (const Error&) {}
-  try { table.GotoKey({TKeyValue::DateTime(1.5)}, false); } catch (const Error&) {}
+  try {
+    table.FindKey({1, 2});
+  } catch (const Error&) {
+  }
+  try {
+    table.GotoKey({"a", 1}, false);
+  } catch (const Error&) {
+  }
+  try {
+    table.GotoKey({TKeyValue::DateTime(1.5)}, false);
+  } catch (const Error&) {
+  }
   try {
     if (table.RecordCount() < 64) DescribeTable(table, 1252);
   } catch (const Error&) {
@@ -72,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t rest = size - 4;
   if (tableLength > rest) tableLength = static_cast<std::uint32_t>(rest);
   const char* bytes = reinterpret_cast<const char*>(data + 4);
-  FuzzTable table(std::string(bytes, tableLength), std::string(bytes + tableLength, rest - tableLength));
+  FuzzTable table(std::string(bytes, tableLength),
+                  std::string(bytes + tableLength, rest - tableLength));
   table.SetTableName("C:\\FUZZ");
   table.SetExternalTable(true);
   table.SetGetAll(getAll);

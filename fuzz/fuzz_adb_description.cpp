@@ -10,8 +10,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > 1 << 16) return 0;
   try {
-    const valise::adb::TableBuilder builder = valise::adb::ParseDescription(
-        std::string_view(reinterpret_cast<const char*>(data), size));
+    const valise::adb::TableBuilder builder =
+        valise::adb::ParseDescription(std::string_view(reinterpret_cast<const char*>(data), size));
     builder.TableBytes();
   } catch (const valise::Error&) {
   }

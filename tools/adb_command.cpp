@@ -79,8 +79,7 @@ int Dump(const std::vector<std::string>& args) {
   const std::string original = platform::ReadWholeFile(winPath);
   bool same = rebuilt.TableBytes() == original;
   if (same && rebuilt.HasMemo()) {
-    same = rebuilt.MemoBytes() ==
-           platform::ReadWholeFile(adb::ChangeFileExt(table.Path(), ".AMB"));
+    same = rebuilt.MemoBytes() == platform::ReadWholeFile(adb::ChangeFileExt(table.Path(), ".AMB"));
   }
   if (outputPath.empty()) {
     std::fwrite(description.data(), 1, description.size(), stdout);

@@ -6,13 +6,9 @@
 #include <limits>
 
 #include "adb/adb_writer.h"
+#include "baggage/bag_stream.h"
 #include "platform/errors.h"
 #include "platform/files.h"
-
-#if __has_include("baggage/bag_stream.h")
-#include "baggage/bag_stream.h"
-#define VALISE_ADB_HAS_BAGGAGE 1
-#endif
 
 namespace valise::adb {
 namespace {
@@ -140,11 +136,8 @@ void TATable::SetActive(bool value) {
 
 std::unique_ptr<TStream> TATable::OpenStream(const std::string& path) {
   if (externalTable_) return std::make_unique<FileStream>(path);
-#ifdef VALISE_ADB_HAS_BAGGAGE
+  // The baggage finds the file by its name part and fails itself when it is not there.
   return std::make_unique<TBaggageStream>(path);
-#else
-  throw Error("BagFileOpen: MMIO error at " + path);
-#endif
 }
 
 void TATable::Open() {

@@ -34,10 +34,10 @@ class CountingStream : public TStream {
   }
   std::int64_t Write(const void*, std::int64_t) override { throw Error("Stream write error"); }
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
-    const std::int64_t base = origin == SeekOrigin::Begin     ? 0
-                              : origin == SeekOrigin::Current ? position_
-                                                              : static_cast<std::int64_t>(
-                                                                    bytes_.size());
+    const std::int64_t base = origin == SeekOrigin::Begin ? 0
+                              : origin == SeekOrigin::Current
+                                  ? position_
+                                  : static_cast<std::int64_t>(bytes_.size());
     position_ = std::max<std::int64_t>(0, base + offset);
     return position_;
   }

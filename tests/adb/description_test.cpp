@@ -54,7 +54,9 @@ TEST(Description, BuildsFieldsAndRecords) {
   EXPECT_EQ(table.FieldByName("S").AsString(), "2024-01-31 06:00:00");
   EXPECT_TRUE(table.FieldByName("B").AsBoolean());
   table.GotoRecord(1);
-  EXPECT_EQ(table.FieldByName("TEXT").AsString(), "Gr\xf6\xdf" "e");
+  EXPECT_EQ(table.FieldByName("TEXT").AsString(),
+            "Gr\xf6\xdf"
+            "e");
   EXPECT_EQ(table.FieldByName("TEXT").AsUtf8(1252), "Größe");
   EXPECT_EQ(table.FieldByName("NOTE").AsBlobStream().Size(), 2);
   EXPECT_DOUBLE_EQ(table.FieldByName("T").AsDateTime(), 0.5);
@@ -78,7 +80,10 @@ TEST(Description, OddStoredValuesRoundTripAsRawBytes) {
   TableBuilder builder(1251);
   builder.AddField("S", ftString, 6).AddField("B", ftBoolean).AddField("F", ftFloat);
   builder.AddField("T", ftTime).AddField("N", 33, 2);
-  builder.AddRecord({FieldValue::Raw("\x02" "ab" "zzz"), FieldValue::Raw("\x07"),
+  builder.AddRecord({FieldValue::Raw("\x02"
+                                     "ab"
+                                     "zzz"),
+                     FieldValue::Raw("\x07"),
                      FieldValue::Raw(std::string("\0\0\0\0\0\0\xf8\x7f", 8)), 43200001,
                      FieldValue::Raw("hi")});
   builder.AddRecord({"При", true, 0.1, FieldValue::Date("23:59:59")});
@@ -100,7 +105,8 @@ TEST(Description, MalformedLinesAreRefusedByLineNumber) {
       {"table\nfield A string 9\nrecord \"abc\n", "line 3: missing closing '\"'"},
       {"table\nfield A integer\nrecord \"1\"\n", "line 3: field A does not take a text"},
       {"table\nfield A integer\nrecord 1.5x\n", "line 3: cannot read the value '1.5x' of field A"},
-      {"table key=1\nfield A integer\nrecord 2\nrecord 1\n", "line 4: the record is out of key order"},
+      {"table key=1\nfield A integer\nrecord 2\nrecord 1\n",
+       "line 4: the record is out of key order"},
       {"table key=2\nfield A integer\n", "line 1: the key has 2 fields but the table only 1"},
       {"table\nfield A integer\nfield A word\n", "line 3: field A is defined twice"},
       {"table\nfield A memo 4\n", "line 2: memo field A must be 8 bytes"},

@@ -103,7 +103,7 @@ TEST(StringField, NumbersAndDatesParseOrFailWithStandardErrors) {
 
 TEST(IntegerFields, FloatWritesRoundHalvesToEven) {
   LooseField f(ftInteger, 4);
-  const std::pair<double, int> cases[] = {{2.5, 2},   {3.5, 4},   {-2.5, -2}, {-3.5, -4},
+  const std::pair<double, int> cases[] = {{2.5, 2},    {3.5, 4},    {-2.5, -2}, {-3.5, -4},
                                           {2.4999, 2}, {2.5001, 3}, {0.5, 0},   {1.5, 2}};
   for (const auto& [value, expected] : cases) {
     f.field->SetAsFloat(value);
@@ -162,8 +162,7 @@ TEST(FloatField, ReadsRoundAndFormatWithFifteenDigits) {
   EXPECT_DOUBLE_EQ(f.field->AsFloat(), -7.0);
   f.field->SetAsString("6.25e1");
   EXPECT_DOUBLE_EQ(f.field->AsFloat(), 62.5);
-  EXPECT_THROW_MSG(f.field->SetAsString("abc"), Error,
-                   "'abc' is not a valid floating point value");
+  EXPECT_THROW_MSG(f.field->SetAsString("abc"), Error, "'abc' is not a valid floating point value");
   EXPECT_THROW_MSG(f.field->AsBoolean(), Error, "TAField X: nicht nach Boolean konvertierbar");
 }
 
@@ -249,7 +248,9 @@ TEST(UninterpretedFields, EveryConversionFails) {
 TEST(FieldText, Utf8ConversionUsesTheCallersCodePage) {
   LooseField f(ftString, 20);
   f.field->SetAsUtf8("Größe", 1252);
-  EXPECT_EQ(f.field->AsString(), "Gr\xf6\xdf" "e");
+  EXPECT_EQ(f.field->AsString(),
+            "Gr\xf6\xdf"
+            "e");
   EXPECT_EQ(f.field->AsUtf8(1252), "Größe");
   f.field->SetAsString("\xcf\xf0\xe8");
   EXPECT_EQ(f.field->AsUtf8(1251), "При");

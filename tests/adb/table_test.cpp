@@ -373,8 +373,7 @@ TEST(TableKeys, MismatchedValueKindsFailWithTheirMessages) {
   MemoryTable table;
   OpenTable(table, builder);
   EXPECT_THROW_MSG(table.FindKey({"1"}), Error, "TATable: Feld ID hat anderen Typ als String");
-  EXPECT_THROW_MSG(table.FindKey({'1'}), Error,
-                   "TATable: Feld ID hat anderen Typ als Char/String");
+  EXPECT_THROW_MSG(table.FindKey({'1'}), Error, "TATable: Feld ID hat anderen Typ als Char/String");
   EXPECT_THROW_MSG(table.FindKey({1, 2}), Error, "TATable: Feld NAME hat anderen Typ als Integer");
   EXPECT_THROW_MSG(table.FindKey({TKeyValue::DateTime(1)}), Error,
                    "TATable: Feld ID hat anderen Typ als TDate oder TTime");
@@ -385,8 +384,7 @@ TEST(TableKeys, MismatchedValueKindsFailWithTheirMessages) {
   EXPECT_THROW_MSG(table.FindKey({TKeyValue::OtherKind()}), Error,
                    "TATable: Indexe nur mit Integer, String und Date/Time");
   table.SetName("Pool");
-  EXPECT_THROW_MSG(table.GotoKey({"x"}, false), Error,
-                   "Pool: Feld ID hat anderen Typ als String");
+  EXPECT_THROW_MSG(table.GotoKey({"x"}, false), Error, "Pool: Feld ID hat anderen Typ als String");
   EXPECT_TRUE(table.FindKey({1, "a", TKeyValue::DateTime(0)}));
 }
 
