@@ -6,16 +6,24 @@
 #include <string>
 
 #include "platform/errors.h"
+#include "platform/host_paths.h"
 #include "platform/posix/prefix.h"
 
 namespace valise::platform {
 namespace {
 thread_local std::uint32_t lastError = 0;
 }
-__attribute__((weak)) std::uint32_t LastError() { return lastError; }
-__attribute__((weak)) void SetLastError(std::uint32_t code) { lastError = code; }
+__attribute__((weak)) std::uint32_t LastError() {
+  return lastError;
+}
+__attribute__((weak)) void SetLastError(std::uint32_t code) {
+  lastError = code;
+}
 __attribute__((weak)) std::string SystemErrorMessage(std::uint32_t code) {
   return "System error " + std::to_string(code) + ".";
+}
+__attribute__((weak)) std::string ToWindowsPath(std::string_view hostPath) {
+  return "Z:" + std::string(hostPath);
 }
 }  // namespace valise::platform
 

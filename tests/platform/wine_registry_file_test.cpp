@@ -106,13 +106,12 @@ TEST(WineRegistryFile, ChangesRewriteOnlyTheirKey) {
   file.SetValue(lukasz, u"Ελένη", WineRegData{1, Utf16Data(u"x\"y")});
   file.SetValue(lukasz, u"Count", WineRegData{4, {1, 2, 3, 4}});
   file.SetValue(lukasz, u"ła", WineRegData{2, Utf16Data(u"%TEMP%")});  // replaces "Ła"
-  const std::string expected =
-      kFile.substr(0, kFile.find("[Software\\\\Vendor\\\\")) +
-      "[Software\\\\Vendor\\\\\\x141ukasz] 1796746209\n"
-      "#time=1dd872e98e89180\n"
-      "\"Count\"=dword:04030201\n"
-      "\"\\x0141a\"=str(2):\"%TEMP%\"\n"
-      "\"\\x395\\x3bb\\x3ad\\x3bd\\x3b7\"=\"x\\\"y\"\n";
+  const std::string expected = kFile.substr(0, kFile.find("[Software\\\\Vendor\\\\")) +
+                               "[Software\\\\Vendor\\\\\\x141ukasz] 1796746209\n"
+                               "#time=1dd872e98e89180\n"
+                               "\"Count\"=dword:04030201\n"
+                               "\"\\x0141a\"=str(2):\"%TEMP%\"\n"
+                               "\"\\x395\\x3bb\\x3ad\\x3bd\\x3b7\"=\"x\\\"y\"\n";
   EXPECT_EQ(file.Serialize(), expected);
   EXPECT_EQ(file.ValueNames(lukasz), (std::vector<std::u16string>{u"Count", u"Ła", u"Ελένη"}));
 }
@@ -126,10 +125,12 @@ TEST(WineRegistryFile, NewKeysTakeTheirPlaceInWinesOrder) {
   EXPECT_EQ(file.SubKeyNames({u"Software"}),
             (std::vector<std::u16string>{u"Apple", u"Classes", u"Vendor", u"Zebra"}));
   const std::string text = file.Serialize();
-  const auto apple = text.find("\n\n[Software\\\\Apple\\\\Tree] 1796746126\n#time=1dd872e672a7ffa\n\n");
+  const auto apple =
+      text.find("\n\n[Software\\\\Apple\\\\Tree] 1796746126\n#time=1dd872e672a7ffa\n\n");
   ASSERT_NE(apple, std::string::npos) << text;
   EXPECT_LT(apple, text.find("[Software\\\\Classes"));
-  EXPECT_TRUE(text.ends_with("\n\n[Software\\\\Zebra] 1796746126\n#time=1dd872e672a7ffa\n\"n\"=hex:\n"))
+  EXPECT_TRUE(
+      text.ends_with("\n\n[Software\\\\Zebra] 1796746126\n#time=1dd872e672a7ffa\n\"n\"=hex:\n"))
       << text;
   const auto again = WineRegistryFile::Parse(text, "a.reg");
   EXPECT_TRUE(again.KeyExists({u"Software", u"Apple", u"Tree"}));
@@ -159,10 +160,15 @@ TEST(WineRegistryFile, EmptyFileAndTextConversions) {
   EXPECT_EQ(file.Serialize(),
             "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\"
             "S-1-5-21-0-0-0-1000\n\n#arch=win64\n");
-  file.SetValue({u"A"}, u"emo😀", WineRegData{1, Utf16Data(u"x\x01" u"7\x02y")});
+  file.SetValue({u"A"}, u"emo😀",
+                WineRegData{1, Utf16Data(u"x\x01"
+                                         u"7\x02y")});
   EXPECT_NE(file.Serialize().find("\"emo\\xd83d\\xde00\"=\"x\\0017\\2y\"\n"), std::string::npos);
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("Łukasz Ελένη 😀")), "Łukasz Ελένη 😀");
-  EXPECT_EQ(Utf8ToUtf16("a\xff" "b\xe2\x82"), u"a\xfffd" u"b\xfffd");
+  EXPECT_EQ(Utf8ToUtf16("a\xff"
+                        "b\xe2\x82"),
+            u"a\xfffd"
+            u"b\xfffd");
   EXPECT_EQ(Utf16ToUtf8(u"\xd800x"), "\xef\xbf\xbdx");
 }
 
@@ -178,7 +184,8 @@ TEST(WineRegistryFile, DamagedFilesAreRefusedWithTheLine) {
       {head + "[B\n", "line 4: the key name is not closed"},
       {head + "\"a\"=\"b\n", "line 4: the string is not closed"},
       {head + "\"a=\"b\"\n", "line 4: a value name is not followed by \"=\""},
-      {head + "\"a\"=hex:00,01,\\\n  02,\\\n", "line 5: hex data continues past the end of the file"},
+      {head + "\"a\"=hex:00,01,\\\n  02,\\\n",
+       "line 5: hex data continues past the end of the file"},
       {head + "\"a\"=hex:00,1x\n", "line 4: hex data holds something other than bytes"},
       {head + "\"a\"=hex:100\n", "line 4: a byte of hex data is out of range"},
       {head + "\"a\"=hex(zz):00\n", "line 4: a value type is malformed"},

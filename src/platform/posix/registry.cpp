@@ -59,16 +59,24 @@ class Fd {
 
 std::uint32_t ErrnoToCode(int err) {
   switch (err) {
-    case ENOENT: return kErrorFileNotFound;
-    case ENOTDIR: return kErrorPathNotFound;
+    case ENOENT:
+      return kErrorFileNotFound;
+    case ENOTDIR:
+      return kErrorPathNotFound;
     case EACCES:
-    case EPERM: return kErrorAccessDenied;
-    case EROFS: return kErrorWriteProtect;
+    case EPERM:
+      return kErrorAccessDenied;
+    case EROFS:
+      return kErrorWriteProtect;
     case ENOSPC:
-    case EDQUOT: return kErrorDiskFull;
-    case ENOMEM: return kErrorNotEnoughMemory;
-    case ENAMETOOLONG: return kErrorFilenameExcedRange;
-    default: return kErrorAccessDenied;
+    case EDQUOT:
+      return kErrorDiskFull;
+    case ENOMEM:
+      return kErrorNotEnoughMemory;
+    case ENAMETOOLONG:
+      return kErrorFilenameExcedRange;
+    default:
+      return kErrorAccessDenied;
   }
 }
 
@@ -180,8 +188,8 @@ Stamp StampOf(const struct stat& info) {
   stamp.exists = true;
   stamp.device = info.st_dev;
   stamp.inode = info.st_ino;
-  stamp.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 +
-                   info.st_mtim.tv_nsec;
+  stamp.modified =
+      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
   stamp.size = info.st_size;
   return stamp;
 }
@@ -238,7 +246,8 @@ std::shared_ptr<const WineRegistryFile> LoadHive(const fs::path& file, Stamp* st
     done += static_cast<std::size_t>(n);
   }
   bytes.resize(done);
-  auto parsed = std::make_shared<const WineRegistryFile>(WineRegistryFile::Parse(bytes, file.string()));
+  auto parsed =
+      std::make_shared<const WineRegistryFile>(WineRegistryFile::Parse(bytes, file.string()));
   std::lock_guard lock(CacheMutex());
   Cache()[key] = Cached{stamp, parsed};
   return parsed;
@@ -470,7 +479,9 @@ RegKey RegKey::Create(RegRoot root, std::string_view path) {
   return RegKey(std::move(impl));
 }
 
-bool RegKey::HasValue(std::string_view name) const { return impl_ && impl_->Get(name).has_value(); }
+bool RegKey::HasValue(std::string_view name) const {
+  return impl_ && impl_->Get(name).has_value();
+}
 
 std::optional<RegValue> RegKey::Read(std::string_view name) const {
   if (!impl_) return std::nullopt;

@@ -44,7 +44,9 @@ unsigned HexDigit(char c) {
   return static_cast<unsigned>(c - 'A' + 10);
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 // Lower case of one UTF-16 unit for name comparison: ASCII, Latin-1, Latin Extended-A, Greek
 // and Cyrillic, which covers the names an installer writes.
@@ -111,7 +113,8 @@ std::string Escape(std::u16string_view text, const char special[2]) {
         out += kEscapes[c];
       } else {
         const bool octalNext = more && text[i + 1] >= '0' && text[i + 1] <= '7';
-        std::snprintf(buffer, sizeof buffer, octalNext ? "\\%03o" : "\\%o", static_cast<unsigned>(c));
+        std::snprintf(buffer, sizeof buffer, octalNext ? "\\%03o" : "\\%o",
+                      static_cast<unsigned>(c));
         out += buffer;
       }
     } else {
@@ -252,14 +255,30 @@ std::u16string Unescape(std::string_view text, std::size_t& pos, char end, const
     if (c == '\\' && pos + 1 < text.size()) {
       const char e = text[++pos];
       switch (e) {
-        case 'a': out += u'\a', ++pos; continue;
-        case 'b': out += u'\b', ++pos; continue;
-        case 'e': out += u'\x1b', ++pos; continue;
-        case 'f': out += u'\f', ++pos; continue;
-        case 'n': out += u'\n', ++pos; continue;
-        case 'r': out += u'\r', ++pos; continue;
-        case 't': out += u'\t', ++pos; continue;
-        case 'v': out += u'\v', ++pos; continue;
+        case 'a':
+          out += u'\a', ++pos;
+          continue;
+        case 'b':
+          out += u'\b', ++pos;
+          continue;
+        case 'e':
+          out += u'\x1b', ++pos;
+          continue;
+        case 'f':
+          out += u'\f', ++pos;
+          continue;
+        case 'n':
+          out += u'\n', ++pos;
+          continue;
+        case 'r':
+          out += u'\r', ++pos;
+          continue;
+        case 't':
+          out += u'\t', ++pos;
+          continue;
+        case 'v':
+          out += u'\v', ++pos;
+          continue;
         case 'x': {
           ++pos;
           if (pos >= text.size() || !IsHex(text[pos])) {
@@ -361,8 +380,8 @@ std::string FormatValue(std::u16string_view name, const WineRegData& value) {
     case kRegDword:
       if (data.size() == 4) {
         char buffer[24];
-        const unsigned number = data[0] | (data[1] << 8) | (data[2] << 16) |
-                                (static_cast<unsigned>(data[3]) << 24);
+        const unsigned number =
+            data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<unsigned>(data[3]) << 24);
         std::snprintf(buffer, sizeof buffer, "dword:%08x\n", number);
         return out + buffer;
       }
@@ -413,8 +432,8 @@ WineRegistryFile WineRegistryFile::Parse(std::string_view bytes, std::string_vie
   if (!in.Next() || in.text() != kSignature) in.Fail("this is not a Wine registry file");
   file.preamble_ = std::string(in.raw());
 
-  int current = -1;         // the node of the block being read
-  std::string pending;      // blank and comment lines not yet given to a block
+  int current = -1;     // the node of the block being read
+  std::string pending;  // blank and comment lines not yet given to a block
   const auto flushPending = [&] {
     if (pending.empty()) return;
     if (current < 0) {
@@ -573,7 +592,9 @@ std::u16string WineRegistryFile::PathOf(int node) const {
   return path;
 }
 
-std::u16string WineRegistryFile::FoldedPathOf(int node) const { return Folded(PathOf(node)); }
+std::u16string WineRegistryFile::FoldedPathOf(int node) const {
+  return Folded(PathOf(node));
+}
 
 int WineRegistryFile::Find(const Path& path) const {
   std::u16string key;
@@ -639,7 +660,9 @@ void WineRegistryFile::Touch(int node) {
   if (nodes_[node].hasBlock) nodes_[node].dirty = true;
 }
 
-bool WineRegistryFile::KeyExists(const Path& path) const { return Find(path) >= 0; }
+bool WineRegistryFile::KeyExists(const Path& path) const {
+  return Find(path) >= 0;
+}
 
 std::vector<std::u16string> WineRegistryFile::SubKeyNames(const Path& path) const {
   std::vector<std::u16string> names;
@@ -660,7 +683,7 @@ std::vector<std::u16string> WineRegistryFile::ValueNames(const Path& path) const
 }
 
 std::optional<WineRegData> WineRegistryFile::GetValue(const Path& path,
-                                                     std::u16string_view name) const {
+                                                      std::u16string_view name) const {
   const int node = Find(path);
   if (node < 0) return std::nullopt;
   for (const auto& item : nodes_[node].items) {

@@ -102,7 +102,7 @@ class WineRegistryFile {
   std::uint64_t Now() const;
 
   std::string preamble_;
-  std::vector<Node> nodes_;                         // nodes_[0] is the root
+  std::vector<Node> nodes_;                        // nodes_[0] is the root
   std::unordered_map<std::u16string, int> index_;  // folded path -> node
   std::uint64_t clock_ = 0;
 };
