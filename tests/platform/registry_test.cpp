@@ -146,7 +146,7 @@ TEST_F(RegistryTest, ClassesRootIsTheMachinesSoftwareClasses) {
 #ifndef _WIN32
 
 // A Wine prefix of its own in a temporary folder for the tests that look at the files.
-class PrefixTest : public ::testing::Test {
+class RegistryPrefixTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (const char* old = std::getenv("WINEPREFIX")) previous_ = old;
@@ -167,7 +167,7 @@ class PrefixTest : public ::testing::Test {
   std::optional<std::string> previous_;
 };
 
-TEST_F(PrefixTest, ValuesAreWrittenAsWineWritesThem) {
+TEST_F(RegistryPrefixTest, ValuesAreWrittenAsWineWritesThem) {
   {
     RegKey key = RegKey::Create(RegRoot::CurrentUser, "Software\\Vantorel\\Łukasz");
     key.WriteString("Ελένη", "a \"quoted\" C:\\path");
@@ -187,7 +187,7 @@ TEST_F(PrefixTest, ValuesAreWrittenAsWineWritesThem) {
             std::string::npos);
 }
 
-TEST_F(PrefixTest, AKeyIsStoredOnceWhenItCloses) {
+TEST_F(RegistryPrefixTest, AKeyIsStoredOnceWhenItCloses) {
   RegKey::Create(RegRoot::CurrentUser, "Software\\Other").WriteString("x", "1");
   struct stat before {};
   ASSERT_EQ(::stat((prefix_ / "user.reg").c_str(), &before), 0);
@@ -209,7 +209,7 @@ TEST_F(PrefixTest, AKeyIsStoredOnceWhenItCloses) {
   }
 }
 
-TEST_F(PrefixTest, ChangesOfOthersMadeMeanwhileAreKept) {
+TEST_F(RegistryPrefixTest, ChangesOfOthersMadeMeanwhileAreKept) {
   RegKey first = RegKey::Create(RegRoot::CurrentUser, "Software\\Shared");
   first.WriteString("first", "1");
   {
@@ -226,7 +226,7 @@ TEST_F(PrefixTest, ChangesOfOthersMadeMeanwhileAreKept) {
   EXPECT_FALSE(RegKey::Open(RegRoot::CurrentUser, "Software\\Elsewhere"));
 }
 
-TEST_F(PrefixTest, TwoProcessesWritingAtOnceLoseNothing) {
+TEST_F(RegistryPrefixTest, TwoProcessesWritingAtOnceLoseNothing) {
   constexpr int kValues = 200;
   pid_t children[2];
   for (int child = 0; child < 2; ++child) {
@@ -257,7 +257,7 @@ TEST_F(PrefixTest, TwoProcessesWritingAtOnceLoseNothing) {
   EXPECT_EQ(key->Read("p1v199")->number, 199u);
 }
 
-TEST_F(PrefixTest, ADamagedHiveIsReportedWithItsLine) {
+TEST_F(RegistryPrefixTest, ADamagedHiveIsReportedWithItsLine) {
   dir_.Write("user.reg", "WINE REGISTRY Version 2\n\n[Software] 1\n\"a\"=dword:\n");
   const std::string message = "The registry file " + (prefix_ / "user.reg").string() +
                               " is damaged at line 4: a dword has no hex digits";
@@ -267,7 +267,7 @@ TEST_F(PrefixTest, ADamagedHiveIsReportedWithItsLine) {
   EXPECT_EQ(LastError(), kErrorInvalidData);
 }
 
-TEST_F(PrefixTest, WritingIsRefusedWhileAWineserverRuns) {
+TEST_F(RegistryPrefixTest, WritingIsRefusedWhileAWineserverRuns) {
   // A server's folder as Wine makes it, with a lock held by another process.
   struct stat info {};
   ASSERT_EQ(::stat(prefix_.c_str(), &info), 0);
