@@ -1,0 +1,41 @@
+// Error codes and their texts: the thread's last error and the system's message table.
+#include "platform/errors.h"
+
+#include "platform/win32/winapi.h"
+
+namespace valise::platform {
+
+std::uint32_t LastError() {
+  return ::GetLastError();
+}
+
+void SetLastError(std::uint32_t code) {
+  ::SetLastError(code);
+}
+
+std::string SystemErrorMessage(std::uint32_t code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text;
+  if (length != 0 && buffer != nullptr) text.assign(buffer, length);
+  LocalFree(buffer);
+  // The table's texts end in a line break, some in further blanks.
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
+    text.pop_back();
+  }
+  if (text.empty()) return "System error " + std::to_string(code);
+  return win32::Utf8(text);
+}
+
+OSError LastOSError() {
+  const std::uint32_t code = LastError();
+  return OSError(code, SystemErrorMessage(code));
+}
+
+void ThrowLastOSError() {
+  throw LastOSError();
+}
+
+}  // namespace valise::platform
