@@ -12,12 +12,6 @@ UINT CodePage(unsigned codePage) {
   return codePage == 0 ? GetACP() : codePage;
 }
 
-// The ANSI code pages 1250 to 1258 map their unassigned bytes (all of them between 0x80 and
-// 0x9F) to the C1 control characters of the same number; those are bytes without a character.
-bool MapsUnassignedToC1(UINT codePage) {
-  return codePage >= 1250 && codePage <= 1258;
-}
-
 std::wstring Decode(std::string_view bytes, UINT codePage) {
   const int length = static_cast<int>(bytes.size());
   int size = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), length, nullptr, 0);
@@ -61,14 +55,7 @@ unsigned AnsiCodePage() {
 
 std::string AnsiToUtf8(std::string_view bytes, unsigned codePage) {
   if (bytes.empty()) return {};
-  const UINT page = CodePage(codePage);
-  std::wstring wide = Decode(bytes, page);
-  if (MapsUnassignedToC1(page)) {
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-      if (wide[i] >= 0x80 && wide[i] <= 0x9F) wide[i] = kReplacement;
-    }
-  }
-  return win32::Utf8(wide);
+  return win32::Utf8(Decode(bytes, CodePage(codePage)));
 }
 
 std::string Utf8ToAnsi(std::string_view text, unsigned codePage) {
