@@ -36,6 +36,19 @@ std::size_t RootLength(const std::wstring& full) {
   return std::min(full.size(), full.find(L'\\', server + 1));
 }
 
+// Whether the path names an existing read-only file. Files that carry the attribute must not be
+// overwritten, which some file systems (and Wine for a privileged user) do not enforce.
+bool IsReadOnlyFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool RefuseReadOnly() {
+  SetLastError(kErrorAccessDenied);
+  return false;
+}
+
 bool IsDotEntry(const wchar_t* name) {
   return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
@@ -148,12 +161,38 @@ bool SetFileAttributes(std::string_view path, std::uint32_t attributes) {
 }
 
 bool CopyFile(std::string_view source, std::string_view destination, bool failIfExists) {
-  return CopyFileW(FilePath(source).c_str(), FilePath(destination).c_str(), failIfExists) != FALSE;
+  const std::wstring to = FilePath(destination);
+  if (!failIfExists && IsReadOnlyFile(to)) return RefuseReadOnly();
+  return CopyFileW(FilePath(source).c_str(), to.c_str(), failIfExists) != FALSE;
 }
 
 bool MoveFile(std::string_view source, std::string_view destination, bool replace) {
-  return MoveFileExW(FilePath(source).c_str(), FilePath(destination).c_str(),
-                     replace ? MOVEFILE_REPLACE_EXISTING : 0) != FALSE;
+  const std::wstring from = FilePath(source);
+  const std::wstring to = FilePath(destination);
+  const std::wstring fullFrom = win32::FullPath(win32::Wide(source));
+  const std::wstring fullTo = win32::FullPath(win32::Wide(destination));
+  if (fullFrom != fullTo &&
+      CompareStringOrdinal(fullFrom.data(), static_cast<int>(fullFrom.size()), fullTo.data(),
+                           static_cast<int>(fullTo.size()), TRUE) == CSTR_EQUAL) {
+    // A change of letter case alone. Where the file system finds the new name to be the file
+    // itself the rename would do nothing, so it goes through a name of its own.
+    std::wstring step;
+    for (unsigned attempt = 0;; ++attempt) {
+      step =
+          from + L".~" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt);
+      if (GetFileAttributesW(step.c_str()) == INVALID_FILE_ATTRIBUTES) break;
+    }
+    if (!MoveFileExW(from.c_str(), step.c_str(), 0)) return false;
+    if (!MoveFileExW(step.c_str(), to.c_str(), 0)) {
+      const DWORD error = ::GetLastError();
+      MoveFileExW(step.c_str(), from.c_str(), 0);
+      ::SetLastError(error);
+      return false;
+    }
+    return true;
+  }
+  if (replace && IsReadOnlyFile(to)) return RefuseReadOnly();
+  return MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) != FALSE;
 }
 
 bool DeleteFile(std::string_view path) {
@@ -239,8 +278,13 @@ std::unique_ptr<File> File::OpenRead(std::string_view path, Share share) {
 }
 
 std::unique_ptr<File> File::Create(std::string_view path) {
-  HANDLE handle = CreateFileW(FilePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const std::wstring file = FilePath(path);
+  if (IsReadOnlyFile(file)) {
+    RefuseReadOnly();
+    return nullptr;
+  }
+  HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<Win32File>(handle);
 }

@@ -94,12 +94,15 @@ inline std::wstring LongForm(const std::wstring& full) {
 
 // The path as file calls take it at any length: unchanged while its full path is short enough,
 // otherwise the full path in the long form.
-inline std::wstring FilePath(std::string_view path) {
-  std::wstring wide = Wide(path);
-  if (wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\")) return wide;
-  std::wstring full = FullPath(wide);
-  if (full.empty() || full.size() < kPlainPathLimit) return wide;
+inline std::wstring FilePath(const std::wstring& path) {
+  if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) return path;
+  std::wstring full = FullPath(path);
+  if (full.empty() || full.size() < kPlainPathLimit) return path;
   return LongForm(full);
+}
+
+inline std::wstring FilePath(std::string_view path) {
+  return FilePath(Wide(path));
 }
 
 // The path without a "\\?\" prefix, as the user wrote it.
