@@ -289,9 +289,12 @@ void StringData(Writer& out, std::string_view text) {
 // --- Reading ----------------------------------------------------------------------------------
 
 // A bounds-checked view of a part of the file; every access names the part for its message.
+// Reading past the end of the file is truncation; reading past the end of a part whose size
+// the file states (an inner span) is corruption.
 class Span {
  public:
-  Span(std::string_view data, const char* part) : data_(data), part_(part) {}
+  Span(std::string_view data, const char* part, bool inner = false)
+      : data_(data), part_(part), inner_(inner) {}
 
   std::size_t size() const { return data_.size(); }
   std::string_view data() const { return data_; }
@@ -304,7 +307,9 @@ class Span {
   }
 
   void Need(std::size_t offset, std::size_t count) const {
-    if (offset > data_.size() || count > data_.size() - offset) Truncated();
+    if (offset <= data_.size() && count <= data_.size() - offset) return;
+    if (inner_) Corrupt();
+    Truncated();
   }
   std::uint8_t U8(std::size_t offset) const {
     Need(offset, 1);
@@ -320,7 +325,7 @@ class Span {
   }
   Span Sub(std::size_t offset, std::size_t count) const {
     Need(offset, count);
-    return Span(data_.substr(offset, count), part_);
+    return Span(data_.substr(offset, count), part_, true);
   }
   // A null-terminated ANSI string starting at offset; corrupt when no null ends it.
   std::string_view AnsiZ(std::size_t offset) const {
@@ -344,6 +349,7 @@ class Span {
  private:
   std::string_view data_;
   const char* part_;
+  bool inner_;
 };
 
 std::string CutAtNull(std::string text) {
@@ -401,39 +407,39 @@ std::string IdListPath(const Span& list) {
     const std::uint16_t size = list.U16(at);
     if (size == 0) break;
     if (size < 3) list.Corrupt();
-    items.push_back(list.Sub(at + 2, size - 2u));
+    items.push_back(list.Sub(at, size));
     at += size;
   }
   if (at + 2 != list.size()) list.Corrupt();
 
   std::size_t next = 0;
-  if (next < items.size() && items[next].U8(0) == 0x1F) {
+  if (next < items.size() && items[next].U8(2) == 0x1F) {
     const Span& root = items[next];
-    if (root.size() < 18 || std::memcmp(root.data().data() + 2, kComputerClsid.data(), 16) != 0) {
+    if (root.size() < 20 || std::memcmp(root.data().data() + 4, kComputerClsid.data(), 16) != 0) {
       return {};
     }
     ++next;
   }
-  if (next >= items.size() || (items[next].U8(0) & 0x70) != 0x20) return {};
-  std::string path(items[next].AnsiZ(1));
+  if (next >= items.size() || (items[next].U8(2) & 0x70) != 0x20) return {};
+  std::string path(items[next].AnsiZ(3));
   if (path.size() < 2 || path[1] != ':') return {};
   if (path.size() == 2) path += '\\';
   ++next;
 
   for (; next < items.size(); ++next) {
     const Span& item = items[next];
-    const std::uint8_t type = item.U8(0);
+    const std::uint8_t type = item.U8(2);
     if ((type & 0x70) != 0x30) return {};
     const bool wideShortName = (type & 0x04) != 0;
     std::string shortName;
-    std::size_t shortEnd = 12;
+    std::size_t shortEnd = 14;
     if (wideShortName) {
-      shortName = item.WideZ(12);
-      shortEnd = 12 + 2 * (Utf8ToUtf16(shortName).size() + 1);
+      shortName = item.WideZ(14);
+      shortEnd = 14 + 2 * (Utf8ToUtf16(shortName).size() + 1);
     } else {
-      const std::string_view ansi = item.AnsiZ(12);
+      const std::string_view ansi = item.AnsiZ(14);
       shortName = AnsiToUtf8(ansi);
-      shortEnd = 12 + ansi.size() + 1;
+      shortEnd = 14 + ansi.size() + 1;
     }
     const std::optional<std::string> longName = ExtensionName(item, shortEnd);
     if (path.back() != '\\') path += '\\';
