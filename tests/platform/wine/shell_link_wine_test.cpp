@@ -83,7 +83,8 @@ TEST(ShellLinkWine, PosixLinkReadsTheSameUnderWine) {
   EXPECT_EQ(fields["icon"], link.iconLocation);
   EXPECT_EQ(fields["index"], std::to_string(link.iconIndex));
   EXPECT_EQ(fields["hotkey"], std::to_string(link.hotKey));
-  EXPECT_EQ(fields["show"], std::to_string(link.showCommand));
+  // The show command is left out: Wine's link object reports SW_SHOWNORMAL for every link it
+  // loads, its own included. The other direction below compares it.
 }
 
 TEST(ShellLinkWine, WineLinkReadsTheSameOnPosix) {
