@@ -1,0 +1,63 @@
+// Debug output on Linux: there is no debug-output window, so a line goes only to the log file
+// when one is set.
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "platform/debug.h"
+#include "platform/host_paths.h"
+
+namespace valise::platform {
+namespace {
+
+struct DebugLog {
+  std::mutex mutex;
+  std::string hostPath;  // empty: no log file
+};
+
+DebugLog& TheDebugLog() {
+  static DebugLog* log = new DebugLog;  // never destroyed: other threads may still log
+  return *log;
+}
+
+// The host path of the log file. A path in Windows syntax is mapped through the prefix; a host
+// path (starting with "/") is taken as it is, and so is a path that cannot be mapped.
+std::string LogHostPath(std::string_view path) {
+  if (path.empty() || path.front() == '/') return std::string(path);
+  try {
+    return ToHostPath(path);
+  } catch (...) {
+    return std::string(path);
+  }
+}
+
+}  // namespace
+
+void DebugOutput(std::string_view line) {
+  try {
+    DebugLog& log = TheDebugLog();
+    std::lock_guard lock(log.mutex);
+    if (log.hostPath.empty()) return;
+    // Opened for each line, so that the file is complete whenever the program ends.
+    std::FILE* file = std::fopen(log.hostPath.c_str(), "ab");
+    if (file == nullptr) return;
+    std::fwrite(line.data(), 1, line.size(), file);
+    std::fclose(file);
+  } catch (...) {
+    // Debug output never fails its caller.
+  }
+}
+
+void SetDebugLogFile(std::string_view path) {
+  std::string hostPath;
+  try {
+    hostPath = LogHostPath(path);
+  } catch (...) {
+    return;
+  }
+  DebugLog& log = TheDebugLog();
+  std::lock_guard lock(log.mutex);
+  log.hostPath = std::move(hostPath);
+}
+
+}  // namespace valise::platform

@@ -1,0 +1,250 @@
+#include "util/file_utils.h"
+
+#include <optional>
+
+#include "platform/debug.h"
+#include "platform/messages.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+
+namespace valise {
+namespace {
+
+constexpr std::int32_t kEFail = static_cast<std::int32_t>(0x80004005u);
+// Paths the shell accepts have fewer UTF-16 units than this.
+constexpr std::size_t kMaxPath = 260;
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+// The "Software\Microsoft\Windows\CurrentVersion" string value of the local machine, as
+// stored (an expandable string is not expanded); empty when missing or of another type.
+std::string CurrentVersionString(std::string_view name) {
+  try {
+    std::optional<platform::RegKey> key = platform::RegKey::Open(
+        platform::RegRoot::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion");
+    if (!key) return {};
+    std::optional<platform::RegValue> value = key->Read(name);
+    if (!value) return {};
+    if (value->type != platform::RegType::String &&
+        value->type != platform::RegType::ExpandString) {
+      return {};
+    }
+    return value->text;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+// The first entry a search for the path finds, or nothing (LastError set). Odd input (an empty
+// path, an embedded null character, a pattern the system refuses) finds nothing.
+std::optional<platform::FindEntry> FindFirst(std::string_view path) {
+  if (path.empty() || path.find('\0') != std::string_view::npos) {
+    platform::SetLastError(platform::kErrorFileNotFound);
+    return std::nullopt;
+  }
+  std::optional<platform::FindEntry> first;
+  try {
+    platform::FindFiles(path, [&](const platform::FindEntry& entry) {
+      first = entry;
+      return false;
+    });
+  } catch (const OSError& error) {
+    platform::SetLastError(error.code());
+    return std::nullopt;
+  } catch (const std::exception&) {
+    platform::SetLastError(platform::kErrorInvalidName);
+    return std::nullopt;
+  }
+  if (!first && platform::LastError() == platform::kErrorSuccess) {
+    platform::SetLastError(platform::kErrorFileNotFound);
+  }
+  return first;
+}
+
+// Length of a UTF-8 text in UTF-16 units, as the shell measures paths.
+std::size_t Utf16Length(std::string_view text) {
+  std::size_t units = 0;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) ++units;  // a lead byte or an ASCII character
+    if ((byte & 0xF8) == 0xF0) ++units;  // four-byte sequences need a surrogate pair
+  }
+  return units;
+}
+
+template <typename Function>
+auto OrEmpty(Function function) -> decltype(function()) {
+  try {
+    return function();
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+}  // namespace
+
+std::string GetCommonFilesDir() {
+  return CurrentVersionString("CommonFilesDir");
+}
+
+std::string GetProgramFilesDir() {
+  return CurrentVersionString("ProgramFilesDir");
+}
+
+std::string GetWindowsDir() {
+  return OrEmpty([] { return platform::GetWindowsDirectory(); });
+}
+
+std::string GetSystemDir() {
+  return OrEmpty([] { return platform::GetSystemDirectory(); });
+}
+
+std::string GetSpecialFolder(int folder) {
+  return OrEmpty([folder] { return platform::GetSpecialFolderPath(folder); });
+}
+
+bool DirExists(std::string_view path) {
+  if (path.empty() || path.find('\0') != std::string_view::npos) return false;
+  try {
+    const std::optional<std::uint32_t> attributes = platform::GetFileAttributes(path);
+    return attributes && (*attributes & platform::kAttrDirectory) != 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool PathExists(std::string_view path) {
+  if (FindFirst(path)) return true;
+  // A search cannot find a folder by a name that ends in a backslash, nor a drive's root; the
+  // folder is there all the same.
+  return !path.empty() && (IsSeparator(path.back()) || path.back() == ':') && DirExists(path);
+}
+
+std::int64_t GetFileSizeByName(std::string_view path) {
+  const std::optional<platform::FindEntry> entry = FindFirst(path);
+  if (!entry) return -1;
+  return static_cast<std::int64_t>(entry->size);
+}
+
+platform::FileTime GetFileCreationTime(std::string_view path) {
+  const std::optional<platform::FindEntry> entry = FindFirst(path);
+  if (!entry) platform::ThrowLastOSError();
+  return entry->creationTime;
+}
+
+bool IsDirEmpty(std::string_view dir) {
+  std::string pattern(dir);
+  // Without the backslash the pattern would match the folder's siblings instead.
+  if (!pattern.empty() && !IsSeparator(pattern.back()) && pattern.back() != ':') pattern += '\\';
+  pattern += "*.*";
+  return !FindFirst(pattern);
+}
+
+bool ForceDirs(std::string_view path) {
+  if (path.empty()) throw EJclFileUtilsError("Unable to create directory");
+  std::string dir(path);
+  while (!dir.empty() && IsSeparator(dir.back())) dir.pop_back();
+  // A root ("C:", "\") always exists.
+  if (dir.empty() || (dir.size() == 2 && dir[1] == ':')) return true;
+  if (DirExists(dir)) return true;
+  const std::size_t last = dir.find_last_of("\\/:");
+  if (last != std::string::npos) {
+    const std::string parent = dir.substr(0, last + 1);
+    if (parent == dir) return true;
+    if (!ForceDirs(parent)) return false;
+  }
+  try {
+    // Someone else may have created it meanwhile: what counts is that it exists.
+    return platform::CreateDirectory(dir) || DirExists(dir);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool RemoveDirAndWait(std::string_view dir, std::uint32_t milliseconds) {
+  bool removed = false;
+  try {
+    removed = !dir.empty() && platform::RemoveDirectory(dir);
+  } catch (const std::exception&) {
+    removed = false;
+  }
+  if (removed) WaitPumping(milliseconds);
+  return removed;
+}
+
+std::int32_t CreateShellLink(const TShellLink& link, std::string_view fileName) {
+  // A longer name would have to be cut, and the link would land under another name.
+  if (fileName.empty() || Utf16Length(fileName) >= kMaxPath) return kLinkPathTooLong;
+  platform::ShellLinkData data;
+  data.arguments = link.Arguments;
+  data.showCommand = link.ShowCmd;
+  data.workingDirectory = link.WorkingDirectory;
+  data.target = link.Target;
+  data.description = link.Description;
+  data.hotKey = link.HotKey;
+  data.iconLocation = link.IconLocation;
+  data.iconIndex = link.IconIndex;
+  try {
+    return platform::WriteShellLink(data, fileName);
+  } catch (const std::exception&) {
+    return kEFail;
+  }
+}
+
+std::string GetShellLinkTarget(std::string_view fileName) {
+  if (fileName.empty()) return {};
+  try {
+    std::string target = platform::ReadShellLink(fileName).target;
+    const std::size_t null = target.find('\0');
+    if (null != std::string::npos) target.resize(null);
+    return target;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+bool ShellExecuteFile(std::string_view file, std::string_view parameters, std::string_view verb,
+                      int showCommand) {
+  try {
+    return platform::ShellExecute(file, parameters, verb, showCommand);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool BrowseForDirectory(std::string_view caption, std::string_view root, std::string& directory,
+                        bool showStatusText) {
+  std::string_view initial = directory;
+  if (!initial.empty() && initial.back() == '\\') initial.remove_suffix(1);
+  try {
+    std::optional<std::string> chosen =
+        platform::BrowseForDirectory(caption, root, initial, showStatusText);
+    if (!chosen) return false;
+    directory = std::move(*chosen);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void WaitPumping(std::uint32_t milliseconds) {
+  if (milliseconds > 10000) {
+    platform::Beep();
+    return;
+  }
+  platform::WaitPumping(milliseconds);
+}
+
+void DebugLog(std::string_view text) {
+  try {
+    std::string line(text);
+    line += "\r\n";
+    platform::DebugOutput(line);
+  } catch (...) {
+    // The log never stops the work it describes.
+  }
+}
+
+}  // namespace valise

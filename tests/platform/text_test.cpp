@@ -1,0 +1,165 @@
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace valise::platform {
+namespace {
+
+std::string Bytes(std::initializer_list<unsigned> values) {
+  std::string out;
+  for (unsigned v : values) out += static_cast<char>(v);
+  return out;
+}
+
+TEST(TextTest, AnsiCodePageIsWindowsLatin) {
+#ifndef _WIN32
+  EXPECT_EQ(AnsiCodePage(), 1252u);
+#endif
+  EXPECT_EQ(AnsiToUtf8(Bytes({0x80, 0xE4, 0x9F})), AnsiToUtf8(Bytes({0x80, 0xE4, 0x9F}), 0));
+}
+
+TEST(TextTest, Windows1252Characters) {
+  EXPECT_EQ(AnsiToUtf8(Bytes({'a', 0x80, 0xE4, 0x9F, 0x8A, 0xDF}), 1252), "a€äŸŠß");
+  EXPECT_EQ(Utf8ToAnsi("a€äŸŠß", 1252), Bytes({'a', 0x80, 0xE4, 0x9F, 0x8A, 0xDF}));
+  EXPECT_EQ(AnsiToUtf8("", 1252), "");
+  EXPECT_EQ(Utf8ToAnsi("", 1252), "");
+}
+
+// Stored bytes must come back unchanged after a trip through UTF-8, undefined bytes included.
+TEST(TextTest, Windows1252RoundTripsEveryByte) {
+  std::string all;
+  for (unsigned b = 1; b < 256; ++b) all += static_cast<char>(b);
+  EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(all, 1252), 1252), all);
+}
+
+TEST(TextTest, OtherSingleByteCodePages) {
+  EXPECT_EQ(AnsiToUtf8(Bytes({0x8A, 0xB9}), 1250), "Šą");
+  EXPECT_EQ(AnsiToUtf8(Bytes({0xCF, 0xF0, 0xE8}), 1251), "При");
+  EXPECT_EQ(Utf8ToAnsi("При", 1251), Bytes({0xCF, 0xF0, 0xE8}));
+  EXPECT_EQ(AnsiToUtf8(Bytes({0xC1, 0xE1}), 1253), "Αα");
+  EXPECT_EQ(AnsiToUtf8(Bytes({0xD0, 0xFD}), 1254), "Ğı");
+  EXPECT_EQ(AnsiToUtf8(Bytes({0xC0, 0xE0}), 1257), "Ąą");
+  EXPECT_EQ(Utf8ToAnsi("Ąą", 1257), Bytes({0xC0, 0xE0}));
+}
+
+TEST(TextTest, CharacterWithoutByteBecomesQuestionMark) {
+  EXPECT_EQ(Utf8ToAnsi("a中b", 1252), "a?b");
+  EXPECT_EQ(Utf8ToAnsi("日€", 1251), Bytes({'?', 0x88}));
+}
+
+TEST(TextTest, ShiftJis) {
+  const std::string nihon = Bytes({0x93, 0xFA, 0x96, 0x7B});
+  EXPECT_EQ(AnsiToUtf8(nihon + "x", 932), "日本x");
+  EXPECT_EQ(Utf8ToAnsi("日本x", 932), nihon + "x");
+  EXPECT_EQ(AnsiToUtf8(Bytes({0xB1}), 932), "ｱ");  // half-width katakana, one byte
+  EXPECT_EQ(Utf8ToAnsi("ｱ", 932), Bytes({0xB1}));
+  EXPECT_EQ(Utf8ToAnsi("a€", 932), "a?");
+}
+
+#ifndef _WIN32
+// Malformed input is replaced piece by piece; nothing is dropped silently and nothing crashes.
+TEST(TextTest, MalformedInputIsReplaced) {
+  EXPECT_EQ(AnsiToUtf8(Bytes({'a', 0x93}), 932), "a\xEF\xBF\xBD");  // cut-off double byte
+  EXPECT_EQ(Utf8ToAnsi(Bytes({'a', 0xC3, 'b', 0xFF}), 1252), "a?b?");
+  EXPECT_EQ(Utf8ToAnsi(Bytes({0xE2, 0x82}), 932), "??");
+  EXPECT_EQ(Utf8ToAnsi(Bytes({0xED, 0xA0, 0x80}), 1252), "???");  // encoded surrogate
+}
+#endif
+
+TEST(TextTest, CompareIgnoresCaseOfTheRepertoire) {
+  EXPECT_EQ(CompareTextIgnoreCase("Setup.EXE", "SETUP.exe"), 0);
+  EXPECT_EQ(CompareTextIgnoreCase("äöüàéÿ", "ÄÖÜÀÉŸ"), 0);
+  EXPECT_EQ(CompareTextIgnoreCase("šœž", "ŠŒŽ"), 0);
+  EXPECT_EQ(CompareTextIgnoreCase("", ""), 0);
+  EXPECT_LT(CompareTextIgnoreCase("abc", "ABD"), 0);
+  EXPECT_GT(CompareTextIgnoreCase("ABD", "abc"), 0);
+  EXPECT_LT(CompareTextIgnoreCase("ab", "ABC"), 0);
+  EXPECT_GT(CompareTextIgnoreCase("abc", "AB"), 0);
+  EXPECT_LT(CompareTextIgnoreCase("", "a"), 0);
+  EXPECT_NE(CompareTextIgnoreCase("÷", "×"), 0);
+}
+
+// Sorted directories of stored names rely on the underscore coming before the letters.
+TEST(TextTest, UnderscoreSortsBeforeLetters) {
+  EXPECT_LT(CompareTextIgnoreCase("_PRJ.ADB", "ABC.ADB"), 0);
+  EXPECT_LT(CompareTextIgnoreCase("_txt.adb", "ABC.ADB"), 0);
+  EXPECT_LT(CompareTextIgnoreCase("A.ADB", "B.ADB"), 0);
+}
+
+TEST(TextTest, UpperCaseOfTheRepertoire) {
+  EXPECT_EQ(UpperCase("setup.exe 1_a"), "SETUP.EXE 1_A");
+  EXPECT_EQ(UpperCase("àáâãäåæçèéêëìíîïðñòóôõöøùúûüýþ"), "ÀÁÂÃÄÅÆÇÈÉÊËÌÍÎÏÐÑÒÓÔÕÖØÙÚÛÜÝÞ");
+  EXPECT_EQ(UpperCase("šœžÿ"), "ŠŒŽŸ");
+  EXPECT_EQ(UpperCase("ß÷"), "ß÷");
+  EXPECT_EQ(UpperCase("ÄLREADY UPPER"), "ÄLREADY UPPER");
+}
+
+#ifndef _WIN32
+TEST(TextTest, UpperCaseKeepsWhatIsNotUtf8) {
+  EXPECT_EQ(UpperCase(Bytes({'a', 0xE4, 'b'})), Bytes({'A', 0xE4, 'B'}));
+}
+
+// The language follows the locale of the environment: LC_ALL, then LC_MESSAGES, then LANG.
+class LangIdTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : kNames) {
+      const char* value = std::getenv(name);
+      saved_.push_back(value ? std::optional<std::string>(value) : std::nullopt);
+      unsetenv(name);
+    }
+  }
+  void TearDown() override {
+    for (std::size_t i = 0; i < saved_.size(); ++i) {
+      if (saved_[i]) {
+        setenv(kNames[i], saved_[i]->c_str(), 1);
+      } else {
+        unsetenv(kNames[i]);
+      }
+    }
+  }
+  static constexpr const char* kNames[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+  std::vector<std::optional<std::string>> saved_;
+};
+
+TEST_F(LangIdTest, FromLocaleNames) {
+  const std::pair<const char*, std::uint16_t> cases[] = {
+      {"de_DE.UTF-8", 0x0407},
+      {"de_AT", 0x0C07},
+      {"en_US.UTF-8", 0x0409},
+      {"en_GB", 0x0809},
+      {"fr_CA.UTF-8@x", 0x0C0C},
+      {"fr_XX", 0x040C},
+      {"ja_JP.eucJP", 0x0411},
+      {"pt_BR", 0x0416},
+      {"es_ES", 0x0C0A},
+      {"C", 0x0409},
+      {"POSIX", 0x0409},
+      {"xx_YY", 0x0409},
+      {"", 0x0409},
+  };
+  for (const auto& [locale, id] : cases) {
+    setenv("LANG", locale, 1);
+    EXPECT_EQ(UserDefaultLangID(), id) << locale;
+    EXPECT_EQ(SystemDefaultLangID(), id) << locale;
+  }
+}
+
+TEST_F(LangIdTest, Precedence) {
+  EXPECT_EQ(UserDefaultLangID(), 0x0409);
+  setenv("LANG", "nl_NL.UTF-8", 1);
+  setenv("LC_MESSAGES", "it_IT.UTF-8", 1);
+  EXPECT_EQ(UserDefaultLangID(), 0x0410);
+  setenv("LC_ALL", "sv_SE.UTF-8", 1);
+  EXPECT_EQ(UserDefaultLangID(), 0x041D);
+  setenv("LC_ALL", "", 1);  // empty counts as unset
+  EXPECT_EQ(UserDefaultLangID(), 0x0410);
+}
+#endif
+
+}  // namespace
+}  // namespace valise::platform
