@@ -155,7 +155,8 @@ std::unique_ptr<TProjectRecord> ReadProjectRecord(adb::TATable& table) {
   return record;
 }
 
-TProjectInterface::TProjectInterface() : table_(std::make_unique<adb::TATable>()) {}
+TProjectInterface::TProjectInterface(std::unique_ptr<adb::TATable> table)
+    : table_(table ? std::move(table) : std::make_unique<adb::TATable>()) {}
 
 TProjectInterface::~TProjectInterface() = default;
 

@@ -58,7 +58,8 @@ class TProjectInterface {
  public:
   static constexpr const char* kTableName = "_PRJ.ADB";
 
-  TProjectInterface();
+  // `table` replaces the plain table component (a subclass that reads its files another way).
+  explicit TProjectInterface(std::unique_ptr<adb::TATable> table = nullptr);
   ~TProjectInterface();
   TProjectInterface(const TProjectInterface&) = delete;
   TProjectInterface& operator=(const TProjectInterface&) = delete;

@@ -47,8 +47,9 @@ void ResetMissingStringWarnings() {
   skipWarnings = false;
 }
 
-TTextpoolInterface::TTextpoolInterface(TProjectInterface* project)
-    : project_(project), table_(std::make_unique<adb::TATable>()) {}
+TTextpoolInterface::TTextpoolInterface(TProjectInterface* project,
+                                       std::unique_ptr<adb::TATable> table)
+    : project_(project), table_(table ? std::move(table) : std::make_unique<adb::TATable>()) {}
 
 TTextpoolInterface::~TTextpoolInterface() = default;
 

@@ -37,7 +37,9 @@ class TTextpoolInterface {
   static constexpr const char* kClassName = "TTextpoolInterface";
 
   // `project` supplies the languages and is not owned; null means the process-wide project.
-  explicit TTextpoolInterface(TProjectInterface* project = nullptr);
+  // `table` replaces the plain table component (a subclass that reads its files another way).
+  explicit TTextpoolInterface(TProjectInterface* project = nullptr,
+                              std::unique_ptr<adb::TATable> table = nullptr);
   ~TTextpoolInterface();
   TTextpoolInterface(const TTextpoolInterface&) = delete;
   TTextpoolInterface& operator=(const TTextpoolInterface&) = delete;
