@@ -1,6 +1,7 @@
 // `valise product`: opens a baggage as the setup does and prints the product's identity from
 // its project table and the setup's eleven window texts from its text pool.
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
