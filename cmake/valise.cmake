@@ -25,8 +25,17 @@ function(valise_test name)
     # The posix backend's virtual Windows: one prefix for the build's tests, made on first use.
     set(environment "WINEPREFIX=${CMAKE_BINARY_DIR}/test-prefix")
   endif()
+  # Empty property values would shift the name/value pairs, so only present ones are passed.
+  set(properties TIMEOUT 300)
+  if(labels)
+    string(REPLACE ";" "\\;" labels "${labels}")
+    list(APPEND properties LABELS "${labels}")
+  endif()
+  if(environment)
+    list(APPEND properties ENVIRONMENT "${environment}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES LABELS "${labels}" TIMEOUT 300 ENVIRONMENT "${environment}")
+    PROPERTIES ${properties})
 endfunction()

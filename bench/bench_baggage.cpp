@@ -1,0 +1,293 @@
+// Copying out of a baggage compared with `cp` of the same bytes on the same file system, and
+// the copier's peak memory against the size of the entry. Builds its own payloads, runs A and B
+// in pairs and prints medians and ratios (B time / A time: above 1 means the baggage is faster).
+//
+//   bench_baggage [work folder] [--rounds N] [--big-mib N]
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "baggage/bag_stream.h"
+#include "baggage/bag_writer.h"
+#include "baggage/baggage.h"
+#include "platform/host_paths.h"
+#include "platform/messages.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(const std::function<void()>& work) {
+  const auto start = Clock::now();
+  work();
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+void Run(const std::string& command) {
+  if (std::system(command.c_str()) != 0) {
+    std::fprintf(stderr, "failed: %s\n", command.c_str());
+    std::exit(1);
+  }
+}
+
+std::string Quote(const fs::path& path) {
+  return "'" + path.string() + "'";
+}
+
+// Memory the host took back costs a lot the first time it is touched again.
+void TouchMemory(std::size_t gib) {
+  for (std::size_t i = 0; i < gib; ++i) {
+    std::vector<char> block(std::size_t{1} << 30);
+    for (std::size_t at = 0; at < block.size(); at += 4096) block[at] = 1;
+  }
+}
+
+// Reads files so that they are in the page cache.
+void Warm(const std::vector<fs::path>& files) {
+  std::vector<char> buffer(1 << 20);
+  for (const fs::path& file : files) {
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    if (fd < 0) continue;
+    while (::read(fd, buffer.data(), buffer.size()) > 0) {
+    }
+    ::close(fd);
+  }
+}
+
+void WriteRandomFile(const fs::path& path, std::size_t size, std::mt19937_64& random) {
+  std::vector<std::uint64_t> block(8192);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::size_t left = size;
+  while (left > 0) {
+    for (auto& word : block) word = random();
+    const std::size_t n = std::min(left, block.size() * sizeof(std::uint64_t));
+    if (::write(fd, block.data(), n) != static_cast<ssize_t>(n)) std::exit(1);
+    left -= n;
+  }
+  ::close(fd);
+}
+
+std::string FakeProgram() {
+  std::string bytes(4096, '\0');
+  bytes[0] = 'M';
+  bytes[1] = 'Z';
+  return bytes;
+}
+
+void SelectBaggage(const fs::path& program) {
+  std::vector<std::string> params{valise::platform::ToWindowsPath(program.string())};
+  valise::BagInit(params);
+}
+
+// Raw copies of one file, to choose between the two ways the kernel offers.
+void CopyReadWrite(const fs::path& from, const fs::path& to) {
+  const int in = ::open(from.c_str(), O_RDONLY);
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char> buffer(64 * 1024);
+  ssize_t n;
+  while ((n = ::read(in, buffer.data(), buffer.size())) > 0) {
+    if (::write(out, buffer.data(), n) != n) std::exit(1);
+  }
+  ::close(in);
+  ::close(out);
+}
+
+void CopyFileRange(const fs::path& from, const fs::path& to) {
+  const int in = ::open(from.c_str(), O_RDONLY);
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  while (::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0) > 0) {
+  }
+  ::close(in);
+  ::close(out);
+}
+
+// The peak resident memory of a child that copies one entry out (in KiB).
+long ChildPeakKiB(const fs::path& program, const std::string& entry, const fs::path& target) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::execl("/proc/self/exe", "bench_baggage", "--child-copy", program.c_str(), entry.c_str(),
+            target.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  ::wait4(child, &status, 0, &usage);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "child copy failed\n");
+    std::exit(1);
+  }
+  return usage.ru_maxrss;
+}
+
+int ChildCopy(char** argv) {
+  SelectBaggage(argv[2]);
+  valise::BagCopyFile(argv[3], valise::platform::ToWindowsPath(argv[4]));
+  valise::BagDone();
+  return 0;
+}
+
+void PrintPair(const char* what, const char* a, const std::vector<double>& as, const char* b,
+               const std::vector<double>& bs, double target) {
+  const double ma = Median(as);
+  const double mb = Median(bs);
+  std::printf("%-44s %s %.3f s, %s %.3f s, ratio %.2f (target >= %.2f)%s\n", what, a, ma, b, mb,
+              mb / ma, target, mb / ma >= target ? "" : "  BELOW TARGET");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 5 && std::strcmp(argv[1], "--child-copy") == 0) return ChildCopy(argv);
+  fs::path work = fs::temp_directory_path() / "valise-bench-baggage";
+  int rounds = 7;
+  std::size_t bigMiB = 1024;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
+      rounds = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--big-mib") == 0 && i + 1 < argc) {
+      bigMiB = static_cast<std::size_t>(std::atoll(argv[++i]));
+    } else {
+      work = argv[i];
+    }
+  }
+  fs::remove_all(work);
+  fs::create_directories(work);
+  if (std::getenv("WINEPREFIX") == nullptr) {
+    setenv("WINEPREFIX", (work / "prefix").c_str(), 1);
+  }
+  valise::platform::SetMainThread();
+  std::mt19937_64 random(42);
+
+  // Payloads: one big file, and 10,000 files of 1 to 64 KiB.
+  std::printf("building payloads in %s ...\n", work.c_str());
+  const fs::path big = work / "big.bin";
+  WriteRandomFile(big, bigMiB << 20, random);
+  const fs::path many = work / "many";
+  fs::create_directories(many);
+  std::vector<std::string> names;
+  std::vector<fs::path> manyFiles;
+  std::uniform_int_distribution<std::size_t> sizes(1024, 64 * 1024);
+  for (int i = 0; i < 10000; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "F%05d.DAT", i);
+    names.push_back(name);
+    manyFiles.push_back(many / name);
+    WriteRandomFile(manyFiles.back(), sizes(random), random);
+  }
+  const std::string fake = FakeProgram();
+  const fs::path plain = work / "plain.exe";
+  {
+    FILE* out = std::fopen(plain.c_str(), "wb");
+    std::fwrite(fake.data(), 1, fake.size(), out);
+    std::fclose(out);
+  }
+  const auto win = [](const fs::path& p) { return valise::platform::ToWindowsPath(p.string()); };
+  const fs::path bigExe = work / "big.exe";
+  {
+    valise::BagWriter writer;
+    writer.AddFile("BIG.BIN", win(big));
+    writer.WriteAttached(win(plain), win(bigExe));
+  }
+  const fs::path manyExe = work / "many.exe";
+  {
+    valise::BagWriter writer;
+    for (std::size_t i = 0; i < names.size(); ++i) writer.AddFile(names[i], win(manyFiles[i]));
+    writer.WriteAttached(win(plain), win(manyExe));
+  }
+  // Old deletions slow down new files for a while (see the notes on measuring).
+  std::printf("letting the file system settle ...\n");
+  ::sync();
+  ::sleep(5);
+
+  // 0. copy_file_range against read/write with 64 KiB, on the big file.
+  {
+    std::vector<double> rw, cfr;
+    for (int r = 0; r < rounds; ++r) {
+      TouchMemory(2);
+      Warm({big});
+      rw.push_back(Seconds([&] { CopyReadWrite(big, work / "rw.bin"); }));
+      fs::remove(work / "rw.bin");
+      Warm({big});
+      cfr.push_back(Seconds([&] { CopyFileRange(big, work / "cfr.bin"); }));
+      fs::remove(work / "cfr.bin");
+    }
+    PrintPair("raw copy of the big file:", "read/write", rw, "copy_file_range", cfr, 0);
+  }
+
+  // 1. One big entry out of an attached baggage against `cp`.
+  {
+    SelectBaggage(bigExe);
+    std::vector<double> bag, cp;
+    for (int r = 0; r < rounds; ++r) {
+      TouchMemory(2);
+      Warm({bigExe});
+      const fs::path a = work / ("bag-" + std::to_string(r) + ".bin");
+      bag.push_back(Seconds([&] { valise::BagCopyFile("BIG.BIN", win(a)); }));
+      fs::remove(a);
+      Warm({big});
+      const fs::path b = work / ("cp-" + std::to_string(r) + ".bin");
+      cp.push_back(Seconds([&] { Run("cp " + Quote(big) + " " + Quote(b)); }));
+      fs::remove(b);
+    }
+    valise::BagDone();
+    char what[64];
+    std::snprintf(what, sizeof what, "one %zu MiB entry:", bigMiB);
+    PrintPair(what, "baggage", bag, "cp", cp, 0.9);
+  }
+
+  // 2. 10,000 entries into one folder against `cp -r`; every run writes a new folder.
+  {
+    SelectBaggage(manyExe);
+    std::vector<double> bag, cp;
+    std::vector<fs::path> trees;
+    for (int r = 0; r < rounds; ++r) {
+      TouchMemory(1);
+      Warm({manyExe});
+      const fs::path a = work / ("bagtree-" + std::to_string(r));
+      fs::create_directories(a);
+      const std::string target = win(a) + "\\";
+      bag.push_back(Seconds([&] {
+        for (const std::string& name : names) valise::BagCopyFile(name, target);
+      }));
+      trees.push_back(a);
+      Warm(manyFiles);
+      const fs::path b = work / ("cptree-" + std::to_string(r));
+      cp.push_back(Seconds([&] { Run("cp -r " + Quote(many) + " " + Quote(b)); }));
+      trees.push_back(b);
+    }
+    valise::BagDone();
+    PrintPair("10,000 entries of 1-64 KiB:", "baggage", bag, "cp -r", cp, 0.8);
+    for (const fs::path& tree : trees) fs::remove_all(tree);
+  }
+
+  // 3. Peak memory of a copier process against the entry's size.
+  {
+    const long small = ChildPeakKiB(manyExe, "F00000.DAT", work / "small.out");
+    const long large = ChildPeakKiB(bigExe, "BIG.BIN", work / "large.out");
+    std::printf("peak memory copying a %zu-byte entry: %ld KiB; a %zu MiB entry: %ld KiB%s\n",
+                static_cast<std::size_t>(fs::file_size(work / "small.out")), small, bigMiB, large,
+                large > small + 4096 ? "  GROWS WITH THE ENTRY" : "");
+  }
+  fs::remove_all(work);
+  return 0;
+}

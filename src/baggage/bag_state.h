@@ -1,0 +1,66 @@
+// The baggage module's state, shared by the locator, the entry streams and the reader. Touched
+// on the main thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "baggage/bag_stream.h"
+#include "baggage/baggage.h"
+
+namespace valise {
+namespace platform {
+class File;
+}
+class TBagReaderThread;
+
+namespace bagdetail {
+
+// One open entry: a window onto a file from Base to Base + Size.
+struct TBagHandleRec {
+  BagHandle Handle = 0;
+  std::unique_ptr<platform::File> File;
+  std::uint32_t Base = 0;
+  std::uint32_t Size = 0;
+  std::int64_t Position = 0;  // relative to Base
+};
+
+struct BagState {
+  std::vector<TBagEntry> BagDir;
+  std::string BagContainer;
+  std::string BagLooseDir;
+  bool BagHasContainerFile = false;
+  bool BagExternal = false;
+  bool BagExplicit = false;
+  bool BagDirComplete = true;
+  TBagKind BagKind = TBagKind::Plain;
+
+  std::vector<std::unique_ptr<TBagHandleRec>> OpenEntries;  // in the order of opening
+  BagHandle CurrentHandle = 0;  // its file pointer stands at Base + Position
+  BagHandle LastHandle = 0;     // handles are never reused, not even across baggages
+
+  std::shared_ptr<TBagReaderThread> Reader;
+};
+
+BagState& State();
+
+inline bool ContainerMode() {
+  return State().BagHasContainerFile || State().BagExternal;
+}
+
+// The path with its extension (from the last "." of the file-name part) replaced.
+std::string ChangeFileExt(std::string_view path, std::string_view ext);
+// The extension with its dot, or "".
+std::string ExtractFileExt(std::string_view path);
+// Up to and including the last "\" or ":".
+std::string ExtractFilePath(std::string_view path);
+// A plain file (not a directory, hidden or system entry) of that exact path: its size.
+bool FindPlainFile(std::string_view path, std::uint64_t& size);
+
+// Closes every open entry from the last opened to the first.
+void CloseAllEntries();
+
+}  // namespace bagdetail
+}  // namespace valise

@@ -1,0 +1,310 @@
+#include "baggage/bag_stream.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "baggage/bag_state.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/mmio.h"
+
+namespace valise {
+namespace bagdetail {
+
+void CloseAllEntries() {
+  BagState& s = State();
+  while (!s.OpenEntries.empty()) s.OpenEntries.pop_back();
+  s.CurrentHandle = 0;
+}
+
+}  // namespace bagdetail
+
+namespace {
+
+using bagdetail::ContainerMode;
+using bagdetail::State;
+using bagdetail::TBagHandleRec;
+
+// Blanks and control characters at either end are not part of a name.
+std::string Trim(std::string_view text) {
+  auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return std::string(text);
+}
+
+TBagHandleRec* FindHandle(BagHandle handle, const char* operation) {
+  for (auto& record : State().OpenEntries) {
+    if (record->Handle == handle) return record.get();
+  }
+  if (operation != nullptr) throw Error(std::string(operation) + ": File not open");
+  return nullptr;
+}
+
+std::uint32_t ClampSize(std::uint64_t size) {
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(size, UINT32_MAX));
+}
+
+}  // namespace
+
+BagHandle BagFileOpen(std::string_view name) {
+  bagdetail::BagState& s = State();
+  const std::string trimmed = Trim(name);
+  const std::string fileName = BagExtractFileName(trimmed);
+  const int index = BagFindEntry(fileName);
+  const bool container = ContainerMode();
+
+  std::string path;
+  std::uint32_t base = 0;
+  std::uint32_t size = 0;
+  if (index >= 0) {
+    if (container) {
+      path = BagExeName();
+      base = s.BagDir[index].Offset;
+      size = s.BagDir[index].Size;
+    } else {
+      path = BagDirectory() + fileName;
+    }
+  } else if (!container) {
+    std::uint64_t ignored = 0;
+    if (bagdetail::FindPlainFile(trimmed, ignored)) path = trimmed;
+  }
+  const std::string failure = "BagFileOpen: MMIO error at " + trimmed;
+  if (path.empty()) throw Error(failure);
+  auto file = platform::File::OpenRead(path, platform::File::Share::ReadWrite);
+  if (!file) throw Error(failure);
+
+  if (container) {
+    // A directory that claims more than the file holds would otherwise read short.
+    if (std::uint64_t{base} + size > file->Size()) {
+      throw Error("BagFileOpen: entry " + fileName + " reaches beyond the end of " + path);
+    }
+    file->Seek(base);
+  } else {
+    size = ClampSize(file->Size());
+    if (index >= 0) s.BagDir[index].Size = size;
+  }
+
+  auto record = std::make_unique<TBagHandleRec>();
+  if (++s.LastHandle == 0) ++s.LastHandle;
+  record->Handle = s.LastHandle;
+  record->File = std::move(file);
+  record->Base = base;
+  record->Size = size;
+  s.CurrentHandle = record->Handle;
+  s.OpenEntries.push_back(std::move(record));
+  return s.LastHandle;
+}
+
+bool BagFileClose(BagHandle handle) {
+  bagdetail::BagState& s = State();
+  auto found = std::find_if(s.OpenEntries.begin(), s.OpenEntries.end(),
+                            [handle](const auto& record) { return record->Handle == handle; });
+  if (found == s.OpenEntries.end()) return true;
+  s.OpenEntries.erase(found);
+  if (s.CurrentHandle == handle) s.CurrentHandle = 0;
+  return true;
+}
+
+bool BagReadBlock(BagHandle handle, void* buffer, std::uint32_t count, std::uint32_t& bytesRead) {
+  bytesRead = 0;
+  bagdetail::BagState& s = State();
+  TBagHandleRec* record = FindHandle(handle, "BagReadBlock");
+  if (record->Position < 0 || record->Position >= record->Size) return false;
+  if (handle != s.CurrentHandle) {
+    record->File->Seek(std::uint64_t{record->Base} + static_cast<std::uint64_t>(record->Position));
+    s.CurrentHandle = handle;
+  }
+  const std::int64_t want = std::min<std::int64_t>(count, record->Size - record->Position);
+  auto* out = static_cast<char*>(buffer);
+  std::size_t done = 0;
+  while (done < static_cast<std::size_t>(want)) {
+    const std::size_t n = record->File->Read(out + done, static_cast<std::size_t>(want) - done);
+    if (n == 0) break;
+    done += n;
+  }
+  bytesRead = static_cast<std::uint32_t>(done);
+  if (done < 1) return false;
+  record->Position += static_cast<std::int64_t>(done);
+  return true;
+}
+
+std::int64_t BagSeekEx(BagHandle handle, std::int64_t offset, int origin) {
+  TBagHandleRec* record = FindHandle(handle, "BagSeekEx");
+  switch (origin) {
+    case 0:
+      record->Position = offset;
+      break;
+    case 1:
+      record->Position += offset;
+      break;
+    case 2:
+      record->Position = std::int64_t{record->Size} - offset;
+      break;
+    default:
+      break;
+  }
+  State().CurrentHandle = 0;
+  return record->Position;
+}
+
+TBaggageStream::TBaggageStream(std::string_view name) : handle_(BagFileOpen(name)) {}
+
+TBaggageStream::~TBaggageStream() {
+  BagFileClose(handle_);
+}
+
+std::int64_t TBaggageStream::Read(void* buffer, std::int64_t count) {
+  std::int64_t total = 0;
+  auto* out = static_cast<char*>(buffer);
+  while (total < count) {
+    const auto chunk = static_cast<std::uint32_t>(std::min<std::int64_t>(count - total, INT32_MAX));
+    std::uint32_t got = 0;
+    if (!BagReadBlock(handle_, out + total, chunk, got)) break;
+    total += got;
+    if (got < chunk) break;
+  }
+  return total;
+}
+
+std::int64_t TBaggageStream::Write(const void*, std::int64_t) {
+  throw Error("TBaggageStream.Write not permitted!");
+}
+
+std::int64_t TBaggageStream::Seek(std::int64_t offset, SeekOrigin origin) {
+  switch (origin) {
+    case SeekOrigin::Begin:
+      return BagSeekEx(handle_, offset, 0);
+    case SeekOrigin::Current:
+      return BagSeekEx(handle_, offset, 1);
+    case SeekOrigin::End:
+      // A stream counts from the end forwards (Size + offset); the block call counts back.
+      return BagSeekEx(handle_, -offset, 2);
+  }
+  return BagSeekEx(handle_, 0, 1);
+}
+
+std::int64_t TBaggageStream::Size() {
+  const std::int64_t position = BagSeekEx(handle_, 0, 1);
+  const std::int64_t size = BagSeekEx(handle_, 0, 2);
+  BagSeekEx(handle_, position, 0);
+  return size;
+}
+
+namespace {
+
+// A name beside the target that no other copy uses at the same time.
+std::string TemporaryName(const std::string& target) {
+  static std::atomic<unsigned> counter{0};
+  const auto stamp =
+      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+  char suffix[64];
+  std::snprintf(suffix, sizeof suffix, "~VB%llx%x.TMP", stamp & 0xFFFFFFFFFFull, counter++);
+  return bagdetail::ExtractFilePath(target) + suffix;
+}
+
+}  // namespace
+
+bool BagCopyFile(std::string_view entryName, std::string_view destination) {
+  const std::string resolved = BagFileName(entryName);
+  TBaggageStream stream(resolved);
+
+  std::string target(destination);
+  if (!target.empty() && target.back() == '\\') {
+    // Only the entry's own name is used, so that nothing lands outside the folder.
+    const std::string name = BagExtractFileName(Trim(entryName));
+    if (name.empty() || name == "." || name == "..") {
+      throw Error("BagCopyFile: invalid entry name " + std::string(entryName));
+    }
+    target += name;
+  }
+
+  const std::string temporary = TemporaryName(target);
+  auto file = platform::File::Create(temporary);
+  if (!file) {
+    throw Error("BagCopyFile: cannot create " + target + ": " +
+                platform::SystemErrorMessage(platform::LastError()));
+  }
+  try {
+    const std::int64_t size = stream.Size();
+    constexpr std::uint32_t kBufferSize = 64 * 1024;
+    std::vector<char> buffer(kBufferSize);
+    std::int64_t copied = 0;
+    std::uint32_t got = 0;
+    while (copied < size && BagReadBlock(stream.Handle(), buffer.data(), kBufferSize, got)) {
+      file->Write(buffer.data(), got);
+      copied += got;
+    }
+    if (copied != size) {
+      throw Error("BagCopyFile: " + std::string(entryName) + " ended after " +
+                  std::to_string(copied) + " of " + std::to_string(size) + " bytes");
+    }
+    file.reset();
+    if (!platform::MoveFile(temporary, target, true)) {
+      throw Error("BagCopyFile: cannot replace " + target + ": " +
+                  platform::SystemErrorMessage(platform::LastError()));
+    }
+  } catch (...) {
+    file.reset();
+    platform::DeleteFile(temporary);
+    throw;
+  }
+  return true;
+}
+
+namespace {
+
+const char* FourccOfKind(TBagKind kind) {
+  switch (kind) {
+    case TBagKind::Document:
+      return "KQD ";
+    case TBagKind::ScreenSaver:
+      return "SCR ";
+    case TBagKind::Plain:
+      break;
+  }
+  return "BAG ";
+}
+
+// Names the media code opens: "________.BAG+<path of a file>" reads that file; any other
+// "<container>+<ENTRY>" reads the entry out of the current container.
+bool ResolveMediaName(std::string_view name, std::string& path, std::uint64_t& start) {
+  constexpr std::string_view kLooseForm = "________.BAG+";
+  if (name.size() >= kLooseForm.size()) {
+    bool loose = true;
+    for (std::size_t i = 0; i < kLooseForm.size(); ++i) {
+      const char c = name[i];
+      if ((c >= 'a' && c <= 'z' ? c - 32 : c) != kLooseForm[i]) loose = false;
+    }
+    if (loose) {
+      path = std::string(name.substr(kLooseForm.size()));
+      start = 0;
+      return true;
+    }
+  }
+  if (!ContainerMode()) return false;
+  const std::size_t plus = name.find('+');
+  if (plus == std::string_view::npos) return false;
+  const int index = BagFindEntry(name.substr(plus + 1));
+  if (index < 0) return false;
+  path = BagExeName();
+  start = State().BagDir[index].Offset;
+  return true;
+}
+
+}  // namespace
+
+void SetCustomMMIOProc() {
+  if (!platform::InstallMmioProc(FourccOfKind(State().BagKind), ResolveMediaName)) {
+    throw Error("SetCustomMMIOProc");
+  }
+}
+
+void RemoveCustomMMIOProc() {
+  platform::RemoveMmioProc(FourccOfKind(State().BagKind));
+}
+
+}  // namespace valise

@@ -1,0 +1,56 @@
+// Reading baggage entries: handles onto entry data, the read-only entry stream, and copying an
+// entry to a disk file. Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "util/stream.h"
+
+namespace valise {
+
+// Names one open entry; 0 never does. Handles are not reused.
+using BagHandle = std::uint32_t;
+
+// Opens an entry by name (a full path is looked up by its file-name part). Throws
+// "BagFileOpen: MMIO error at <name>" when it cannot be found or opened.
+BagHandle BagFileOpen(std::string_view name);
+// True when the entry was closed or the handle was not open.
+bool BagFileClose(BagHandle handle);
+// Reads up to `count` bytes at the entry's position; false when nothing was read.
+bool BagReadBlock(BagHandle handle, void* buffer, std::uint32_t count, std::uint32_t& bytesRead);
+// Origin 0 from the beginning, 1 from the position, 2 back from the end; returns the new
+// position. The position is not clipped.
+std::int64_t BagSeekEx(BagHandle handle, std::int64_t offset, int origin);
+
+// A read-only stream over one entry.
+class TBaggageStream : public TStream {
+ public:
+  explicit TBaggageStream(std::string_view name);
+  ~TBaggageStream() override;
+  TBaggageStream(const TBaggageStream&) = delete;
+  TBaggageStream& operator=(const TBaggageStream&) = delete;
+
+  std::int64_t Read(void* buffer, std::int64_t count) override;
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+  std::int64_t Size() override;
+
+  BagHandle Handle() const { return handle_; }
+
+ private:
+  BagHandle handle_;
+};
+
+// Copies an entry to a disk file. A destination ending in "\" is a folder that receives the
+// entry under its own name. The file appears complete or not at all: the data goes to a
+// temporary file beside it first.
+bool BagCopyFile(std::string_view entryName, std::string_view destination);
+
+// Registers (and removes) the multimedia file I/O procedure for the current container kind, so
+// that media players can open "container+ENTRY" names. Nothing on systems without it.
+void SetCustomMMIOProc();
+void RemoveCustomMMIOProc();
+
+}  // namespace valise

@@ -1,0 +1,604 @@
+// Files and folders on Linux with the behaviour of their Windows counterparts: Windows paths,
+// Windows error codes, and the attributes Wine derives from a file's mode (read-only when no
+// write bit is set, hidden when the name starts with a dot).
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/errors.h"
+#include "platform/host_paths.h"
+#include "platform/posix/fs_internal.h"
+
+namespace valise::platform {
+
+namespace {
+
+using posix::FailFromErrno;
+using posix::HostPathOf;
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::uint64_t kEpochDifference = 11644473600ULL;  // 1601-01-01 to 1970-01-01, seconds
+
+FileTime ToFileTime(const timespec& time) {
+  return (static_cast<std::uint64_t>(time.tv_sec) + kEpochDifference) * 10000000ULL +
+         static_cast<std::uint64_t>(time.tv_nsec) / 100;
+}
+
+timespec FromFileTime(FileTime time) {
+  timespec result{};
+  const std::uint64_t seconds = time / 10000000ULL;
+  result.tv_sec = static_cast<time_t>(static_cast<std::int64_t>(seconds) -
+                                      static_cast<std::int64_t>(kEpochDifference));
+  result.tv_nsec = static_cast<long>((time % 10000000ULL) * 100);
+  return result;
+}
+
+bool IsReadOnly(const struct stat& info) {
+  return !S_ISLNK(info.st_mode) && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+std::string BaseName(const std::string& hostPath) {
+  const std::size_t slash = hostPath.find_last_of('/');
+  return slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
+}
+
+std::string FolderOf(const std::string& hostPath) {
+  const std::size_t slash = hostPath.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : hostPath.substr(0, slash);
+}
+
+std::uint32_t AttributesOf(const struct stat& info, const std::string& name) {
+  std::uint32_t attributes = S_ISDIR(info.st_mode) ? kAttrDirectory : kAttrArchive;
+  if (IsReadOnly(info)) attributes |= kAttrReadOnly;
+  if (name.size() > 1 && name[0] == '.' && name != "..") attributes |= kAttrHidden;
+  return attributes;
+}
+
+FindEntry EntryOf(const struct stat& info, const std::string& name) {
+  FindEntry entry;
+  entry.name = name;
+  entry.attributes = AttributesOf(info, name);
+  entry.size = S_ISDIR(info.st_mode) ? 0 : static_cast<std::uint64_t>(info.st_size);
+  entry.lastWriteTime = ToFileTime(info.st_mtim);
+  entry.creationTime = entry.lastWriteTime;
+  return entry;
+}
+
+// Decodes UTF-8 into code points, folded for matching without regard to case.
+std::u32string FoldedCodePoints(std::string_view utf8) {
+  const std::string folded = posix::FoldCase(utf8);
+  std::u32string out;
+  for (std::size_t i = 0; i < folded.size();) {
+    const unsigned char c = static_cast<unsigned char>(folded[i]);
+    std::size_t length = c < 0x80 ? 1 : c < 0xe0 ? 2 : c < 0xf0 ? 3 : 4;
+    if (c >= 0x80 && c < 0xc0) length = 1;
+    if (i + length > folded.size()) length = 1;
+    char32_t code = length == 1   ? c
+                    : length == 2 ? (c & 0x1f)
+                    : length == 3 ? (c & 0x0f)
+                                  : (c & 0x07);
+    for (std::size_t k = 1; k < length; ++k) {
+      code = (code << 6) | (static_cast<unsigned char>(folded[i + k]) & 0x3f);
+    }
+    out += code;
+    i += length;
+  }
+  return out;
+}
+
+// Matches a name against a FindFirstFile mask: "*" any run of characters, "?" one character,
+// trailing dots and stars of the mask may match nothing (so "*.*" matches names without a dot).
+bool MatchMask(const std::u32string& name, const std::u32string& mask) {
+  std::size_t n = 0;
+  std::size_t m = 0;
+  std::size_t starMask = std::u32string::npos;
+  std::size_t starName = 0;
+  while (n < name.size()) {
+    if (m < mask.size() && mask[m] == U'*') {
+      starMask = ++m;
+      starName = n;
+    } else if (m < mask.size() && (mask[m] == U'?' || mask[m] == name[n])) {
+      ++m;
+      ++n;
+    } else if (starMask != std::u32string::npos) {
+      m = starMask;
+      n = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && (mask[m] == U'*' || mask[m] == U'.')) ++m;
+  return m == mask.size();
+}
+
+class PosixFile final : public File {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override { ::close(fd_); }
+  PosixFile(const PosixFile&) = delete;
+  PosixFile& operator=(const PosixFile&) = delete;
+
+  std::size_t Read(void* buffer, std::size_t size) override {
+    std::size_t done = 0;
+    while (done < size) {
+      const ssize_t n = ::read(fd_, static_cast<char*>(buffer) + done, size - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        Throw(errno);
+      }
+      if (n == 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    return done;
+  }
+
+  void Write(const void* buffer, std::size_t size) override {
+    std::size_t done = 0;
+    while (done < size) {
+      const ssize_t n = ::write(fd_, static_cast<const char*>(buffer) + done, size - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        Throw(errno);
+      }
+      done += static_cast<std::size_t>(n);
+    }
+  }
+
+  void Seek(std::uint64_t position) override {
+    if (::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) Throw(errno);
+  }
+
+  std::uint64_t Position() const override {
+    const off_t position = ::lseek(fd_, 0, SEEK_CUR);
+    if (position < 0) Throw(errno);
+    return static_cast<std::uint64_t>(position);
+  }
+
+  std::uint64_t Size() const override {
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) Throw(errno);
+    return static_cast<std::uint64_t>(info.st_size);
+  }
+
+  void Sync() override {
+    if (::fsync(fd_) != 0) Throw(errno);
+  }
+
+  void SetLastWriteTime(FileTime time) override {
+    const timespec times[2] = {{0, UTIME_OMIT}, FromFileTime(time)};
+    if (::futimens(fd_, times) != 0) Throw(errno);
+  }
+
+ private:
+  [[noreturn]] static void Throw(int error) {
+    const std::uint32_t code = posix::ErrorFromErrno(error);
+    SetLastError(code);
+    throw OSError(code, SystemErrorMessage(code));
+  }
+
+  int fd_;
+};
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Copies the bytes, mode and modification time of an open file into a new or existing one.
+bool CopyHostFile(const std::string& from, const std::string& to, bool failIfExists) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return FailFromErrno(errno, from);
+  struct stat source {};
+  if (::fstat(in, &source) != 0 || S_ISDIR(source.st_mode)) {
+    ::close(in);
+    SetLastError(kErrorAccessDenied);
+    return false;
+  }
+  struct stat target {};
+  const bool existed = ::stat(to.c_str(), &target) == 0;
+  if (existed) {
+    std::uint32_t refusal = kErrorSuccess;
+    if (failIfExists) {
+      refusal = kErrorFileExists;
+    } else if (target.st_dev == source.st_dev && target.st_ino == source.st_ino) {
+      refusal = kErrorSharingViolation;  // the file is open for reading: Windows refuses
+    } else if (S_ISDIR(target.st_mode) || IsReadOnly(target)) {
+      refusal = kErrorAccessDenied;
+    }
+    if (refusal != kErrorSuccess) {
+      ::close(in);
+      SetLastError(refusal);
+      return false;
+    }
+  }
+  const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (failIfExists ? O_EXCL : 0);
+  const int out = ::open(to.c_str(), flags, 0666);
+  if (out < 0) {
+    const int error = errno;
+    ::close(in);
+    if (error == EEXIST) {
+      SetLastError(kErrorFileExists);
+      return false;
+    }
+    return FailFromErrno(error, to);
+  }
+  std::vector<char> buffer(kBufferSize);
+  int error = 0;
+  for (;;) {
+    const ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      break;
+    }
+    if (n == 0) break;
+    if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n))) {
+      error = errno;
+      break;
+    }
+  }
+  if (error == 0) {
+    const timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
+    (void)::futimens(out, times);
+    (void)::fchmod(out, source.st_mode & 07777);
+  }
+  ::close(in);
+  if (::close(out) != 0 && error == 0) error = errno;
+  if (error != 0) {
+    ::unlink(to.c_str());
+    posix::NoteEntryRemoved(to);
+    return FailFromErrno(error);
+  }
+  if (!existed) posix::NoteEntryAdded(to);
+  return true;
+}
+
+}  // namespace
+
+bool FindFiles(std::string_view pattern, const std::function<bool(const FindEntry&)>& visit) {
+  std::string text(pattern);
+  for (char& c : text) {
+    if (c == '/') c = '\\';
+  }
+  std::size_t split = text.find_last_of('\\');
+  if (split == std::string::npos && text.size() >= 2 && text[1] == ':') split = 1;
+  const std::string folder =
+      split == std::string::npos ? std::string(".") : text.substr(0, split + 1);
+  const std::string mask = split == std::string::npos ? text : text.substr(split + 1);
+  if (mask.empty()) {
+    SetLastError(kErrorFileNotFound);
+    return false;
+  }
+
+  if (mask.find_first_of("*?") == std::string::npos) {
+    // A plain name finds that one entry, directories included.
+    std::optional<std::string> host = HostPathOf(text);
+    if (!host) return false;
+    struct stat info {};
+    if (::stat(host->c_str(), &info) != 0 && ::lstat(host->c_str(), &info) != 0) {
+      return FailFromErrno(errno, *host);
+    }
+    visit(EntryOf(info, BaseName(*host)));
+    return true;
+  }
+
+  std::optional<std::string> host = HostPathOf(folder);
+  if (!host) return false;
+  DIR* dir = ::opendir(host->c_str());
+  if (dir == nullptr) {
+    SetLastError(errno == EACCES ? kErrorAccessDenied : kErrorPathNotFound);
+    return false;
+  }
+  const std::u32string foldedMask = FoldedCodePoints(mask);
+  bool any = false;
+  bool stopped = false;
+  while (const dirent* item = ::readdir(dir)) {
+    const std::string name = item->d_name;
+    if (name == "." || name == "..") continue;
+    if (!MatchMask(FoldedCodePoints(name), foldedMask)) continue;
+    struct stat info {};
+    if (::fstatat(::dirfd(dir), item->d_name, &info, 0) != 0 &&
+        ::fstatat(::dirfd(dir), item->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      continue;
+    }
+    any = true;
+    if (!visit(EntryOf(info, name))) {
+      stopped = true;
+      break;
+    }
+  }
+  ::closedir(dir);
+  if (!any) {
+    SetLastError(kErrorFileNotFound);
+    return false;
+  }
+  if (!stopped) SetLastError(kErrorNoMoreFiles);
+  return true;
+}
+
+std::vector<FindEntry> FindFiles(std::string_view pattern) {
+  std::vector<FindEntry> entries;
+  FindFiles(pattern, [&](const FindEntry& entry) {
+    entries.push_back(entry);
+    return true;
+  });
+  return entries;
+}
+
+std::optional<std::uint32_t> GetFileAttributes(std::string_view path) {
+  std::optional<std::string> host = HostPathOf(path);
+  if (!host) return std::nullopt;
+  struct stat info {};
+  if (::stat(host->c_str(), &info) != 0) {
+    FailFromErrno(errno, *host);
+    return std::nullopt;
+  }
+  return AttributesOf(info, BaseName(*host));
+}
+
+bool SetFileAttributes(std::string_view path, std::uint32_t attributes) {
+  std::optional<std::string> host = HostPathOf(path);
+  if (!host) return false;
+  struct stat info {};
+  if (::stat(host->c_str(), &info) != 0) return FailFromErrno(errno, *host);
+  // Only read-only has a home in a file's mode; like Wine, a folder keeps its write bits.
+  mode_t mode = info.st_mode & 07777;
+  if (attributes & kAttrReadOnly) {
+    if (!S_ISDIR(info.st_mode)) mode &= ~mode_t{0222};
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode |= (0600 | ((mode & 044) >> 1)) & ~mask;
+  }
+  if (mode != (info.st_mode & 07777) && ::chmod(host->c_str(), mode) != 0) {
+    return FailFromErrno(errno, *host);
+  }
+  return true;
+}
+
+bool CopyFile(std::string_view source, std::string_view destination, bool failIfExists) {
+  std::optional<std::string> from = HostPathOf(source);
+  if (!from) return false;
+  std::optional<std::string> to = HostPathOf(destination);
+  if (!to) return false;
+  return CopyHostFile(*from, *to, failIfExists);
+}
+
+bool MoveFile(std::string_view source, std::string_view destination, bool replace) {
+  std::optional<std::string> from = HostPathOf(source);
+  if (!from) return false;
+  std::optional<std::string> to = HostPathOf(destination);
+  if (!to) return false;
+  struct stat moving {};
+  if (::lstat(from->c_str(), &moving) != 0) return FailFromErrno(errno, *from);
+  struct stat target {};
+  const bool existed = ::lstat(to->c_str(), &target) == 0;
+  if (existed && target.st_dev == moving.st_dev && target.st_ino == moving.st_ino) {
+    // The destination names the source itself in other letter case: a rename to that spelling.
+    const std::string full = posix::FullWindowsPath(destination);
+    const std::string spelled = FolderOf(*to) + "/" + full.substr(full.find_last_of('\\') + 1);
+    if (spelled == *from) return true;
+    if (::rename(from->c_str(), spelled.c_str()) != 0) return FailFromErrno(errno, spelled);
+    posix::NoteEntryRemoved(*from);
+    posix::NoteEntryAdded(spelled);
+    return true;
+  }
+  if (existed) {
+    if (!replace) {
+      SetLastError(kErrorAlreadyExists);
+      return false;
+    }
+    if (S_ISDIR(target.st_mode) || IsReadOnly(target)) {
+      SetLastError(kErrorAccessDenied);
+      return false;
+    }
+  }
+  int result = 0;
+  if (!replace) {
+#ifdef SYS_renameat2
+    result = static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from->c_str(), AT_FDCWD,
+                                        to->c_str(), 1u /* RENAME_NOREPLACE */));
+    if (result != 0 && (errno == ENOSYS || errno == EINVAL))
+      result = ::rename(from->c_str(), to->c_str());
+#else
+    result = ::rename(from->c_str(), to->c_str());
+#endif
+  } else {
+    result = ::rename(from->c_str(), to->c_str());
+  }
+  if (result != 0) {
+    const int error = errno;
+    if (error == EEXIST) {
+      SetLastError(kErrorAlreadyExists);
+      return false;
+    }
+    if (error == EXDEV && S_ISREG(moving.st_mode)) {
+      // Another file system: copy, then delete the original, as MoveFile does between drives.
+      if (!CopyHostFile(*from, *to, !replace)) return false;
+      if (::unlink(from->c_str()) != 0) return FailFromErrno(errno, *from);
+      posix::NoteEntryRemoved(*from);
+      return true;
+    }
+    return FailFromErrno(error, *to);
+  }
+  posix::NoteEntryRemoved(*from);
+  if (!existed) posix::NoteEntryAdded(*to);
+  return true;
+}
+
+bool DeleteFile(std::string_view path) {
+  std::optional<std::string> host = HostPathOf(path);
+  if (!host) return false;
+  struct stat info {};
+  if (::lstat(host->c_str(), &info) != 0) return FailFromErrno(errno, *host);
+  if (S_ISDIR(info.st_mode) || IsReadOnly(info)) {
+    SetLastError(kErrorAccessDenied);
+    return false;
+  }
+  if (::unlink(host->c_str()) != 0) return FailFromErrno(errno, *host);
+  posix::NoteEntryRemoved(*host);
+  return true;
+}
+
+bool CreateDirectory(std::string_view path) {
+  std::optional<std::string> host = HostPathOf(path);
+  if (!host) return false;
+  if (::mkdir(host->c_str(), 0777) != 0) {
+    if (errno == EEXIST) {
+      SetLastError(kErrorAlreadyExists);
+    } else if (errno == ENOENT || errno == ENOTDIR) {
+      SetLastError(kErrorPathNotFound);
+    } else {
+      FailFromErrno(errno, *host);
+    }
+    return false;
+  }
+  posix::NoteEntryAdded(*host);
+  return true;
+}
+
+bool RemoveDirectory(std::string_view path) {
+  std::optional<std::string> host = HostPathOf(path);
+  if (!host) return false;
+  struct stat info {};
+  if (::lstat(host->c_str(), &info) != 0) return FailFromErrno(errno, *host);
+  if (!S_ISDIR(info.st_mode)) {
+    SetLastError(kErrorDirectory);
+    return false;
+  }
+  if (::rmdir(host->c_str()) != 0) {
+    if (errno == ENOTEMPTY || errno == EEXIST) {
+      SetLastError(kErrorDirNotEmpty);
+      return false;
+    }
+    return FailFromErrno(errno, *host);
+  }
+  posix::NoteEntryRemoved(*host);
+  return true;
+}
+
+std::string GetCurrentDirectory() {
+  std::string buffer(PATH_MAX, '\0');
+  if (::getcwd(buffer.data(), buffer.size()) == nullptr) return ToWindowsPath("/");
+  buffer.resize(std::strlen(buffer.c_str()));
+  return ToWindowsPath(buffer);
+}
+
+bool SetCurrentDirectory(std::string_view path) {
+  std::optional<std::string> host = HostPathOf(path);
+  if (!host) return false;
+  if (::chdir(host->c_str()) != 0) return FailFromErrno(errno, *host);
+  return true;
+}
+
+std::string GetFullPathName(std::string_view path) {
+  return posix::FullWindowsPath(path);
+}
+
+std::optional<std::uint64_t> GetDiskFreeBytes(std::string_view path) {
+  std::optional<std::string> host = HostPathOf(path);
+  if (!host) return std::nullopt;
+  struct statvfs info {};
+  if (::statvfs(host->c_str(), &info) != 0) {
+    FailFromErrno(errno, *host);
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(info.f_bavail) * static_cast<std::uint64_t>(info.f_frsize);
+}
+
+std::string ProgramPath() {
+  char target[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", target, sizeof target - 1);
+  if (length <= 0) return {};
+  return ToWindowsPath(std::string(target, static_cast<std::size_t>(length)));
+}
+
+std::vector<std::string> CommandLineParameters() {
+  std::string bytes;
+  if (std::FILE* file = std::fopen("/proc/self/cmdline", "rb")) {
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+    std::fclose(file);
+  }
+  std::vector<std::string> arguments;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    std::size_t end = bytes.find('\0', start);
+    if (end == std::string::npos) end = bytes.size();
+    arguments.push_back(bytes.substr(start, end - start));
+    start = end + 1;
+  }
+  if (!arguments.empty()) arguments.erase(arguments.begin());
+  return arguments;
+}
+
+std::unique_ptr<File> File::OpenRead(std::string_view path, Share /*share*/) {
+  // Linux has no share modes; other writers are never kept out.
+  std::optional<std::string> host = HostPathOf(path);
+  if (!host) return nullptr;
+  const int fd = ::open(host->c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    FailFromErrno(errno, *host);
+    return nullptr;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    SetLastError(kErrorAccessDenied);
+    return nullptr;
+  }
+  return std::make_unique<PosixFile>(fd);
+}
+
+std::unique_ptr<File> File::Create(std::string_view path) {
+  std::optional<std::string> host = HostPathOf(path);
+  if (!host) return nullptr;
+  struct stat info {};
+  const bool existed = ::stat(host->c_str(), &info) == 0;
+  if (existed && (S_ISDIR(info.st_mode) || IsReadOnly(info))) {
+    SetLastError(kErrorAccessDenied);
+    return nullptr;
+  }
+  const int fd = ::open(host->c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    FailFromErrno(errno, *host);
+    return nullptr;
+  }
+  if (!existed) posix::NoteEntryAdded(*host);
+  return std::make_unique<PosixFile>(fd);
+}
+
+std::string ReadWholeFile(std::string_view path) {
+  std::unique_ptr<File> file = File::OpenRead(path);
+  if (!file) ThrowLastOSError();
+  std::string bytes;
+  std::vector<char> buffer(kBufferSize);
+  for (;;) {
+    const std::size_t n = file->Read(buffer.data(), buffer.size());
+    if (n == 0) break;
+    bytes.append(buffer.data(), n);
+  }
+  return bytes;
+}
+
+}  // namespace valise::platform

@@ -1,0 +1,39 @@
+// What the files, paths and profile code of the posix backend share: the case fold that names
+// are matched with, Windows path arithmetic, the mapping onto host paths with its per-folder
+// name cache, and the translation of errno values into Windows error codes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace valise::platform::posix {
+
+// Folds a name for matching without regard to case: ASCII, Latin-1, Latin Extended-A, Greek and
+// Cyrillic letters map to their upper case; everything else (and invalid UTF-8) stays as it is.
+std::string FoldCase(std::string_view utf8);
+bool EqualIgnoreCase(std::string_view a, std::string_view b);
+
+// The absolute form of a Windows path as GetFullPathName gives it: "/" turned into "\",
+// relative and drive-relative paths resolved against the current directory, "." and ".."
+// removed, trailing dots and spaces of the last component dropped. A trailing backslash stays.
+std::string FullWindowsPath(std::string_view path);
+
+// The host path that a Windows path names (made absolute first), each existing component in the
+// spelling it has on disk. Nothing when the drive is not mapped (LastError kErrorPathNotFound).
+std::optional<std::string> HostPathOf(std::string_view windowsPath);
+
+// Our own changes to a folder, so that its name cache stays valid without reading it again.
+void NoteEntryAdded(const std::string& hostPath);
+void NoteEntryRemoved(const std::string& hostPath);
+
+// The Windows error code for an errno value.
+std::uint32_t ErrorFromErrno(int error);
+// The Windows error for a host path that could not be reached by its last component (ENOENT):
+// kErrorFileNotFound when its folder exists, otherwise kErrorPathNotFound.
+std::uint32_t MissingPathError(const std::string& hostPath);
+// Sets LastError from errno (refining ENOENT for `hostPath`) and returns false.
+bool FailFromErrno(int error, const std::string& hostPath = {});
+
+}  // namespace valise::platform::posix

@@ -1,0 +1,420 @@
+// Windows paths on Linux. A drive letter names a folder through the prefix's dosdevices/
+// symlinks; names are matched without regard to case as Windows matches them. Matching by case
+// is what makes Wine slow in big folders (it reads the folder again for every new name), so
+// here the exact spelling is tried first and a folder's names are remembered between calls:
+// the memory is checked against the folder's modification time and kept current by our own
+// creates and deletes, so filling a folder with many files reads it once.
+#include "platform/host_paths.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/posix/fs_internal.h"
+#include "platform/posix/prefix.h"
+
+namespace valise::platform {
+namespace posix {
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Case fold
+
+char32_t FoldCodePoint(char32_t c) {
+  if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
+  if (c >= 0xe0 && c <= 0xfe && c != 0xf7) return c - 0x20;
+  if (c == 0xff) return 0x178;
+  if (c >= 0x100 && c <= 0x137 && c != 0x131) return c & ~char32_t{1};
+  if (c >= 0x139 && c <= 0x148) return (c & 1) ? c : c - 1;
+  if (c >= 0x14a && c <= 0x177) return c & ~char32_t{1};
+  if (c >= 0x179 && c <= 0x17e) return (c & 1) ? c : c - 1;
+  if (c >= 0x3b1 && c <= 0x3cb) return c == 0x3c2 ? 0x3a3 : c - 0x20;
+  if (c == 0x3ac) return 0x386;
+  if (c >= 0x3ad && c <= 0x3af) return c - 0x25;
+  if (c == 0x3cc) return 0x38c;
+  if (c == 0x3cd || c == 0x3ce) return c - 0x3f;
+  if (c >= 0x430 && c <= 0x44f) return c - 0x20;
+  if (c >= 0x450 && c <= 0x45f) return c - 0x50;
+  return c;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xc0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3f));
+  } else {
+    out += static_cast<char>(0xe0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+    out += static_cast<char>(0x80 | (c & 0x3f));
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Drives
+
+struct Drives {
+  std::string devices;
+  timespec stamp{};
+  std::array<std::string, 26> roots;      // as the links say, made absolute
+  std::array<std::string, 26> canonical;  // with symlinks resolved
+};
+
+std::string StripTrailingSlash(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+std::string LexicalNormal(const std::string& path) {
+  return StripTrailingSlash(std::filesystem::path(path).lexically_normal().string());
+}
+
+std::string Canonical(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) == nullptr) return path;
+  return resolved;
+}
+
+// The drive letters of the current prefix, read again when dosdevices/ changes.
+Drives CurrentDrives() {
+  static std::mutex mutex;
+  static Drives cached;
+  const std::string devices = (PrefixDir() / "dosdevices").string();
+  struct stat info {};
+  if (::stat(devices.c_str(), &info) != 0) return Drives{devices, {}, {}, {}};
+  std::lock_guard lock(mutex);
+  if (cached.devices == devices && cached.stamp.tv_sec == info.st_mtim.tv_sec &&
+      cached.stamp.tv_nsec == info.st_mtim.tv_nsec) {
+    return cached;
+  }
+  Drives drives;
+  drives.devices = devices;
+  drives.stamp = info.st_mtim;
+  if (DIR* dir = ::opendir(devices.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name.size() != 2 || name[1] != ':') continue;
+      const char letter = static_cast<char>(FoldCodePoint(static_cast<unsigned char>(name[0])));
+      if (letter < 'A' || letter > 'Z') continue;
+      char target[PATH_MAX];
+      const ssize_t length = ::readlink((devices + "/" + name).c_str(), target, sizeof target - 1);
+      if (length <= 0) continue;
+      std::string link(target, static_cast<std::size_t>(length));
+      if (link[0] != '/') link = devices + "/" + link;
+      drives.roots[letter - 'A'] = LexicalNormal(link);
+      drives.canonical[letter - 'A'] = Canonical(drives.roots[letter - 'A']);
+    }
+    ::closedir(dir);
+  }
+  cached = drives;
+  return drives;
+}
+
+// The length of `root` when it is `path` or one of its parent folders, else 0.
+std::size_t RootMatch(const std::string& path, const std::string& root) {
+  if (root.empty()) return 0;
+  if (root == "/") return 1;
+  if (path.compare(0, root.size(), root) != 0) return 0;
+  if (path.size() != root.size() && path[root.size()] != '/') return 0;
+  return root.size();
+}
+
+struct DriveMatch {
+  int letter = -1;
+  std::size_t length = 0;
+};
+
+DriveMatch BestDrive(const Drives& drives, const std::string& path) {
+  DriveMatch best;
+  for (int i = 0; i < 26; ++i) {
+    for (const std::string* root : {&drives.roots[i], &drives.canonical[i]}) {
+      const std::size_t length = RootMatch(path, *root);
+      if (length > best.length) best = {i, length};
+    }
+  }
+  return best;
+}
+
+std::string CurrentHostDirectory() {
+  std::string buffer(PATH_MAX, '\0');
+  if (::getcwd(buffer.data(), buffer.size()) == nullptr) return "/";
+  buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+  return buffer;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Folder name cache
+
+struct FolderNames {
+  dev_t device = 0;
+  ino_t inode = 0;
+  timespec stamp{};
+  std::unordered_map<std::string, std::string> byFold;
+};
+
+std::mutex folderMutex;
+std::unordered_map<std::string, FolderNames> folders;
+constexpr std::size_t kMaxCachedFolders = 1024;
+
+bool SameStamp(const FolderNames& names, const struct stat& info) {
+  return names.device == info.st_dev && names.inode == info.st_ino &&
+         names.stamp.tv_sec == info.st_mtim.tv_sec && names.stamp.tv_nsec == info.st_mtim.tv_nsec;
+}
+
+// The name on disk that `name` stands for in `folder`, matched without regard to case.
+std::optional<std::string> LookupInFolder(const std::string& folder, const std::string& name) {
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+  std::lock_guard lock(folderMutex);
+  auto found = folders.find(folder);
+  if (found == folders.end() || !SameStamp(found->second, info)) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return std::nullopt;
+    if (folders.size() >= kMaxCachedFolders) folders.clear();
+    FolderNames& names = folders[folder];
+    names = FolderNames{info.st_dev, info.st_ino, info.st_mtim, {}};
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string entryName = entry->d_name;
+      if (entryName == "." || entryName == "..") continue;
+      names.byFold.emplace(FoldCase(entryName), entryName);
+    }
+    ::closedir(dir);
+    found = folders.find(folder);
+  }
+  const auto hit = found->second.byFold.find(FoldCase(name));
+  if (hit == found->second.byFold.end()) return std::nullopt;
+  return hit->second;
+}
+
+void NoteChange(const std::string& hostPath, bool added) {
+  const std::size_t slash = hostPath.find_last_of('/');
+  if (slash == std::string::npos) return;
+  const std::string folder = slash == 0 ? std::string("/") : hostPath.substr(0, slash);
+  const std::string name = hostPath.substr(slash + 1);
+  std::lock_guard lock(folderMutex);
+  const auto found = folders.find(folder);
+  if (found == folders.end()) return;
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0) {
+    folders.erase(found);
+    return;
+  }
+  FolderNames& names = found->second;
+  const std::string key = FoldCase(name);
+  if (added) {
+    names.byFold.emplace(key, name);
+  } else if (const auto hit = names.byFold.find(key);
+             hit != names.byFold.end() && hit->second == name) {
+    names.byFold.erase(hit);
+  }
+  names.device = info.st_dev;
+  names.inode = info.st_ino;
+  names.stamp = info.st_mtim;
+}
+
+struct Resolved {
+  std::string path;
+  bool exists = false;
+};
+
+// Resolves the first `count` components below `root`: the exact spelling when it exists,
+// otherwise the parent resolved first and the name looked up in it.
+Resolved ResolveComponents(const std::string& root, const std::vector<std::string>& components,
+                           std::size_t count) {
+  if (count == 0) return {root, true};
+  std::string exact = root == "/" ? std::string() : root;
+  for (std::size_t i = 0; i < count; ++i) exact += "/" + components[i];
+  struct stat info {};
+  if (::lstat(exact.c_str(), &info) == 0) return {exact, true};
+  Resolved parent = ResolveComponents(root, components, count - 1);
+  const std::string& name = components[count - 1];
+  const std::string base = parent.path == "/" ? std::string() : parent.path;
+  if (parent.exists) {
+    if (auto actual = LookupInFolder(parent.path, name)) return {base + "/" + *actual, true};
+  }
+  return {base + "/" + name, false};
+}
+
+}  // namespace
+
+std::string FoldCase(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      out += static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
+      ++i;
+      continue;
+    }
+    // Two- and three-byte sequences cover every letter that folds; anything else is copied.
+    if (c >= 0xc2 && c < 0xe0 && i + 1 < utf8.size() &&
+        (static_cast<unsigned char>(utf8[i + 1]) & 0xc0) == 0x80) {
+      const char32_t code =
+          (char32_t{c} & 0x1f) << 6 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3f);
+      AppendUtf8(out, FoldCodePoint(code));
+      i += 2;
+      continue;
+    }
+    out += static_cast<char>(c);
+    ++i;
+  }
+  return out;
+}
+
+bool EqualIgnoreCase(std::string_view a, std::string_view b) {
+  return FoldCase(a) == FoldCase(b);
+}
+
+std::string FullWindowsPath(std::string_view input) {
+  std::string path(input);
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  if (path.empty()) return path;
+  if (path.rfind("\\\\", 0) == 0) return path;  // device and network paths stay as they are
+
+  std::string absolute;
+  const bool hasDrive = path.size() >= 2 && path[1] == ':' &&
+                        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  if (hasDrive) {
+    const char drive = static_cast<char>(FoldCodePoint(static_cast<unsigned char>(path[0])));
+    const std::string tail = path.substr(2);
+    if (!tail.empty() && tail[0] == '\\') {
+      absolute = std::string(1, drive) + ":" + tail;
+    } else {
+      const std::string current = ToWindowsPath(CurrentHostDirectory());
+      if (!current.empty() && current[0] == drive) {
+        absolute = current + "\\" + tail;
+      } else {
+        absolute = std::string(1, drive) + ":\\" + tail;
+      }
+    }
+  } else if (path[0] == '\\') {
+    const std::string current = ToWindowsPath(CurrentHostDirectory());
+    absolute = current.substr(0, 2) + path;
+  } else {
+    absolute = ToWindowsPath(CurrentHostDirectory()) + "\\" + path;
+  }
+  if (absolute.rfind("\\\\", 0) == 0) return absolute;
+
+  // Collapse the part after "X:".
+  const bool trailing = absolute.size() > 3 && absolute.back() == '\\';
+  std::vector<std::string> components;
+  std::size_t start = 2;
+  while (start <= absolute.size()) {
+    std::size_t end = absolute.find('\\', start);
+    if (end == std::string::npos) end = absolute.size();
+    std::string component = absolute.substr(start, end - start);
+    start = end + 1;
+    if (component.empty() || component == ".") continue;
+    if (component == "..") {
+      if (!components.empty()) components.pop_back();
+      continue;
+    }
+    components.push_back(std::move(component));
+  }
+  // A folder name loses one trailing dot, the last name all its trailing dots and spaces, as
+  // Windows has it.
+  for (std::size_t i = 0; i < components.size(); ++i) {
+    std::string& component = components[i];
+    const bool last = i + 1 == components.size() && !trailing;
+    if (last) {
+      while (!component.empty() && (component.back() == '.' || component.back() == ' ')) {
+        component.pop_back();
+      }
+    } else if (component.size() > 1 && component.back() == '.') {
+      component.pop_back();
+    }
+  }
+  std::string result = absolute.substr(0, 2) + "\\";
+  for (std::size_t i = 0; i < components.size(); ++i) {
+    if (i > 0) result += '\\';
+    result += components[i];
+  }
+  if (trailing && !components.empty()) result += '\\';
+  return result;
+}
+
+std::optional<std::string> HostPathOf(std::string_view windowsPath) {
+  const std::string full = FullWindowsPath(windowsPath);
+  std::string root;
+  std::string rest;
+  static constexpr std::string_view kUnix = "\\\\?\\unix\\";
+  if (full.size() >= kUnix.size() && EqualIgnoreCase(full.substr(0, kUnix.size()), kUnix)) {
+    root.assign(1, '/');
+    rest = full.substr(kUnix.size());
+  } else if (full.size() >= 3 && full[1] == ':' && full[2] == '\\' && full[0] >= 'A' &&
+             full[0] <= 'Z') {
+    root = CurrentDrives().roots[full[0] - 'A'];
+    rest = full.substr(3);
+  }
+  if (root.empty()) {
+    SetLastError(kErrorPathNotFound);
+    return std::nullopt;
+  }
+  std::vector<std::string> components;
+  std::size_t start = 0;
+  while (start < rest.size()) {
+    std::size_t end = rest.find('\\', start);
+    if (end == std::string::npos) end = rest.size();
+    if (end > start) components.push_back(rest.substr(start, end - start));
+    start = end + 1;
+  }
+  return ResolveComponents(root, components, components.size()).path;
+}
+
+void NoteEntryAdded(const std::string& hostPath) {
+  NoteChange(hostPath, true);
+}
+void NoteEntryRemoved(const std::string& hostPath) {
+  NoteChange(hostPath, false);
+}
+
+}  // namespace posix
+
+std::string ToWindowsPath(std::string_view hostPath) {
+  std::string path(hostPath);
+  if (path.empty() || path[0] != '/') path = posix::CurrentHostDirectory() + "/" + path;
+  path = posix::LexicalNormal(path);
+  const posix::Drives drives = posix::CurrentDrives();
+  posix::DriveMatch best = posix::BestDrive(drives, path);
+  if (best.letter < 0 || best.length <= 1) {
+    // Seen only through the root drive (or none): the folder may still lie in a mapped drive
+    // once symlinks on the way are resolved.
+    const std::string canonical = posix::Canonical(path);
+    if (canonical != path) {
+      const posix::DriveMatch other = posix::BestDrive(drives, canonical);
+      if (other.length > best.length) {
+        best = other;
+        path = canonical;
+      }
+    }
+  }
+  std::string rest = best.letter < 0 ? path : path.substr(best.length);
+  while (!rest.empty() && rest[0] == '/') rest.erase(0, 1);
+  for (char& c : rest) {
+    if (c == '/') c = '\\';
+  }
+  if (best.letter < 0) return "\\\\?\\unix\\" + rest;
+  return std::string(1, static_cast<char>('A' + best.letter)) + ":\\" + rest;
+}
+
+std::string ToHostPath(std::string_view windowsPath) {
+  std::optional<std::string> host = posix::HostPathOf(windowsPath);
+  if (!host) throw OSError(kErrorPathNotFound, SystemErrorMessage(kErrorPathNotFound));
+  return *host;
+}
+
+}  // namespace valise::platform

@@ -1,0 +1,272 @@
+// The prefix: the folder that holds the virtual Windows of the posix backend, laid out as Wine
+// lays out its own prefixes so that either can work in the other's. A missing prefix is made
+// with the least the system needs; two processes may do that at the same time, so every step
+// is one that can be repeated and the registry files appear whole or not at all.
+#include "platform/posix/prefix.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/posix/fs_internal.h"
+#include "platform/posix/prefix_layout.h"
+
+namespace valise::platform::posix {
+
+namespace fs = std::filesystem;
+
+std::string PrefixUserName() {
+  if (const passwd* entry = ::getpwuid(::getuid());
+      entry != nullptr && entry->pw_name != nullptr && entry->pw_name[0] != '\0') {
+    return entry->pw_name;
+  }
+  if (const char* user = std::getenv("USER"); user != nullptr && user[0] != '\0') return user;
+  return "user";
+}
+
+namespace {
+
+// The folders below drive_c that a new prefix gets; "%u" stands for the user's folder.
+const char* const kFolders[] = {
+    "windows",
+    "windows/system32",
+    "windows/syswow64",
+    "windows/Fonts",
+    "windows/temp",
+    "windows/inf",
+    "windows/help",
+    "Program Files",
+    "Program Files/Common Files",
+    "Program Files (x86)",
+    "Program Files (x86)/Common Files",
+    "ProgramData",
+    "ProgramData/Microsoft/Windows/Start Menu/Programs/Startup",
+    "ProgramData/Microsoft/Windows/Templates",
+    "users/Public",
+    "users/Public/Desktop",
+    "users/Public/Documents",
+    "users/Public/Music",
+    "users/Public/Pictures",
+    "users/Public/Videos",
+    "users/%u",
+    "users/%u/Desktop",
+    "users/%u/Documents",
+    "users/%u/Downloads",
+    "users/%u/Favorites",
+    "users/%u/Music",
+    "users/%u/Pictures",
+    "users/%u/Videos",
+    "users/%u/Templates",
+    "users/%u/AppData/Local",
+    "users/%u/AppData/Local/Temp",
+    "users/%u/AppData/LocalLow",
+    "users/%u/AppData/Roaming",
+    "users/%u/AppData/Roaming/Microsoft/Windows/Recent",
+    "users/%u/AppData/Roaming/Microsoft/Windows/SendTo",
+    "users/%u/AppData/Roaming/Microsoft/Windows/Templates",
+    "users/%u/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup",
+};
+
+// A registry string in the escaped form of the registry files.
+std::string RegString(std::string_view utf8) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < utf8.size();) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c == '\\' || c == '"') {
+      out += '\\';
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    // Decode one UTF-8 sequence and write it as UTF-16 code units.
+    char32_t code = c;
+    std::size_t length = 1;
+    if (c >= 0xc0 && c < 0xe0) {
+      code = c & 0x1f;
+      length = 2;
+    } else if (c >= 0xe0 && c < 0xf0) {
+      code = c & 0x0f;
+      length = 3;
+    } else if (c >= 0xf0 && c < 0xf8) {
+      code = c & 0x07;
+      length = 4;
+    }
+    if (i + length > utf8.size()) length = 1;
+    for (std::size_t k = 1; k < length; ++k) {
+      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3f);
+    }
+    i += length;
+    char unit[16];
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      std::snprintf(unit, sizeof unit, "\\x%04x\\x%04x",
+                    static_cast<unsigned>(0xd800 + (code >> 10)),
+                    static_cast<unsigned>(0xdc00 + (code & 0x3ff)));
+    } else {
+      std::snprintf(unit, sizeof unit, "\\x%04x", static_cast<unsigned>(code));
+    }
+    out += unit;
+  }
+  return out + "\"";
+}
+
+std::string RegFile(const char* root, const std::vector<RegFileKey>& keys) {
+  const auto now = std::chrono::system_clock::now();
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch());
+  const unsigned long long fileTime =
+      (static_cast<unsigned long long>(seconds.count()) + 11644473600ULL) * 10000000ULL;
+  std::string text = "WINE REGISTRY Version 2\n;; All keys relative to ";
+  text += root;
+  text += "\n\n#arch=win64\n";
+  for (const auto& key : keys) {
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "] %lld\n#time=%llx\n",
+                  static_cast<long long>(seconds.count()), fileTime);
+    text += "\n[";
+    for (char c : key.path) {
+      if (c == '\\') text += '\\';
+      text += c;
+    }
+    text += stamp;
+    for (const auto& [name, value] : key.values) {
+      text += RegString(name) + "=" + RegString(value) + "\n";
+    }
+  }
+  return text;
+}
+
+// Writes a file under its final name only if no file of that name exists yet, whole or not at
+// all: the bytes go to a private temporary name that is then linked into place.
+void WriteFileOnce(const fs::path& path, const std::string& bytes) {
+  if (::access(path.c_str(), F_OK) == 0) return;
+  std::string temporary = path.string() + ".new-" + std::to_string(::getpid());
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return;
+  std::size_t done = 0;
+  bool ok = true;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  ok = ::close(fd) == 0 && ok;
+  if (ok) (void)::link(temporary.c_str(), path.c_str());
+  ::unlink(temporary.c_str());
+}
+
+void FillPrefix(const fs::path& prefix) {
+  const std::string user = PrefixUserName();
+  std::error_code ignored;
+  const fs::path driveC = prefix / "drive_c";
+  for (const char* folder : kFolders) {
+    std::string relative = folder;
+    if (const auto at = relative.find("%u"); at != std::string::npos) relative.replace(at, 2, user);
+    fs::create_directories(driveC / relative, ignored);
+  }
+  const fs::path devices = prefix / "dosdevices";
+  fs::create_directories(devices, ignored);
+  (void)::symlink("../drive_c", (devices / "c:").c_str());
+  (void)::symlink("/", (devices / "z:").c_str());
+  WriteFileOnce(prefix / "user.reg",
+                RegFile("\\\\User\\\\S-1-5-21-0-0-0-1000", UserRegistry(user)));
+  WriteFileOnce(prefix / "system.reg", RegFile("\\\\Machine", MachineRegistry()));
+}
+
+bool PrefixComplete(const fs::path& prefix) {
+  return ::access((prefix / "system.reg").c_str(), F_OK) == 0 &&
+         ::access((prefix / "user.reg").c_str(), F_OK) == 0 &&
+         ::access((prefix / "dosdevices").c_str(), F_OK) == 0 &&
+         ::access((prefix / "drive_c").c_str(), F_OK) == 0;
+}
+
+void MakePrefix(const fs::path& prefix) {
+  std::error_code ignored;
+  fs::create_directories(prefix.parent_path(), ignored);
+  if (::access(prefix.c_str(), F_OK) != 0) {
+    // Build a new prefix beside its place and move it there in one step, so that nobody sees
+    // half a prefix; whoever comes second throws its copy away.
+    const fs::path building =
+        prefix.parent_path() /
+        ("." + prefix.filename().string() + ".new-" + std::to_string(::getpid()) + "-" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::create_directories(building, ignored);
+    FillPrefix(building);
+    if (::rename(building.c_str(), prefix.c_str()) != 0) fs::remove_all(building, ignored);
+  }
+  // An existing but incomplete prefix (an empty folder, say) is completed where it stands.
+  if (!PrefixComplete(prefix)) FillPrefix(prefix);
+}
+
+}  // namespace
+
+std::vector<RegFileKey> MachineRegistry() {
+  return {{"Software\\Microsoft\\Windows\\CurrentVersion",
+           {{"CommonFilesDir", "C:\\Program Files\\Common Files"},
+            {"CommonFilesDir (x86)", "C:\\Program Files (x86)\\Common Files"},
+            {"CommonW6432Dir", "C:\\Program Files\\Common Files"},
+            {"ProgramFilesDir", "C:\\Program Files"},
+            {"ProgramFilesDir (x86)", "C:\\Program Files (x86)"},
+            {"ProgramW6432Dir", "C:\\Program Files"}}}};
+}
+
+std::vector<RegFileKey> UserRegistry(const std::string& user) {
+  const std::string roaming = "C:\\users\\" + user + "\\AppData\\Roaming";
+  const std::string startMenu = roaming + "\\Microsoft\\Windows\\Start Menu";
+  return {{"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+           {{"AppData", roaming},
+            {"Desktop", "C:\\users\\" + user + "\\Desktop"},
+            {"Fonts", "C:\\windows\\Fonts"},
+            {"Personal", "C:\\users\\" + user + "\\Documents"},
+            {"Programs", startMenu + "\\Programs"},
+            {"SendTo", roaming + "\\Microsoft\\Windows\\SendTo"},
+            {"Start Menu", startMenu},
+            {"Startup", startMenu + "\\Programs\\Startup"}}}};
+}
+
+fs::path PrefixDir() {
+  fs::path prefix;
+  if (const char* set = std::getenv("WINEPREFIX"); set != nullptr && set[0] != '\0') {
+    prefix = set;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0') {
+      const passwd* entry = ::getpwuid(::getuid());
+      home = entry != nullptr ? entry->pw_dir : "/";
+    }
+    prefix = fs::path(home) / ".wine";
+  }
+  std::error_code ignored;
+  if (prefix.is_relative()) prefix = fs::absolute(prefix, ignored);
+  prefix = prefix.lexically_normal();
+  if (prefix.has_filename() == false && prefix.has_parent_path()) prefix = prefix.parent_path();
+
+  static std::mutex mutex;
+  static std::set<std::string> ready;
+  std::lock_guard lock(mutex);
+  if (ready.count(prefix.string()) != 0) return prefix;
+  if (!PrefixComplete(prefix)) MakePrefix(prefix);
+  if (PrefixComplete(prefix)) ready.insert(prefix.string());
+  return prefix;
+}
+
+}  // namespace valise::platform::posix

@@ -1,0 +1,590 @@
+// The registry of the posix backend: the registry files of the Wine prefix. user.reg holds
+// HKEY_CURRENT_USER, system.reg HKEY_LOCAL_MACHINE, and HKEY_CLASSES_ROOT is
+// HKEY_LOCAL_MACHINE\Software\Classes.
+//
+// Reading takes a parsed file from a cache that is keyed by the file's identity and time, so
+// that opening many keys reads a file once. A key opened for writing collects its changes and
+// stores them when it is closed: under an exclusive lock on a file beside the hive, it reads the
+// hive again (another process may have changed it since), applies its changes, writes a
+// temporary file, flushes it to disk and renames it over the hive. A crash thus leaves either
+// the old or the new file, and two processes writing at once lose nothing.
+//
+// While a wineserver runs for the prefix, it holds the registry in memory and writes it back
+// over any change made to the files; writing is refused then.
+#include "platform/registry.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+#include "platform/errors.h"
+#include "platform/posix/prefix.h"
+#include "platform/posix/wine_registry_file.h"
+
+namespace valise::platform {
+
+namespace {
+
+namespace fs = std::filesystem;
+using posix::WineRegData;
+using posix::WineRegistryFile;
+using Path = WineRegistryFile::Path;
+
+// Closes a file descriptor when it goes.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+std::uint32_t ErrnoToCode(int err) {
+  switch (err) {
+    case ENOENT:
+      return kErrorFileNotFound;
+    case ENOTDIR:
+      return kErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+      return kErrorAccessDenied;
+    case EROFS:
+      return kErrorWriteProtect;
+    case ENOSPC:
+    case EDQUOT:
+      return kErrorDiskFull;
+    case ENOMEM:
+      return kErrorNotEnoughMemory;
+    case ENAMETOOLONG:
+      return kErrorFilenameExcedRange;
+    default:
+      return kErrorAccessDenied;
+  }
+}
+
+[[noreturn]] void ThrowErrno(int err, const fs::path& file) {
+  const std::uint32_t code = ErrnoToCode(err);
+  throw OSError(code, SystemErrorMessage(code) + " (" + file.string() + ")");
+}
+
+// Which file holds a root, and where the root's keys start in it.
+struct Hive {
+  fs::path prefix;
+  fs::path file;
+  Path base;
+};
+
+Hive Locate(RegRoot root) {
+  Hive hive;
+  hive.prefix = posix::PrefixDir();
+  hive.file = hive.prefix / (root == RegRoot::CurrentUser ? "user.reg" : "system.reg");
+  if (root == RegRoot::ClassesRoot) hive.base = {u"Software", u"Classes"};
+  return hive;
+}
+
+// A key path: names separated by backslashes; empty names (leading, trailing or doubled
+// backslashes) are left out.
+Path KeyPath(const Hive& hive, std::string_view path) {
+  Path result = hive.base;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string_view::npos) end = path.size();
+    if (end > start) result.push_back(posix::Utf8ToUtf16(path.substr(start, end - start)));
+    start = end + 1;
+  }
+  return result;
+}
+
+// --- The wineserver of a prefix ---------------------------------------------------------------
+
+// True when the lock file exists and a process holds a lock on it.
+bool LockHeld(const fs::path& lockFile) {
+  Fd fd(::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  struct flock query {};
+  query.l_type = F_WRLCK;
+  query.l_whence = SEEK_SET;
+  query.l_start = 0;
+  query.l_len = 0;
+  if (::fcntl(fd.get(), F_GETLK, &query) != 0) return false;
+  return query.l_type != F_UNLCK;
+}
+
+// A running wineserver keeps a lock on the file "lock" in its server folder, named
+// "server-<device>-<inode>" after the prefix folder. The server folder lies in
+// /tmp/.wine-<uid>, or, in some Wine builds, in a folder of the temporary directory whose name
+// the prefix's file "wineserver" holds.
+bool WineserverRunning(const fs::path& prefix) {
+  struct stat info {};
+  if (::stat(prefix.c_str(), &info) != 0) return false;
+  char server[64];
+  std::snprintf(server, sizeof server, "server-%llx-%llx",
+                static_cast<unsigned long long>(info.st_dev),
+                static_cast<unsigned long long>(info.st_ino));
+  std::vector<fs::path> folders;
+  folders.push_back(fs::path("/tmp") / (".wine-" + std::to_string(::getuid())));
+  if (Fd fd(::open((prefix / "wineserver").c_str(), O_RDONLY | O_CLOEXEC)); fd.get() >= 0) {
+    char name[256];
+    const ssize_t n = ::read(fd.get(), name, sizeof name - 1);
+    if (n > 0) {
+      std::string folder(name, static_cast<std::size_t>(n));
+      while (!folder.empty() && (folder.back() == '\n' || folder.back() == '\0')) {
+        folder.pop_back();
+      }
+      if (!folder.empty() && folder.find('/') == std::string::npos) {
+        const char* tmp = std::getenv("TMPDIR");
+        if (tmp != nullptr && *tmp != '\0') folders.push_back(fs::path(tmp) / folder);
+        folders.push_back(fs::path("/tmp") / folder);
+      }
+    }
+  }
+  for (const auto& folder : folders) {
+    if (LockHeld(folder / server / "lock")) return true;
+  }
+  return false;
+}
+
+void RefuseWhileWineserverRuns(const fs::path& prefix) {
+  if (WineserverRunning(prefix)) {
+    throw OSError(kErrorSharingViolation,
+                  "The registry of the Wine prefix " + prefix.string() +
+                      " is in use by a running wineserver; close the Wine programs of that "
+                      "prefix first");
+  }
+}
+
+// --- Reading with a cache ---------------------------------------------------------------------
+
+struct Stamp {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::int64_t modified = 0;  // nanoseconds
+  off_t size = 0;
+  bool operator==(const Stamp&) const = default;
+};
+
+Stamp StampOf(const struct stat& info) {
+  Stamp stamp;
+  stamp.exists = true;
+  stamp.device = info.st_dev;
+  stamp.inode = info.st_ino;
+  stamp.modified =
+      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  stamp.size = info.st_size;
+  return stamp;
+}
+
+struct Cached {
+  Stamp stamp;
+  std::shared_ptr<const WineRegistryFile> file;
+};
+
+std::mutex& CacheMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::map<std::string, Cached>& Cache() {
+  static std::map<std::string, Cached> cache;
+  return cache;
+}
+
+std::string RootName(const fs::path& file) {
+  return file.filename() == "user.reg" ? "REGISTRY\\User\\S-1-5-21-0-0-0-1000"
+                                       : "REGISTRY\\Machine";
+}
+
+// The hive as stored now. A missing file reads as an empty one.
+std::shared_ptr<const WineRegistryFile> LoadHive(const fs::path& file, Stamp* stampOut = nullptr) {
+  Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    if (errno != ENOENT) ThrowErrno(errno, file);
+    if (stampOut != nullptr) *stampOut = Stamp{};
+    return std::make_shared<const WineRegistryFile>(WineRegistryFile::Empty(RootName(file)));
+  }
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) ThrowErrno(errno, file);
+  const Stamp stamp = StampOf(info);
+  if (stampOut != nullptr) *stampOut = stamp;
+  const std::string key = file.string();
+  {
+    std::lock_guard lock(CacheMutex());
+    const auto found = Cache().find(key);
+    if (found != Cache().end() && found->second.stamp == stamp) return found->second.file;
+  }
+  std::string bytes;
+  bytes.resize(static_cast<std::size_t>(info.st_size));
+  std::size_t done = 0;
+  while (true) {
+    if (done == bytes.size()) bytes.resize(bytes.size() + 65536);
+    const ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno, file);
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  bytes.resize(done);
+  auto parsed =
+      std::make_shared<const WineRegistryFile>(WineRegistryFile::Parse(bytes, file.string()));
+  std::lock_guard lock(CacheMutex());
+  Cache()[key] = Cached{stamp, parsed};
+  return parsed;
+}
+
+// --- Writing ----------------------------------------------------------------------------------
+
+void WriteAll(int fd, std::string_view bytes, const fs::path& file) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno, file);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+// Applies `change` to the hive as stored now and stores the result, all under the hive's lock.
+// `change` returns false when it changed nothing; the file is left alone then.
+template <typename Change>
+bool Commit(const Hive& hive, Change&& change) {
+  std::error_code ignored;
+  fs::create_directories(hive.prefix, ignored);
+  const fs::path lockPath = hive.prefix / ("." + hive.file.filename().string() + ".lock");
+  Fd lockFd(::open(lockPath.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644));
+  if (lockFd.get() < 0) ThrowErrno(errno, lockPath);
+  while (::flock(lockFd.get(), LOCK_EX) != 0) {
+    if (errno != EINTR) ThrowErrno(errno, lockPath);
+  }
+  RefuseWhileWineserverRuns(hive.prefix);
+
+  Stamp before;
+  WineRegistryFile file = *LoadHive(hive.file, &before);
+  if (!change(file)) return false;
+  const std::string bytes = file.Serialize();
+
+  std::string temp = hive.file.string() + ".XXXXXX";
+  Fd out(::mkstemp(temp.data()));
+  if (out.get() < 0) ThrowErrno(errno, hive.file);
+  try {
+    struct stat info {};
+    const mode_t mode = ::stat(hive.file.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0644;
+    ::fchmod(out.get(), mode);
+    WriteAll(out.get(), bytes, hive.file);
+    if (::fsync(out.get()) != 0) ThrowErrno(errno, hive.file);
+    if (::fstat(out.get(), &info) != 0) ThrowErrno(errno, hive.file);
+    const Stamp after = StampOf(info);
+    if (::close(out.release()) != 0) ThrowErrno(errno, hive.file);
+    if (::rename(temp.c_str(), hive.file.c_str()) != 0) ThrowErrno(errno, hive.file);
+    Fd dir(::open(hive.prefix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) ::fsync(dir.get());
+    std::lock_guard lock(CacheMutex());
+    Cache()[hive.file.string()] =
+        Cached{after, std::make_shared<const WineRegistryFile>(std::move(file))};
+  } catch (...) {
+    ::unlink(temp.c_str());
+    throw;
+  }
+  return true;
+}
+
+WineRegData StringData(std::uint32_t type, std::string_view text) {
+  WineRegData data;
+  data.type = type;
+  std::u16string units = posix::Utf8ToUtf16(text);
+  units += u'\0';
+  for (char16_t c : units) {
+    data.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    data.data.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  return data;
+}
+
+RegValue ToRegValue(const WineRegData& stored) {
+  RegValue value;
+  value.type = static_cast<RegType>(stored.type);
+  const auto& data = stored.data;
+  switch (stored.type) {
+    case static_cast<std::uint32_t>(RegType::String):
+    case static_cast<std::uint32_t>(RegType::ExpandString): {
+      std::u16string units;
+      for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
+        const auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+        if (c == 0) break;
+        units += c;
+      }
+      value.text = posix::Utf16ToUtf8(units);
+      break;
+    }
+    case static_cast<std::uint32_t>(RegType::DWord):
+      for (std::size_t i = 0; i < 4 && i < data.size(); ++i) {
+        value.number |= static_cast<std::uint32_t>(data[i]) << (8 * i);
+      }
+      break;
+    default:
+      value.bytes = data;
+      break;
+  }
+  return value;
+}
+
+}  // namespace
+
+// One change of a key session, replayed on the stored file when the key is closed.
+struct Change {
+  std::u16string name;
+  std::optional<WineRegData> value;  // nothing: delete the value
+};
+
+class RegKeyImpl {
+ public:
+  Hive hive;
+  Path path;
+  bool writable = false;
+  bool create = false;  // the key did not exist when it was opened
+  std::shared_ptr<const WineRegistryFile> snapshot;
+  // The key's values as this session sees them, once it has changed one.
+  std::optional<std::vector<std::pair<std::u16string, WineRegData>>> values;
+  std::vector<Change> changes;
+
+  void RequireWritable() const {
+    if (!writable) throw OSError(kErrorAccessDenied, SystemErrorMessage(kErrorAccessDenied));
+  }
+
+  void Set(std::string_view name, WineRegData data) {
+    RequireWritable();
+    std::u16string key = posix::Utf8ToUtf16(name);
+    LoadValues();
+    auto found = Lookup(key);
+    if (found != values->end()) {
+      found->second = data;
+    } else {
+      // Where the stored file will put it: before the first name that sorts after it.
+      const auto at = std::find_if(values->begin(), values->end(), [&](const auto& value) {
+        return WineRegistryFile::CompareNames(value.first, key) > 0;
+      });
+      values->emplace(at, key, data);
+    }
+    changes.push_back(Change{std::move(key), std::move(data)});
+  }
+
+  void LoadValues() {
+    if (values) return;
+    values.emplace();
+    for (auto& name : snapshot->ValueNames(path)) {
+      auto data = snapshot->GetValue(path, name);
+      values->emplace_back(std::move(name), std::move(*data));
+    }
+  }
+
+  std::vector<std::pair<std::u16string, WineRegData>>::iterator Lookup(std::u16string_view name) {
+    return std::find_if(values->begin(), values->end(), [&](const auto& value) {
+      return WineRegistryFile::SameName(value.first, name);
+    });
+  }
+
+  std::optional<WineRegData> Get(std::string_view name) const {
+    const std::u16string key = posix::Utf8ToUtf16(name);
+    if (!values) return snapshot->GetValue(path, key);
+    for (const auto& [stored, data] : *values) {
+      if (WineRegistryFile::SameName(stored, key)) return data;
+    }
+    return std::nullopt;
+  }
+
+  void Close() {
+    if (!writable || (!create && changes.empty())) return;
+    std::vector<Change> log = std::move(changes);
+    changes.clear();
+    create = false;
+    Commit(hive, [&](WineRegistryFile& file) {
+      bool changed = file.CreateKey(path);
+      for (const auto& change : log) {
+        if (change.value) {
+          if (file.GetValue(path, change.name) != change.value) {
+            file.SetValue(path, change.name, *change.value);
+            changed = true;
+          }
+        } else {
+          changed = file.DeleteValue(path, change.name) || changed;
+        }
+      }
+      return changed;
+    });
+  }
+};
+
+RegKey::RegKey(std::unique_ptr<RegKeyImpl> impl) : impl_(std::move(impl)) {}
+RegKey::RegKey(RegKey&&) noexcept = default;
+RegKey& RegKey::operator=(RegKey&& other) noexcept {
+  if (this != &other) {
+    try {
+      Close();
+    } catch (...) {
+    }
+    impl_ = std::move(other.impl_);
+  }
+  return *this;
+}
+
+RegKey::~RegKey() {
+  try {
+    Close();
+  } catch (...) {
+  }
+}
+
+std::optional<RegKey> RegKey::Open(RegRoot root, std::string_view path) {
+  auto impl = std::make_unique<RegKeyImpl>();
+  impl->hive = Locate(root);
+  impl->path = KeyPath(impl->hive, path);
+  impl->snapshot = LoadHive(impl->hive.file);
+  if (!impl->snapshot->KeyExists(impl->path)) {
+    SetLastError(kErrorFileNotFound);
+    return std::nullopt;
+  }
+  return RegKey(std::move(impl));
+}
+
+RegKey RegKey::Create(RegRoot root, std::string_view path) {
+  auto impl = std::make_unique<RegKeyImpl>();
+  impl->hive = Locate(root);
+  impl->path = KeyPath(impl->hive, path);
+  RefuseWhileWineserverRuns(impl->hive.prefix);
+  impl->snapshot = LoadHive(impl->hive.file);
+  impl->writable = true;
+  impl->create = !impl->snapshot->KeyExists(impl->path);
+  return RegKey(std::move(impl));
+}
+
+bool RegKey::HasValue(std::string_view name) const {
+  return impl_ && impl_->Get(name).has_value();
+}
+
+std::optional<RegValue> RegKey::Read(std::string_view name) const {
+  if (!impl_) return std::nullopt;
+  const auto stored = impl_->Get(name);
+  if (!stored) {
+    SetLastError(kErrorFileNotFound);
+    return std::nullopt;
+  }
+  return ToRegValue(*stored);
+}
+
+std::vector<std::string> RegKey::SubKeyNames() const {
+  std::vector<std::string> names;
+  if (!impl_) return names;
+  for (const auto& name : impl_->snapshot->SubKeyNames(impl_->path)) {
+    names.push_back(posix::Utf16ToUtf8(name));
+  }
+  return names;
+}
+
+std::vector<std::string> RegKey::ValueNames() const {
+  std::vector<std::string> names;
+  if (!impl_) return names;
+  if (impl_->values) {
+    for (const auto& [name, data] : *impl_->values) names.push_back(posix::Utf16ToUtf8(name));
+  } else {
+    for (const auto& name : impl_->snapshot->ValueNames(impl_->path)) {
+      names.push_back(posix::Utf16ToUtf8(name));
+    }
+  }
+  return names;
+}
+
+void RegKey::WriteString(std::string_view name, std::string_view value) {
+  if (!impl_) throw OSError(kErrorInvalidParameter, SystemErrorMessage(kErrorInvalidParameter));
+  impl_->Set(name, StringData(static_cast<std::uint32_t>(RegType::String), value));
+}
+
+void RegKey::WriteExpandString(std::string_view name, std::string_view value) {
+  if (!impl_) throw OSError(kErrorInvalidParameter, SystemErrorMessage(kErrorInvalidParameter));
+  impl_->Set(name, StringData(static_cast<std::uint32_t>(RegType::ExpandString), value));
+}
+
+void RegKey::WriteDWord(std::string_view name, std::uint32_t value) {
+  if (!impl_) throw OSError(kErrorInvalidParameter, SystemErrorMessage(kErrorInvalidParameter));
+  WineRegData data;
+  data.type = static_cast<std::uint32_t>(RegType::DWord);
+  for (int i = 0; i < 4; ++i) data.data.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  impl_->Set(name, std::move(data));
+}
+
+void RegKey::WriteBinary(std::string_view name, const std::vector<std::uint8_t>& value) {
+  if (!impl_) throw OSError(kErrorInvalidParameter, SystemErrorMessage(kErrorInvalidParameter));
+  impl_->Set(name, WineRegData{static_cast<std::uint32_t>(RegType::Binary), value});
+}
+
+bool RegKey::DeleteValue(std::string_view name) {
+  if (!impl_) throw OSError(kErrorInvalidParameter, SystemErrorMessage(kErrorInvalidParameter));
+  impl_->RequireWritable();
+  std::u16string key = posix::Utf8ToUtf16(name);
+  impl_->LoadValues();
+  const auto found = impl_->Lookup(key);
+  if (found == impl_->values->end()) {
+    SetLastError(kErrorFileNotFound);
+    return false;
+  }
+  impl_->values->erase(found);
+  impl_->changes.push_back(Change{std::move(key), std::nullopt});
+  return true;
+}
+
+void RegKey::Close() {
+  if (!impl_) return;
+  std::unique_ptr<RegKeyImpl> impl = std::move(impl_);
+  impl->Close();
+}
+
+bool DeleteRegKeyTree(RegRoot root, std::string_view path) {
+  try {
+    const Hive hive = Locate(root);
+    const Path key = KeyPath(hive, path);
+    if (key.size() <= hive.base.size()) {
+      SetLastError(kErrorAccessDenied);
+      return false;
+    }
+    if (!LoadHive(hive.file)->KeyExists(key)) {
+      SetLastError(kErrorFileNotFound);
+      return false;
+    }
+    bool deleted = false;
+    Commit(hive, [&](WineRegistryFile& file) {
+      deleted = file.DeleteKey(key);
+      return deleted;
+    });
+    if (!deleted) SetLastError(kErrorFileNotFound);
+    return deleted;
+  } catch (const OSError& error) {
+    SetLastError(error.code());
+    return false;
+  } catch (const Error&) {
+    SetLastError(kErrorInvalidData);
+    return false;
+  }
+}
+
+}  // namespace valise::platform
