@@ -69,6 +69,8 @@ class WineRegistryFile {
   void SetClock(std::uint64_t fileTime) { clock_ = fileTime; }
 
  private:
+  WineRegistryFile() = default;
+
   // One line of a key block, or a value with its continuation lines.
   struct Item {
     enum class Kind { Option, Value, Other };
