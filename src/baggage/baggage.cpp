@@ -6,6 +6,7 @@
 #include "baggage/bag_state.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/messages.h"
 #include "platform/text.h"
 
 namespace valise {
@@ -135,6 +136,7 @@ bool FindPlainFile(std::string_view path, std::uint64_t& size) {
 
 using bagdetail::ContainerMode;
 using bagdetail::State;
+using bagdetail::Utf8Prefix;
 
 std::string BagExtractFileName(std::string_view path) {
   const std::size_t at = path.find_last_of("\\/:");
@@ -162,7 +164,7 @@ void BagInit(std::vector<std::string>& params) {
     if (!bagSwitch && Contains(item, ".KQD")) item = "/BAG=" + item;
     if (!Contains(item, "/BAG=") && !Contains(item, "/BAGGAGE=")) continue;
 
-    std::string value = item.substr(item.find('=') + 1, 255);
+    std::string value = Utf8Prefix(std::string_view(item).substr(item.find('=') + 1), 255);
     bagdetail::Unquote(value);
     if (!Contains(value, ".BAG") && !Contains(value, ".EXE") && !Contains(value, ".KQD") &&
         !Contains(value, ".SCR")) {
@@ -193,6 +195,21 @@ void BagInitFromCommandLine() {
     params.push_back(std::move(parameter));
   }
   BagInit(params);
+}
+
+bool BagStartup(std::vector<std::string> params) {
+  try {
+    if (params.empty()) {
+      BagInitFromCommandLine();
+    } else {
+      BagInit(params);
+    }
+    return true;
+  } catch (const std::exception& error) {
+    platform::ShowMessageBox(error.what(), "Baggage", platform::MessageIcon::Error,
+                             platform::MessageButtons::Ok);
+    return false;
+  }
 }
 
 void BagDone() {

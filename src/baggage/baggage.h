@@ -24,6 +24,10 @@ enum class TBagKind { Plain, Document, ScreenSaver };
 void BagInit(std::vector<std::string>& params);
 // BagInit with the program's path and its command-line parameters.
 void BagInitFromCommandLine();
+// Selects the baggage when the program starts: BagInit with `params`, or with the command line
+// when they are empty. A failure is shown in a message box captioned "Baggage" with an error
+// icon, and false tells the caller to end the program at once.
+bool BagStartup(std::vector<std::string> params = {});
 // Stops the reader, closes every open entry and empties the directory.
 void BagDone();
 

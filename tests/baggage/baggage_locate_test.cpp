@@ -276,5 +276,29 @@ TEST_F(BaggageTest, FailureMessagesOfTheLocator) {
   EXPECT_EQ(ReadEntry("B.TXT"), "b");
 }
 
+TEST_F(BaggageTest, StartupFailureIsShownInABoxCaptionedBaggage) {
+  std::string text, caption;
+  platform::MessageIcon icon = platform::MessageIcon::None;
+  auto previous =
+      platform::SetMessageBoxHandler([&](std::string_view t, std::string_view c,
+                                         platform::MessageIcon i, platform::MessageButtons) {
+        text = t;
+        caption = c;
+        icon = i;
+        return platform::MessageResult::Ok;
+      });
+  std::string program = FakeProgram();
+  PutU32At(program, 28, 0xFFFFFF80u);
+  dir.Write("EXT.EXE", program);
+  EXPECT_FALSE(BagStartup({dir.win("EXT.EXE")}));
+  EXPECT_EQ(text, "Error opening " + Upper(dir.win("EXT.BAG")) + "!");
+  EXPECT_EQ(caption, "Baggage");
+  EXPECT_EQ(icon, platform::MessageIcon::Error);
+  text.clear();
+  EXPECT_TRUE(BagStartup({Program()}));
+  EXPECT_EQ(text, "");
+  platform::SetMessageBoxHandler(previous);
+}
+
 }  // namespace
 }  // namespace valise::testing

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/shell.h"
 #include "test_support.h"
 
 #ifndef _WIN32
@@ -60,6 +62,37 @@ TEST(HostPaths, NewNamesInAFolderAreSeenAfterOurOwnChanges) {
   EXPECT_EQ(ReadWholeFile(dir.win("box\\OUTSIDE.TXT")), "o");
   std::filesystem::remove(dir.host() / "Box" / "Outside.Txt");
   EXPECT_FALSE(GetFileAttributes(dir.win("box\\outside.txt")).has_value());
+}
+
+bool IsDirectory(const std::string& path) {
+  const auto attributes = GetFileAttributes(path);
+  return attributes && (*attributes & kAttrDirectory) != 0;
+}
+
+bool EndsWithIgnoringCase(std::string text, std::string tail) {
+  for (std::string* s : {&text, &tail}) {
+    for (char& c : *s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TEST(Folders, WindowsSystemAndShellFoldersExist) {
+  const std::string windows = GetWindowsDirectory();
+  EXPECT_TRUE(IsDirectory(windows)) << windows;
+  EXPECT_TRUE(EndsWithIgnoringCase(windows, ":\\windows"));
+  const std::string system = GetSystemDirectory();
+  EXPECT_TRUE(IsDirectory(system)) << system;
+  EXPECT_TRUE(EndsWithIgnoringCase(system, "\\system32"));
+  for (int folder : {kFolderDesktop, kFolderPrograms, kFolderStartup, kFolderSendTo,
+                     kFolderStartMenu, kFolderFonts}) {
+    const std::string path = GetSpecialFolderPath(folder);
+    EXPECT_TRUE(IsDirectory(path)) << folder << " " << path;
+  }
+  EXPECT_TRUE(EndsWithIgnoringCase(GetSpecialFolderPath(kFolderFonts), "\\fonts"));
+  EXPECT_TRUE(EndsWithIgnoringCase(GetSpecialFolderPath(kFolderStartup), "\\programs\\startup"));
+  EXPECT_TRUE(
+      EndsWithIgnoringCase(GetSpecialFolderPath(kFolderPrograms), "\\start menu\\programs"));
 }
 
 #ifndef _WIN32

@@ -12,6 +12,8 @@
 #include <filesystem>
 
 #include "platform/posix/prefix_layout.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
 #include "test_support.h"
 
 namespace valise::platform::posix {
@@ -133,6 +135,31 @@ TEST_F(PrefixTest, ProcessesStartingTogetherMakeOnePrefix) {
   int files = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator(prefix_)) ++files;
   EXPECT_EQ(files, 4);  // dosdevices, drive_c, system.reg, user.reg
+}
+
+TEST_F(PrefixTest, ShellFoldersComeFromTheUserRegistry) {
+  const std::string user = PrefixUserName();
+  EXPECT_EQ(GetSpecialFolderPath(kFolderDesktop), "C:\\users\\" + user + "\\Desktop");
+  EXPECT_EQ(GetSpecialFolderPath(kFolderFonts), "C:\\windows\\Fonts");
+  EXPECT_EQ(GetSpecialFolderPath(12345), "");
+  {
+    RegKey key =
+        RegKey::Create(RegRoot::CurrentUser,
+                       "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
+    key.WriteString("SendTo", "D:\\Elsewhere\\SendTo");
+    EXPECT_TRUE(key.DeleteValue("Startup"));
+  }
+  EXPECT_EQ(GetSpecialFolderPath(kFolderSendTo), "D:\\Elsewhere\\SendTo");
+  // Without the value, the folder is where a new prefix has it, made when missing.
+  fs::remove_all(prefix_ / "drive_c/users" / user /
+                 "AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup");
+  EXPECT_EQ(GetSpecialFolderPath(kFolderStartup),
+            "C:\\users\\" + user +
+                "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup");
+  EXPECT_TRUE(fs::is_directory(prefix_ / "drive_c/users" / user /
+                               "AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup"));
+  EXPECT_EQ(GetWindowsDirectory(), "C:\\windows");
+  EXPECT_EQ(GetSystemDirectory(), "C:\\windows\\system32");
 }
 
 }  // namespace

@@ -7,6 +7,10 @@
 
 namespace valise::platform::posix {
 
+// The Windows and system directories of every prefix.
+inline constexpr const char* kWindowsDirectory = "C:\\windows";
+inline constexpr const char* kSystemDirectory = "C:\\windows\\system32";
+
 // The user whose folder a prefix holds (users/<name>), as Wine names it: the login name.
 std::string PrefixUserName();
 

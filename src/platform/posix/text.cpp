@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -168,12 +169,22 @@ std::unique_ptr<SingleByteTable> BuildTable(unsigned codePage) {
   return table;
 }
 
+// Tables are built once and never freed; the Windows code pages are found without a lock,
+// since every stored name and text passes through here.
 const SingleByteTable& TableFor(unsigned codePage) {
+  static std::array<std::atomic<const SingleByteTable*>, 9> windows{};
   static std::mutex mutex;
   static std::map<unsigned, std::unique_ptr<SingleByteTable>> tables;
+  const bool isWindows = codePage >= 1250 && codePage <= 1258;
+  if (isWindows) {
+    if (const SingleByteTable* table = windows[codePage - 1250].load(std::memory_order_acquire)) {
+      return *table;
+    }
+  }
   std::lock_guard lock(mutex);
   auto& slot = tables[codePage];
   if (!slot) slot = BuildTable(codePage);
+  if (isWindows) windows[codePage - 1250].store(slot.get(), std::memory_order_release);
   return *slot;
 }
 

@@ -1,0 +1,133 @@
+// INI files through the private-profile functions. They take file names of at most MAX_PATH
+// characters; a file whose path is longer is read through its short name or, where the volume
+// has none, through a temporary copy.
+#include "platform/profile.h"
+
+#include <vector>
+
+#include "platform/win32/winapi.h"
+
+namespace valise::platform {
+namespace {
+
+// The file name handed to the profile functions, and the temporary copy behind it if any.
+class ProfileFile {
+ public:
+  explicit ProfileFile(std::string_view file) : name_(win32::Wide(file)) {
+    const std::wstring full = win32::FullPath(name_);
+    // A bare name is the profile functions' own business: they look for it in the Windows
+    // directory.
+    if (full.size() < MAX_PATH || name_.find_first_of(L"\\/:") == std::wstring::npos) return;
+    const std::wstring longForm = win32::LongForm(full);
+    std::wstring shortName = win32::GrowingBuffer([&](wchar_t* buffer, DWORD size) {
+      return GetShortPathNameW(longForm.c_str(), buffer, size);
+    });
+    shortName = win32::PlainPath(shortName);
+    if (!shortName.empty() && shortName.size() < MAX_PATH) {
+      name_ = shortName;
+      return;
+    }
+    wchar_t folder[MAX_PATH + 1] = {};
+    wchar_t copy[MAX_PATH + 1] = {};
+    if (GetTempPathW(MAX_PATH, folder) == 0 || GetTempFileNameW(folder, L"ini", 0, copy) == 0) {
+      return;
+    }
+    if (CopyFileW(longForm.c_str(), copy, FALSE)) {
+      name_ = copy;
+      temporary_ = true;
+    } else {
+      DeleteFileW(copy);
+    }
+  }
+  ProfileFile(const ProfileFile&) = delete;
+  ProfileFile& operator=(const ProfileFile&) = delete;
+  ~ProfileFile() {
+    if (temporary_) DeleteFileW(name_.c_str());
+  }
+
+  const wchar_t* name() const { return name_.c_str(); }
+
+ private:
+  std::wstring name_;
+  bool temporary_ = false;
+};
+
+// Splits a list of null-terminated names (ending in an empty one) into its names, each once
+// (the profile functions compare names without regard to case).
+std::vector<std::wstring> SplitList(const std::wstring& list) {
+  std::vector<std::wstring> names;
+  std::size_t start = 0;
+  while (start < list.size() && list[start] != L'\0') {
+    std::size_t end = list.find(L'\0', start);
+    if (end == std::wstring::npos) end = list.size();
+    std::wstring name = list.substr(start, end - start);
+    bool seen = false;
+    for (const std::wstring& other : names) {
+      if (CompareStringOrdinal(other.data(), static_cast<int>(other.size()), name.data(),
+                               static_cast<int>(name.size()), TRUE) == CSTR_EQUAL) {
+        seen = true;
+        break;
+      }
+    }
+    if (!seen) names.push_back(std::move(name));
+    start = end + 1;
+  }
+  return names;
+}
+
+// Calls a list function of the profile API with ever larger buffers: they report a cut list by
+// returning the buffer size less two.
+template <typename Get>
+std::wstring ReadList(Get get) {
+  std::wstring buffer(32768, L'\0');
+  for (;;) {
+    const DWORD length = get(buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length + 2 < buffer.size()) {
+      buffer.resize(length + 1);
+      return buffer;
+    }
+    buffer.assign(buffer.size() * 4, L'\0');
+  }
+}
+
+std::vector<std::wstring> KeysOf(const ProfileFile& file, const std::wstring& section) {
+  return SplitList(ReadList([&](wchar_t* buffer, DWORD size) {
+    return GetPrivateProfileStringW(section.c_str(), nullptr, L"", buffer, size, file.name());
+  }));
+}
+
+}  // namespace
+
+std::string ReadProfileString(std::string_view file, std::string_view section, std::string_view key,
+                              std::string_view defaultValue) {
+  const ProfileFile profile(file);
+  wchar_t buffer[kProfileValueMax + 1] = {};
+  const DWORD length = GetPrivateProfileStringW(
+      win32::Wide(section).c_str(), win32::Wide(key).c_str(), win32::Wide(defaultValue).c_str(),
+      buffer, kProfileValueMax + 1, profile.name());
+  return win32::Utf8(std::wstring_view(buffer, length));
+}
+
+std::vector<std::string> ReadProfileKeys(std::string_view file, std::string_view section) {
+  const ProfileFile profile(file);
+  std::vector<std::string> keys;
+  for (const std::wstring& key : KeysOf(profile, win32::Wide(section))) {
+    keys.push_back(win32::Utf8(key));
+  }
+  return keys;
+}
+
+std::vector<std::string> ReadProfileSections(std::string_view file) {
+  const ProfileFile profile(file);
+  const std::wstring list = ReadList([&](wchar_t* buffer, DWORD size) {
+    return GetPrivateProfileSectionNamesW(buffer, size, profile.name());
+  });
+  // The API lists empty sections too; a section counts only when it holds a key.
+  std::vector<std::string> sections;
+  for (const std::wstring& section : SplitList(list)) {
+    if (!KeysOf(profile, section).empty()) sections.push_back(win32::Utf8(section));
+  }
+  return sections;
+}
+
+}  // namespace valise::platform
