@@ -96,22 +96,56 @@ std::vector<std::wstring> KeysOf(const ProfileFile& file, const std::wstring& se
   }));
 }
 
+std::vector<std::wstring> SectionsOf(const ProfileFile& file) {
+  return SplitList(ReadList([&](wchar_t* buffer, DWORD size) {
+    return GetPrivateProfileSectionNamesW(buffer, size, file.name());
+  }));
+}
+
+// Some implementations of the profile functions match names without regard to the case of
+// ASCII letters only. A name with other characters is therefore looked up in the spelling the
+// file gives it (the first one that matches without regard to case).
+std::wstring Spelling(const std::vector<std::wstring>& names, const std::wstring& name) {
+  for (const std::wstring& candidate : names) {
+    if (CompareStringOrdinal(candidate.data(), static_cast<int>(candidate.size()), name.data(),
+                             static_cast<int>(name.size()), TRUE) == CSTR_EQUAL) {
+      return candidate;
+    }
+  }
+  return name;
+}
+
+bool IsAscii(const std::wstring& text) {
+  for (wchar_t c : text) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
+std::wstring SectionSpelling(const ProfileFile& file, std::string_view section) {
+  std::wstring wide = win32::Wide(section);
+  return IsAscii(wide) ? wide : Spelling(SectionsOf(file), wide);
+}
+
 }  // namespace
 
 std::string ReadProfileString(std::string_view file, std::string_view section, std::string_view key,
                               std::string_view defaultValue) {
   const ProfileFile profile(file);
+  const std::wstring wideSection = SectionSpelling(profile, section);
+  std::wstring wideKey = win32::Wide(key);
+  if (!IsAscii(wideKey)) wideKey = Spelling(KeysOf(profile, wideSection), wideKey);
   wchar_t buffer[kProfileValueMax + 1] = {};
-  const DWORD length = GetPrivateProfileStringW(
-      win32::Wide(section).c_str(), win32::Wide(key).c_str(), win32::Wide(defaultValue).c_str(),
-      buffer, kProfileValueMax + 1, profile.name());
+  const DWORD length = GetPrivateProfileStringW(wideSection.c_str(), wideKey.c_str(),
+                                                win32::Wide(defaultValue).c_str(), buffer,
+                                                kProfileValueMax + 1, profile.name());
   return win32::Utf8(std::wstring_view(buffer, length));
 }
 
 std::vector<std::string> ReadProfileKeys(std::string_view file, std::string_view section) {
   const ProfileFile profile(file);
   std::vector<std::string> keys;
-  for (const std::wstring& key : KeysOf(profile, win32::Wide(section))) {
+  for (const std::wstring& key : KeysOf(profile, SectionSpelling(profile, section))) {
     keys.push_back(win32::Utf8(key));
   }
   return keys;
@@ -119,12 +153,9 @@ std::vector<std::string> ReadProfileKeys(std::string_view file, std::string_view
 
 std::vector<std::string> ReadProfileSections(std::string_view file) {
   const ProfileFile profile(file);
-  const std::wstring list = ReadList([&](wchar_t* buffer, DWORD size) {
-    return GetPrivateProfileSectionNamesW(buffer, size, profile.name());
-  });
   // The API lists empty sections too; a section counts only when it holds a key.
   std::vector<std::string> sections;
-  for (const std::wstring& section : SplitList(list)) {
+  for (const std::wstring& section : SectionsOf(profile)) {
     if (!KeysOf(profile, section).empty()) sections.push_back(win32::Utf8(section));
   }
   return sections;
