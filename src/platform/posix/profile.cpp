@@ -1,5 +1,5 @@
 // INI files read as the Windows private-profile functions read them (Wine's reading of them, to
-// be exact, which is what the system meets on Linux): lines split at line feeds, names and
+// be exact, which is what the system meets on Linux): lines split at line breaks, names and
 // values trimmed of white space, one pair of quotes taken off a value, the first of several
 // sections or keys of one name winning. A parsed file is kept, keyed by its path, size and
 // modification time, so that a script asked for many keys is read once.
@@ -186,8 +186,9 @@ Profile ParseProfile(std::string_view bytes) {
   const ProfileEntry* previous = nullptr;
   std::size_t next = 0;
   while (next < text.size()) {
+    // A line ends at a line feed or a carriage return, alone or in a pair.
     std::size_t start = next;
-    std::size_t end = text.find(u'\n', start);
+    std::size_t end = text.find_first_of(u"\r\n", start);
     end = end == std::u16string::npos ? text.size() : end + 1;
     next = end;
     while (start < end && IsProfileSpace(text[start])) ++start;
@@ -198,7 +199,7 @@ Profile ParseProfile(std::string_view bytes) {
     if (line[0] == u'[') {
       const std::size_t close = line.rfind(u']');
       if (close != std::u16string_view::npos) {
-        std::u16string name = UpToNull(line.substr(1, close - 1));
+        std::u16string name = Trim(UpToNull(line.substr(1, close - 1)));
         std::u16string folded = Fold(name);
         profile.sections.push_back({std::move(name), {}, std::move(folded)});
         section = &profile.sections.back();

@@ -3,6 +3,7 @@
 // has none, through a temporary copy.
 #include "platform/profile.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/win32/winapi.h"
@@ -52,27 +53,35 @@ class ProfileFile {
   bool temporary_ = false;
 };
 
-// Splits a list of null-terminated names (ending in an empty one) into its names, each once
-// (the profile functions compare names without regard to case).
+// Splits a list of null-terminated strings that ends in an empty one.
 std::vector<std::wstring> SplitList(const std::wstring& list) {
-  std::vector<std::wstring> names;
+  std::vector<std::wstring> strings;
   std::size_t start = 0;
   while (start < list.size() && list[start] != L'\0') {
     std::size_t end = list.find(L'\0', start);
     if (end == std::wstring::npos) end = list.size();
-    std::wstring name = list.substr(start, end - start);
-    bool seen = false;
-    for (const std::wstring& other : names) {
-      if (CompareStringOrdinal(other.data(), static_cast<int>(other.size()), name.data(),
-                               static_cast<int>(name.size()), TRUE) == CSTR_EQUAL) {
-        seen = true;
-        break;
-      }
-    }
-    if (!seen) names.push_back(std::move(name));
+    strings.push_back(list.substr(start, end - start));
     start = end + 1;
   }
-  return names;
+  return strings;
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Each name once, the first spelling of it kept: the profile functions compare names without
+// regard to case.
+std::vector<std::wstring> Unique(const std::vector<std::wstring>& names) {
+  std::vector<std::wstring> unique;
+  for (const std::wstring& name : names) {
+    if (std::none_of(unique.begin(), unique.end(),
+                     [&](const std::wstring& other) { return SameName(other, name); })) {
+      unique.push_back(name);
+    }
+  }
+  return unique;
 }
 
 // Calls a list function of the profile API with ever larger buffers: they report a cut list by
@@ -90,16 +99,25 @@ std::wstring ReadList(Get get) {
   }
 }
 
+// The key names of a section: the names of its entries that have a value. They come from the
+// section's "name=value" list rather than from its key list, in which a key without a name
+// would end the list and hide the keys after it.
 std::vector<std::wstring> KeysOf(const ProfileFile& file, const std::wstring& section) {
-  return SplitList(ReadList([&](wchar_t* buffer, DWORD size) {
-    return GetPrivateProfileStringW(section.c_str(), nullptr, L"", buffer, size, file.name());
-  }));
+  const std::wstring list = ReadList([&](wchar_t* buffer, DWORD size) {
+    return GetPrivateProfileSectionW(section.c_str(), buffer, size, file.name());
+  });
+  std::vector<std::wstring> names;
+  for (const std::wstring& entry : SplitList(list)) {
+    const std::size_t equals = entry.find(L'=');
+    if (equals != 0 && equals != std::wstring::npos) names.push_back(entry.substr(0, equals));
+  }
+  return Unique(names);
 }
 
 std::vector<std::wstring> SectionsOf(const ProfileFile& file) {
-  return SplitList(ReadList([&](wchar_t* buffer, DWORD size) {
+  return Unique(SplitList(ReadList([&](wchar_t* buffer, DWORD size) {
     return GetPrivateProfileSectionNamesW(buffer, size, file.name());
-  }));
+  })));
 }
 
 // Some implementations of the profile functions match names without regard to the case of
@@ -107,10 +125,7 @@ std::vector<std::wstring> SectionsOf(const ProfileFile& file) {
 // file gives it (the first one that matches without regard to case).
 std::wstring Spelling(const std::vector<std::wstring>& names, const std::wstring& name) {
   for (const std::wstring& candidate : names) {
-    if (CompareStringOrdinal(candidate.data(), static_cast<int>(candidate.size()), name.data(),
-                             static_cast<int>(name.size()), TRUE) == CSTR_EQUAL) {
-      return candidate;
-    }
+    if (SameName(candidate, name)) return candidate;
   }
   return name;
 }
