@@ -1,11 +1,4 @@
-// Probe command for INI files through the private-profile functions:
-//   profile FILE...
-//     for each file, a line "F <file>", then every section that GetPrivateProfileSectionNames
-//     lists as "S <name>", the name of each "name=value" entry of that section as "K <name>", and
-//     for each key the value that GetPrivateProfileString returns for it ("V <value>", or "D"
-//     when it returns the default), then the value for the section and key names in ASCII
-//     capitals ("U <value>" or "D"). Names and values come as UTF-8 with "\\" for a backslash
-//     and "\xNN" for control characters, so that every record is one line.
+// Private-profile commands of the probe: what GetPrivateProfileStringW reads from INI files.
 #include <windows.h>
 
 #include <string>
@@ -15,95 +8,62 @@
 
 namespace {
 
-// A default that no file holds as a value: it tells a missing value from an empty one.
-constexpr wchar_t kDefault[] = L"\x01";
-
-std::string Escape(const std::wstring& text) {
+// The strings of a double-null-terminated list, joined by "|".
+std::string JoinList(const wchar_t* list, DWORD length) {
   std::string out;
-  for (char c : ProbeUtf8(text)) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      static const char kHex[] = "0123456789ABCDEF";
-      out += "\\x";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
-    } else {
-      out += c;
-    }
+  const wchar_t* end = list + length;
+  bool first = true;
+  for (const wchar_t* p = list; p < end && *p != L'\0'; p += wcslen(p) + 1) {
+    if (!first) out += "|";
+    out += ProbeUtf8(p);
+    first = false;
   }
   return out;
 }
 
-std::wstring AsciiUpper(std::wstring text) {
-  for (wchar_t& c : text) {
-    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-  }
-  return text;
-}
-
-// A null-separated list that a profile function writes, with ever larger buffers: they report
-// a cut list by returning the buffer size less two.
-template <typename Get>
-std::vector<std::wstring> List(Get get) {
-  std::wstring buffer(4096, L'\0');
-  DWORD length = 0;
-  for (;;) {
-    length = get(buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length + 2 < buffer.size()) break;
-    buffer.assign(buffer.size() * 4, L'\0');
-  }
-  std::vector<std::wstring> names;
-  std::size_t start = 0;
-  while (start < length) {
-    const std::size_t end = buffer.find(L'\0', start);
-    names.push_back(buffer.substr(start, end - start));
-    start = end + 1;
-  }
-  return names;
-}
-
-std::string Value(const wchar_t* section, const wchar_t* key, const wchar_t* file,
-                  const char* tag) {
-  wchar_t buffer[2048] = {};
-  const DWORD length = GetPrivateProfileStringW(section, key, kDefault, buffer, 2048, file);
-  const std::wstring value(buffer, length);
-  if (value == kDefault) return "D\n";
-  return std::string(tag) + " " + Escape(value) + "\n";
-}
-
+// profile FILE SECTION KEY DEFAULT [FILE SECTION KEY DEFAULT ...]: prints "V:" and the value
+// read into a buffer of 2048 characters, one line per query.
 int Profile(const std::vector<std::wstring>& args) {
-  if (args.empty()) return 2;
-  std::string out;
-  for (const std::wstring& file : args) {
-    out += "F " + Escape(file) + "\n";
-    const auto sections = List([&](wchar_t* buffer, DWORD size) {
-      return GetPrivateProfileSectionNamesW(buffer, size, file.c_str());
-    });
-    for (const std::wstring& section : sections) {
-      out += "S " + Escape(section) + "\n";
-      // The names of the section's "name=value" entries: the key list proper ends at the
-      // first key without a name.
-      const auto entries = List([&](wchar_t* buffer, DWORD size) {
-        return GetPrivateProfileSectionW(section.c_str(), buffer, size, file.c_str());
-      });
-      std::vector<std::wstring> keys;
-      for (const std::wstring& entry : entries) {
-        const std::size_t equals = entry.find(L'=');
-        if (equals != std::wstring::npos) keys.push_back(entry.substr(0, equals));
-      }
-      for (const std::wstring& key : keys) {
-        out += "K " + Escape(key) + "\n";
-        out += Value(section.c_str(), key.c_str(), file.c_str(), "V");
-        out += Value(AsciiUpper(section).c_str(), AsciiUpper(key).c_str(), file.c_str(), "U");
-      }
-    }
+  if (args.empty() || args.size() % 4 != 0) return 2;
+  std::vector<wchar_t> buffer(2048);
+  for (std::size_t i = 0; i < args.size(); i += 4) {
+    buffer[0] = L'\0';
+    const DWORD length =
+        GetPrivateProfileStringW(args[i + 1].c_str(), args[i + 2].c_str(), args[i + 3].c_str(),
+                                 buffer.data(), static_cast<DWORD>(buffer.size()), args[i].c_str());
+    ProbePrint("V:" + ProbeUtf8(std::wstring(buffer.data(), length)) + "\n");
   }
-  ProbePrint(out);
   return 0;
 }
 
-ProbeCommand profileCommand(L"profile", Profile);
+// profile-keys FILE SECTION [FILE SECTION ...]: prints "K:" and the key names, "|" between them.
+int ProfileKeys(const std::vector<std::wstring>& args) {
+  if (args.empty() || args.size() % 2 != 0) return 2;
+  std::vector<wchar_t> buffer(1 << 20);
+  for (std::size_t i = 0; i < args.size(); i += 2) {
+    buffer[0] = buffer[1] = L'\0';
+    const DWORD length =
+        GetPrivateProfileStringW(args[i + 1].c_str(), nullptr, L"", buffer.data(),
+                                 static_cast<DWORD>(buffer.size()), args[i].c_str());
+    ProbePrint("K:" + JoinList(buffer.data(), length) + "\n");
+  }
+  return 0;
+}
+
+// profile-sections FILE [FILE ...]: prints "S:" and the section names, "|" between them.
+int ProfileSections(const std::vector<std::wstring>& args) {
+  std::vector<wchar_t> buffer(1 << 20);
+  for (const auto& file : args) {
+    buffer[0] = buffer[1] = L'\0';
+    const DWORD length = GetPrivateProfileSectionNamesW(
+        buffer.data(), static_cast<DWORD>(buffer.size()), file.c_str());
+    ProbePrint("S:" + JoinList(buffer.data(), length) + "\n");
+  }
+  return 0;
+}
+
+ProbeCommand profile(L"profile", Profile);
+ProbeCommand profileKeys(L"profile-keys", ProfileKeys);
+ProbeCommand profileSections(L"profile-sections", ProfileSections);
 
 }  // namespace

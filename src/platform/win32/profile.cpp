@@ -99,19 +99,10 @@ std::wstring ReadList(Get get) {
   }
 }
 
-// The key names of a section: the names of its entries that have a value. They come from the
-// section's "name=value" list rather than from its key list, in which a key without a name
-// would end the list and hide the keys after it.
 std::vector<std::wstring> KeysOf(const ProfileFile& file, const std::wstring& section) {
-  const std::wstring list = ReadList([&](wchar_t* buffer, DWORD size) {
-    return GetPrivateProfileSectionW(section.c_str(), buffer, size, file.name());
-  });
-  std::vector<std::wstring> names;
-  for (const std::wstring& entry : SplitList(list)) {
-    const std::size_t equals = entry.find(L'=');
-    if (equals != 0 && equals != std::wstring::npos) names.push_back(entry.substr(0, equals));
-  }
-  return Unique(names);
+  return Unique(SplitList(ReadList([&](wchar_t* buffer, DWORD size) {
+    return GetPrivateProfileStringW(section.c_str(), nullptr, L"", buffer, size, file.name());
+  })));
 }
 
 std::vector<std::wstring> SectionsOf(const ProfileFile& file) {
@@ -120,47 +111,22 @@ std::vector<std::wstring> SectionsOf(const ProfileFile& file) {
   })));
 }
 
-// Some implementations of the profile functions match names without regard to the case of
-// ASCII letters only. A name with other characters is therefore looked up in the spelling the
-// file gives it (the first one that matches without regard to case).
-std::wstring Spelling(const std::vector<std::wstring>& names, const std::wstring& name) {
-  for (const std::wstring& candidate : names) {
-    if (SameName(candidate, name)) return candidate;
-  }
-  return name;
-}
-
-bool IsAscii(const std::wstring& text) {
-  for (wchar_t c : text) {
-    if (c >= 0x80) return false;
-  }
-  return true;
-}
-
-std::wstring SectionSpelling(const ProfileFile& file, std::string_view section) {
-  std::wstring wide = win32::Wide(section);
-  return IsAscii(wide) ? wide : Spelling(SectionsOf(file), wide);
-}
-
 }  // namespace
 
 std::string ReadProfileString(std::string_view file, std::string_view section, std::string_view key,
                               std::string_view defaultValue) {
   const ProfileFile profile(file);
-  const std::wstring wideSection = SectionSpelling(profile, section);
-  std::wstring wideKey = win32::Wide(key);
-  if (!IsAscii(wideKey)) wideKey = Spelling(KeysOf(profile, wideSection), wideKey);
   wchar_t buffer[kProfileValueMax + 1] = {};
-  const DWORD length = GetPrivateProfileStringW(wideSection.c_str(), wideKey.c_str(),
-                                                win32::Wide(defaultValue).c_str(), buffer,
-                                                kProfileValueMax + 1, profile.name());
+  const DWORD length = GetPrivateProfileStringW(
+      win32::Wide(section).c_str(), win32::Wide(key).c_str(), win32::Wide(defaultValue).c_str(),
+      buffer, kProfileValueMax + 1, profile.name());
   return win32::Utf8(std::wstring_view(buffer, length));
 }
 
 std::vector<std::string> ReadProfileKeys(std::string_view file, std::string_view section) {
   const ProfileFile profile(file);
   std::vector<std::string> keys;
-  for (const std::wstring& key : KeysOf(profile, SectionSpelling(profile, section))) {
+  for (const std::wstring& key : KeysOf(profile, win32::Wide(section))) {
     keys.push_back(win32::Utf8(key));
   }
   return keys;
