@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "adb/fields.h"
@@ -28,8 +29,10 @@ class FieldValue {
   };
 
   FieldValue() = default;
-  FieldValue(int value) : kind_(Kind::Integer), integer_(value) {}
-  FieldValue(std::int64_t value) : kind_(Kind::Integer), integer_(value) {}
+  // Any integer type (not bool, which is a kind of its own).
+  template <typename T,
+            std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>, int> = 0>
+  FieldValue(T value) : kind_(Kind::Integer), integer_(static_cast<std::int64_t>(value)) {}
   FieldValue(double value) : kind_(Kind::Float), float_(value) {}
   FieldValue(bool value) : kind_(Kind::Boolean), integer_(value ? 1 : 0) {}
   FieldValue(const char* text) : kind_(Kind::Text), text_(text) {}

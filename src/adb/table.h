@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "adb/fields.h"
@@ -30,7 +31,11 @@ class TKeyValue {
  public:
   enum class Kind { Integer, Char, DateTime, String, Boolean, Other };
 
-  TKeyValue(int value) : kind_(Kind::Integer), integer_(value) {}
+  // Any integer type (not bool or char, which are kinds of their own).
+  template <typename T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool> &&
+                                             !std::is_same_v<T, char>,
+                                         int> = 0>
+  TKeyValue(T value) : kind_(Kind::Integer), integer_(static_cast<std::int64_t>(value)) {}
   TKeyValue(char value) : kind_(Kind::Char), text_(1, value) {}
   TKeyValue(bool value) : kind_(Kind::Boolean), integer_(value ? 1 : 0) {}
   TKeyValue(std::string value) : kind_(Kind::String), text_(std::move(value)) {}
@@ -49,13 +54,13 @@ class TKeyValue {
   }
 
   Kind kind() const { return kind_; }
-  std::int32_t integer() const { return integer_; }
+  std::int64_t integer() const { return integer_; }
   TDateTime dateTime() const { return dateTime_; }
   const std::string& text() const { return text_; }
 
  private:
   Kind kind_;
-  std::int32_t integer_ = 0;
+  std::int64_t integer_ = 0;
   TDateTime dateTime_ = 0;
   std::string text_;
 };

@@ -350,6 +350,11 @@ TEST(TableKeys, NegativeAndExtremeIntegers) {
   EXPECT_EQ(table.RecordIndex(), 0);
   EXPECT_TRUE(table.FindKey({0, -3}));
   EXPECT_EQ(table.RecordIndex(), 2);
+  // Wider integers are compared whole, never cut to 32 bits.
+  EXPECT_FALSE(table.FindKey({std::uint32_t{0xFFFFFFFFu}}));
+  EXPECT_FALSE(table.FindKey({std::int64_t{1} << 32}));
+  EXPECT_TRUE(table.FindKey({std::int64_t{-1}}));
+  EXPECT_EQ(table.RecordIndex(), 1);
 }
 
 TEST(TableKeys, DateAndTimeKeysCompareInStoredEncoding) {
