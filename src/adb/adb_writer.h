@@ -29,9 +29,8 @@ class FieldValue {
   };
 
   FieldValue() = default;
-  // Any integer type (not bool, which is a kind of its own).
-  template <typename T,
-            std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>, int> = 0>
+  // Any integer or enumeration type (not bool, which is a kind of its own).
+  template <typename T, std::enable_if_t<kIsIntegerLike<T>, int> = 0>
   FieldValue(T value) : kind_(Kind::Integer), integer_(static_cast<std::int64_t>(value)) {}
   FieldValue(double value) : kind_(Kind::Float), float_(value) {}
   FieldValue(bool value) : kind_(Kind::Boolean), integer_(value ? 1 : 0) {}

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "adb/granular_stream.h"
 #include "util/stream.h"
@@ -24,6 +25,12 @@ namespace valise::adb {
 class TATable;
 
 using TDateTime = double;
+
+// Integer and enumeration types, which key and field values take as integers; bool is a kind
+// of its own.
+template <typename T>
+inline constexpr bool kIsIntegerLike =
+    !std::is_same_v<T, bool> && (std::is_integral_v<T> || std::is_enum_v<T>);
 
 // Type codes of the field descriptors.
 enum TFieldTypeCode : std::uint8_t {

@@ -31,10 +31,8 @@ class TKeyValue {
  public:
   enum class Kind { Integer, Char, DateTime, String, Boolean, Other };
 
-  // Any integer type (not bool or char, which are kinds of their own).
-  template <typename T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool> &&
-                                             !std::is_same_v<T, char>,
-                                         int> = 0>
+  // Any integer or enumeration type (not bool or char, which are kinds of their own).
+  template <typename T, std::enable_if_t<kIsIntegerLike<T> && !std::is_same_v<T, char>, int> = 0>
   TKeyValue(T value) : kind_(Kind::Integer), integer_(static_cast<std::int64_t>(value)) {}
   TKeyValue(char value) : kind_(Kind::Char), text_(1, value) {}
   TKeyValue(bool value) : kind_(Kind::Boolean), integer_(value ? 1 : 0) {}
