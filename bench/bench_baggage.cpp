@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
   // Old deletions slow down new files for a while (see the notes on measuring).
   std::printf("letting the file system settle ...\n");
   ::sync();
-  ::sleep(5);
+  ::sleep(75);
 
   // Each round runs both, alternating which goes first; every run starts with the sources in
   // the page cache and nothing left to write back.
