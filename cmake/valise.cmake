@@ -25,17 +25,25 @@ function(valise_test name)
     # The posix backend's virtual Windows: one prefix for the build's tests, made on first use.
     set(environment "WINEPREFIX=${CMAKE_BINARY_DIR}/test-prefix")
   endif()
-  # Empty property values would shift the name/value pairs, so only present ones are passed.
+  # The properties reach set_tests_properties of each discovered test as one flat list, in which
+  # an empty value would drop out and a list of labels would fall apart; the labels are set by
+  # a script of their own that CTest runs after the discovery.
   set(properties TIMEOUT 300)
-  if(labels)
-    string(REPLACE ";" "\\;" labels "${labels}")
-    list(APPEND properties LABELS "${labels}")
-  endif()
   if(environment)
     list(APPEND properties ENVIRONMENT "${environment}")
   endif()
   gtest_discover_tests(${name}
+    TEST_LIST ${name}_TESTS
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     PROPERTIES ${properties})
+  if(labels)
+    list(REMOVE_DUPLICATES labels)
+    set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+    file(WRITE ${label_script}
+         "if(${name}_TESTS)\n"
+         "  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${labels}\")\n"
+         "endif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_script})
+  endif()
 endfunction()

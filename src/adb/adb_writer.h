@@ -71,6 +71,7 @@ class TableBuilder {
   TableBuilder& SetKeyFieldCount(std::uint16_t count);
   // A record size larger than the fields need (0: what they need).
   TableBuilder& SetRecordSize(std::uint16_t size);
+  // Fields must all be added before the first record.
   // Adds a record: values for the leading fields in field order; missing ones stay zero.
   // Throws valise::Error when a value does not fit its field (text too long, wrong kind, ...).
   TableBuilder& AddRecord(const std::vector<FieldValue>& values);
@@ -84,6 +85,10 @@ class TableBuilder {
   // The stored record bytes of record `index`.
   const std::string& Record(std::size_t index) const { return records_.at(index); }
 
+  // The stored bytes of one value of a field that is not a memo (Size() bytes), as AddRecord
+  // stores them. Throws valise::Error like AddRecord.
+  std::string EncodeValue(std::size_t field, const FieldValue& value) const;
+
   // The table file's and the memo file's bytes.
   std::string TableBytes() const;
   std::string MemoBytes() const { return memo_; }
@@ -92,7 +97,8 @@ class TableBuilder {
   void WriteFiles(std::string_view path) const;
 
  private:
-  void StoreValue(const FieldSpec& field, std::uint8_t* bytes, const FieldValue& value);
+  void StoreValue(const FieldSpec& field, std::uint8_t* bytes, const FieldValue& value,
+                  std::string* memo) const;
 
   unsigned codePage_;
   std::vector<FieldSpec> fields_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "platform/errors.h"
@@ -30,6 +31,11 @@ void TGranularMemoryStream::SetCapacity(std::int64_t capacity) {
   // equal to the size is taken as it is, as when a stream is trimmed to its contents.
   if (capacity != size_) capacity = (capacity + granularity_ - 1) / granularity_ * granularity_;
   if (capacity == capacity_) return;
+  // Far beyond any memo (references are 32-bit); refused before asking the allocator.
+  constexpr std::int64_t kLargestCapacity = std::int64_t{1} << 40;
+  if (capacity > kLargestCapacity || capacity > std::numeric_limits<std::ptrdiff_t>::max() / 2) {
+    throw Error("Out of memory while expanding memory stream");
+  }
   std::unique_ptr<char[]> memory;
   try {
     memory.reset(new char[static_cast<std::size_t>(capacity)]);

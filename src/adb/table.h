@@ -140,7 +140,7 @@ class TATable {
   const std::vector<TFieldDescriptor>& Descriptors() const { return descriptors_; }
   const std::uint8_t* RecordBuffer() const { return recordBuffer_.get(); }
   // True when the record area was read into memory on open.
-  bool Buffered() const { return !allBuffer_.empty(); }
+  bool Buffered() const { return buffered_; }
   // The memo stream (null without a memo file); memo fields read through it.
   TStream* MemoStream() const { return memoStream_.get(); }
   // The length of the memo file.
@@ -185,6 +185,7 @@ class TATable {
   std::unique_ptr<std::uint8_t[]> recordBuffer_;
   std::vector<std::uint8_t> keyBuffer_;
   std::vector<std::uint8_t> allBuffer_;
+  bool buffered_ = false;
   std::int32_t recordIndex_ = -1;
   bool eof_ = false;
   TDataSetState state_ = dsInactive;

@@ -124,7 +124,7 @@ TEST(Profile, LongValuesAreCut) {
 TEST(Profile, AnsiBytesBecomeUtf8) {
   TempDir dir;
   dir.Write("ansi.ini", "[Texte]\nCaf\xe9=cr\xe8me \x80 5\n");
-  EXPECT_EQ(ReadProfileString(dir.win("ansi.ini"), "texte", "CAF\xc3\x89", ""),
+  EXPECT_EQ(ReadProfileString(dir.win("ansi.ini"), "texte", "caf\xc3\xa9", ""),
             "cr\xc3\xa8me \xe2\x82\xac 5");
   EXPECT_EQ(ReadProfileKeys(dir.win("ansi.ini"), "Texte"), (Strings{"Caf\xc3\xa9"}));
 }
@@ -184,18 +184,25 @@ TEST(ProfileParser, ByteOrderMarksChooseTheEncoding) {
 }
 
 TEST(ProfileParser, LinesHeadersAndWhiteSpace) {
-  // Lines end at line feeds only; carriage returns, tabs and ^Z are white space.
-  EXPECT_EQ(Read("[S]\rK=v\n", "S", "K"), "<default>");
+  // Carriage returns end lines as line feeds do; tabs and ^Z are white space.
+  EXPECT_EQ(Read("[S]\rK=v\rL=a\rb\n", "S", "K"), "v");
+  EXPECT_EQ(Read("[S]\rK=v\rL=a\rb\n", "S", "L"), "a");
   EXPECT_EQ(Read("\t[S]\x1a\n\tK\t=\tv\t\r\r\n", "S", "K"), "v");
-  // The header name runs to the last "]"; a line with "[" but no "]" is a key line.
+  // The header name runs to the last "]" and is trimmed; a line with "[" but no "]" is a key.
   EXPECT_EQ(Read("[A]B] trailing\nK=v\n", "A]B", "K"), "v");
+  EXPECT_EQ(Read("[ Spaced ]\nK=v\n", "spaced", "K"), "v");
+  EXPECT_EQ(ProfileKeys(ParseProfile("[ Spaced ]\nK=v\n"), " Spaced "), std::vector<std::string>{});
   EXPECT_EQ(Read("[S]\n[broken=1\n", "S", "[broken"), "1");
-  // Keys before any header belong to no readable section; "[]" is no readable section either.
-  EXPECT_EQ(Read("K=v\n[]\nL=w\n", "", "K"), "<default>");
+  // Keys before any header are read with the empty section name; "[]" adds nothing to that.
+  EXPECT_EQ(Read("K=v\n[]\nL=w\n", "", "K"), "v");
   EXPECT_EQ(Read("K=v\n[]\nL=w\n", "", "L"), "<default>");
+  EXPECT_EQ(ProfileKeys(ParseProfile("K=v\n"), ""), std::vector<std::string>{});
   // A value keeps its inner "=" signs; a null character ends a value.
   EXPECT_EQ(Read("[S]\nK=a=b\n", "S", "K"), "a=b");
   EXPECT_EQ(Read(std::string("[S]\nK=ab\0cd\n", 12), "S", "K"), "ab");
+  // Names fold ASCII letters only.
+  EXPECT_EQ(Read("[\xc4rger]\nK=v\n", "\xc3\x84RGER", "k"), "v");
+  EXPECT_EQ(Read("[\xc4rger]\nK=v\n", "\xc3\xa4rger", "K"), "<default>");
 }
 
 TEST(ProfileParser, DefaultsAndQuotes) {
@@ -205,7 +212,7 @@ TEST(ProfileParser, DefaultsAndQuotes) {
   EXPECT_EQ(ProfileString(&profile, true, "S", "X", "\"q\""), "q");
   EXPECT_EQ(ProfileString(nullptr, true, "S", "X", "\"q\""), "q");
   EXPECT_EQ(ProfileString(nullptr, false, "S", "X", "\"q\""), "\"q\"");
-  EXPECT_EQ(ProfileString(&profile, true, "S", "", "dflt"), "");
+  EXPECT_EQ(ProfileString(&profile, true, "S", "", "dflt"), "dflt");
   // A value that exactly fills the buffer with its closing quote loses its last character.
   const std::string full = "[S]\nK=\"" + std::string(2047, 'x') + "\"\n";
   EXPECT_EQ(Read(full, "S", "K"), std::string(2046, 'x'));
@@ -216,8 +223,9 @@ TEST(ProfileParser, DefaultsAndQuotes) {
 TEST(ProfileParser, BareLinesShadowLaterKeys) {
   // The first line of a name decides, even one without "=".
   EXPECT_EQ(Read("[S]\nK\nK=v\n", "S", "K"), "<default>");
-  const posix::Profile profile = ParseProfile("[S]\n=a\n=b\nK=v\n");
-  EXPECT_EQ(ProfileKeys(profile, "S"), (std::vector<std::string>{"K"}));
+  // A nameless key ends the key list; a second nameless line right after it is dropped.
+  const posix::Profile profile = ParseProfile("[S]\nA=1\n=a\n=b\nK=v\n");
+  EXPECT_EQ(ProfileKeys(profile, "S"), (std::vector<std::string>{"A"}));
   EXPECT_EQ(ProfileString(&profile, true, "S", " ", "d"), "a");
 }
 

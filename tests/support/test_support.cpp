@@ -18,8 +18,7 @@ TempDir::TempDir() {
   for (char& c : name) {
     if (c == '/' || c == '\\') c = '_';
   }
-  host_ = base / ("valise-" + name + "-" + std::to_string(stamp) + "-" +
-                  std::to_string(counter++));
+  host_ = base / ("valise-" + name + "-" + std::to_string(stamp) + "-" + std::to_string(counter++));
   std::filesystem::create_directories(host_);
 }
 
@@ -28,7 +27,9 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(host_, ignored);
 }
 
-std::string TempDir::win() const { return platform::ToWindowsPath(host_.string()); }
+std::string TempDir::win() const {
+  return platform::ToWindowsPath(Utf8Path(host_));
+}
 
 std::string TempDir::win(std::string_view relative) const {
   std::string path = win();
@@ -38,7 +39,7 @@ std::string TempDir::win(std::string_view relative) const {
 }
 
 std::filesystem::path TempDir::Write(std::string_view relative, std::string_view bytes) const {
-  std::filesystem::path path = host_ / std::filesystem::path(std::string(relative));
+  std::filesystem::path path = host_ / HostPath(relative);
   std::filesystem::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -50,6 +51,16 @@ std::string ReadHostFile(const std::filesystem::path& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::filesystem::path HostPath(std::string_view utf8) {
+  return std::filesystem::path(
+      std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+std::string Utf8Path(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size());
 }
 
 }  // namespace valise::testing

@@ -46,4 +46,9 @@ class TempDir {
 // Reads a host file whole.
 std::string ReadHostFile(const std::filesystem::path& path);
 
+// A host path from UTF-8 text, and back. The narrow constructor of std::filesystem::path would
+// read the text in the ANSI code page on Windows.
+std::filesystem::path HostPath(std::string_view utf8);
+std::string Utf8Path(const std::filesystem::path& path);
+
 }  // namespace valise::testing

@@ -59,7 +59,7 @@ TEST(ForceDirsTest, Failures) {
 
 TEST(FileTestsTest, DirExistsAndPathExists) {
   TempDir temp;
-  temp.Write("dir\\file.txt", "hello");
+  temp.Write("dir/file.txt", "hello");
   EXPECT_TRUE(DirExists(temp.win("dir")));
   EXPECT_TRUE(DirExists(temp.win("dir\\")));
   EXPECT_FALSE(DirExists(temp.win("dir\\file.txt")));
@@ -143,7 +143,7 @@ TEST(FileTestsTest, IsDirEmpty) {
   EXPECT_TRUE(IsDirEmpty(temp.win("missing\\")));
 
   // A hidden file is an entry like any other.
-  temp.Write("hidden\\.secret", "x");
+  temp.Write("hidden/.secret", "x");
   platform::SetFileAttributes(temp.win("hidden\\.secret"), platform::kAttrHidden);
   EXPECT_FALSE(IsDirEmpty(temp.win("hidden\\")));
 
@@ -168,7 +168,7 @@ TEST(RemoveDirAndWaitTest, RemovesEmptyAndWaits) {
 TEST(RemoveDirAndWaitTest, RefusesFullOrMissingWithoutWaiting) {
   platform::SetMainThread();
   TempDir temp;
-  temp.Write("full\\file.txt", "x");
+  temp.Write("full/file.txt", "x");
   const std::uint64_t start = platform::TickCount();
   EXPECT_FALSE(RemoveDirAndWait(temp.win("full"), 3000));
   EXPECT_FALSE(RemoveDirAndWait(temp.win("missing"), 3000));
@@ -184,6 +184,54 @@ TEST(FolderLookupTest, SystemFolders) {
   EXPECT_FALSE(GetSystemDir().empty());
   EXPECT_FALSE(GetProgramFilesDir().empty());
   EXPECT_EQ(GetSpecialFolder(-12345), "");
+}
+
+TEST(ShellLinkTest, WritesEveryFieldAndReadsTheTarget) {
+  TempDir temp;
+  temp.Write("app/app.exe", "MZ");
+  TShellLink link;
+  link.Arguments = "/silent inf=x.inf";
+  link.ShowCmd = 3;
+  link.WorkingDirectory = temp.win("app");
+  link.Target = temp.win("app\\app.exe");
+  link.Description = "Die Anwendung";
+  link.IconLocation = temp.win("app\\app.exe");
+  link.IconIndex = 2;
+  link.HotKey = 0x0641;
+  const std::string linkPath = temp.win("App.lnk");
+  ASSERT_EQ(CreateShellLink(link, linkPath), 0);
+  EXPECT_EQ(GetShellLinkTarget(linkPath), link.Target);
+
+  const platform::ShellLinkData data = platform::ReadShellLink(linkPath);
+  EXPECT_EQ(data.arguments, link.Arguments);
+  // The show command is read from the file's header (offset 0x3C): Wine's link object
+  // reports SW_SHOWNORMAL for every link it loads.
+  const std::string bytes = testing::ReadHostFile(temp.host() / "App.lnk");
+  ASSERT_GE(bytes.size(), 0x40u);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[0x3C]), link.ShowCmd);
+  EXPECT_EQ(data.workingDirectory, link.WorkingDirectory);
+  EXPECT_EQ(data.description, link.Description);
+  EXPECT_EQ(data.iconLocation, link.IconLocation);
+  EXPECT_EQ(data.iconIndex, link.IconIndex);
+  EXPECT_EQ(data.hotKey, link.HotKey);
+}
+
+// A name the shell would have to cut is refused rather than written under the cut name.
+TEST(ShellLinkTest, OverlongLinkPathIsRefused) {
+  TempDir temp;
+  TShellLink link;
+  link.Target = "C:\\windows\\notepad.exe";
+  const std::string name = std::string(300 - temp.win().size(), 'n') + ".lnk";
+  EXPECT_EQ(CreateShellLink(link, temp.win(name)), kLinkPathTooLong);
+  EXPECT_TRUE(fs::is_empty(temp.host()));
+}
+
+TEST(ShellLinkTest, UnreadableLinksHaveNoTarget) {
+  TempDir temp;
+  temp.Write("garbage.lnk", "this is no shell link");
+  EXPECT_EQ(GetShellLinkTarget(temp.win("garbage.lnk")), "");
+  EXPECT_EQ(GetShellLinkTarget(temp.win("missing.lnk")), "");
+  EXPECT_EQ(GetShellLinkTarget(""), "");
 }
 
 TEST(ShellTest, BrowseWithoutDialogLeavesDirectoryAlone) {

@@ -148,9 +148,13 @@ std::u16string Trim(std::u16string_view text) {
   return std::u16string(text.substr(start, end - start));
 }
 
-// Case fold of UTF-16 text for comparing names; the same letters as the path matching folds.
+// Names are compared with ASCII letters folded only, as Wine compares them.
 std::u16string Fold(std::u16string_view text) {
-  return Utf8ToUtf16(FoldCase(Utf16ToUtf8(text)));
+  std::u16string out(text);
+  for (char16_t& c : out) {
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 0x20);
+  }
+  return out;
 }
 
 // Copies a value into a buffer of the reader's size, taking off one pair of quotes: the
@@ -171,7 +175,7 @@ std::u16string CopyEntry(std::u16string_view value, bool stripQuotes) {
 const ProfileSection* FindSection(const Profile& profile, std::u16string_view name) {
   const std::u16string folded = Fold(name);
   for (const auto& section : profile.sections) {
-    if (!section.name.empty() && section.folded == folded) return &section;
+    if (section.folded == folded) return &section;
   }
   return nullptr;
 }
@@ -187,9 +191,10 @@ Profile ParseProfile(std::string_view bytes) {
   std::size_t next = 0;
   while (next < text.size()) {
     std::size_t start = next;
-    std::size_t end = text.find(u'\n', start);
-    end = end == std::u16string::npos ? text.size() : end + 1;
+    std::size_t end = text.find_first_of(u"\r\n", start);
+    if (end == std::u16string::npos) end = text.size();
     next = end;
+    while (next < text.size() && (text[next] == u'\r' || text[next] == u'\n')) ++next;
     while (start < end && IsProfileSpace(text[start])) ++start;
     while (end > start && IsProfileSpace(text[end - 1])) --end;
     if (start >= end) continue;
@@ -198,7 +203,7 @@ Profile ParseProfile(std::string_view bytes) {
     if (line[0] == u'[') {
       const std::size_t close = line.rfind(u']');
       if (close != std::u16string_view::npos) {
-        std::u16string name = UpToNull(line.substr(1, close - 1));
+        std::u16string name = Trim(UpToNull(line.substr(1, close - 1)));
         std::u16string folded = Fold(name);
         profile.sections.push_back({std::move(name), {}, std::move(folded)});
         section = &profile.sections.back();
@@ -231,12 +236,10 @@ std::string ProfileString(const Profile* profile, bool folderExists, std::string
   std::u16string fallback = Utf8ToUtf16(defaultValue);
   // Trailing spaces of the default go, though never its first character.
   while (fallback.size() > 1 && fallback.back() == u' ') fallback.pop_back();
-  if (key.empty()) return {};
   if (profile == nullptr && !folderExists) return Utf16ToUtf8(CopyEntry(fallback, false));
   if (profile != nullptr) {
     const std::u16string sectionName = Trim(Utf8ToUtf16(section));
-    if (const ProfileSection* found =
-            sectionName.empty() ? nullptr : FindSection(*profile, sectionName)) {
+    if (const ProfileSection* found = FindSection(*profile, sectionName)) {
       const std::u16string keyName = Fold(Trim(Utf8ToUtf16(key)));
       for (const auto& entry : found->entries) {
         if (entry.folded != keyName) continue;
@@ -256,7 +259,9 @@ std::vector<std::string> ProfileKeys(const Profile& profile, std::string_view se
   if (found == nullptr) return keys;
   std::unordered_set<std::u16string> seen;
   for (const auto& entry : found->entries) {
-    // Comments, lines without "=" and nameless lines are not keys.
+    // A nameless key ends the list (Windows hands the list out as strings ended by an empty
+    // one); comments and lines without "=" are not keys.
+    if (entry.name.empty() && entry.value) break;
     if (entry.name.empty() || entry.name[0] == u';' || !entry.value) continue;
     if (!seen.insert(entry.folded).second) continue;
     keys.push_back(Utf16ToUtf8(entry.name));

@@ -1,66 +1,57 @@
+// The multimedia file I/O procedure. The media code opens "<file>.<EXT>+<element>" names through
+// the procedure installed for EXT; the procedure asks the resolver which file to read from which
+// position and then serves reads and seeks from that file, shared for reading and writing. The
+// names pass through the ANSI code page on their way.
 #include "platform/mmio.h"
 
-#include <windows.h>
-// windows.h first: the multimedia header needs its types.
-#include <mmsystem.h>
-
+#include <memory>
 #include <mutex>
+
+#include "platform/text.h"
+#include "platform/win32/winapi.h"
+
+#include <mmsystem.h>
 
 namespace valise::platform {
 namespace {
 
 std::mutex resolverMutex;
-MmioResolver currentResolver;
-
-std::wstring Widen(std::string_view text, UINT codePage) {
-  if (text.empty()) return {};
-  const int n =
-      MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
+std::shared_ptr<const MmioResolver>& Resolver() {
+  static std::shared_ptr<const MmioResolver> resolver;
+  return resolver;
 }
 
-std::string Narrow(const std::wstring& wide, UINT codePage) {
-  if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()),
-                                    nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
-                      nullptr, nullptr);
-  return text;
+FOURCC FourccOf(std::string_view text) {
+  char code[4] = {' ', ' ', ' ', ' '};
+  for (std::size_t i = 0; i < 4 && i < text.size(); ++i) {
+    const char c = text[i];
+    code[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  return mmioFOURCC(code[0], code[1], code[2], code[3]);
 }
 
-FOURCC ToFourcc(std::string_view code) {
-  char text[5] = {' ', ' ', ' ', ' ', '\0'};
-  for (std::size_t i = 0; i < code.size() && i < 4; ++i) text[i] = code[i];
-  return mmioStringToFOURCCA(text, MMIO_TOUPPER);
-}
-
-// Kernel handles carry 32 significant bits, so the inner file handle fits the first of the
-// information block's free words.
+// The inner file handle lives in the first free word of the information block. Kernel handles
+// fit in 32 bits on every Windows, which is what makes that word wide enough.
 HANDLE InnerHandle(const MMIOINFO* info) {
-  return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(static_cast<LONG>(info->adwInfo[0])));
+  return LongToHandle(static_cast<LONG>(info->adwInfo[0]));
 }
 
-LRESULT Open(MMIOINFO* info, const char* ansiName) {
-  // A parse-only open asks for nothing to be opened.
+LRESULT Open(MMIOINFO* info, const char* name) {
   if (info->dwFlags == MMIO_PARSE) return 0;
-  MmioResolver resolver;
+  std::shared_ptr<const MmioResolver> resolver;
   {
     std::lock_guard lock(resolverMutex);
-    resolver = currentResolver;
+    resolver = Resolver();
   }
-  if (!resolver || ansiName == nullptr) return -1;
   std::string path;
   std::uint64_t start = 0;
   try {
-    if (!resolver(Narrow(Widen(ansiName, CP_ACP), CP_UTF8), path, start)) return -1;
+    if (!resolver || name == nullptr || !(*resolver)(AnsiToUtf8(name), path, start)) return -1;
   } catch (...) {
-    return -1;  // nothing may leave the procedure
+    return -1;
   }
   HANDLE file =
-      CreateFileW(Widen(path, CP_UTF8).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      CreateFileW(win32::FilePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return -1;
   LARGE_INTEGER to;
@@ -69,35 +60,36 @@ LRESULT Open(MMIOINFO* info, const char* ansiName) {
     CloseHandle(file);
     return -1;
   }
-  info->adwInfo[0] = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(file));
+  info->adwInfo[0] = static_cast<DWORD>(HandleToLong(file));
   info->lDiskOffset = static_cast<LONG>(start);
   return 0;
 }
 
-LRESULT CALLBACK IOProc(LPSTR block, UINT message, LPARAM param1, LPARAM param2) {
+LRESULT CALLBACK Procedure(LPSTR block, UINT message, LPARAM parameter1, LPARAM parameter2) {
   auto* info = reinterpret_cast<MMIOINFO*>(block);
   switch (message) {
     case MMIOM_OPEN:
-      return Open(info, reinterpret_cast<const char*>(param1));
+      return Open(info, reinterpret_cast<const char*>(parameter1));
     case MMIOM_READ: {
       DWORD read = 0;
-      if (!ReadFile(InnerHandle(info), reinterpret_cast<void*>(param1), static_cast<DWORD>(param2),
-                    &read, nullptr)) {
+      if (!ReadFile(InnerHandle(info), reinterpret_cast<void*>(parameter1),
+                    static_cast<DWORD>(parameter2), &read, nullptr)) {
         return -1;
       }
       info->lDiskOffset += static_cast<LONG>(read);
       return static_cast<LRESULT>(read);
     }
     case MMIOM_SEEK: {
-      LARGE_INTEGER by;
-      by.QuadPart = static_cast<LONG>(param1);
-      LARGE_INTEGER now;
-      const DWORD method = param2 == SEEK_CUR   ? FILE_CURRENT
-                           : param2 == SEEK_END ? FILE_END
-                                                : FILE_BEGIN;
-      if (!SetFilePointerEx(InnerHandle(info), by, &now, method)) return -1;
-      info->lDiskOffset = static_cast<LONG>(now.QuadPart);
-      return static_cast<LRESULT>(now.QuadPart);
+      LARGE_INTEGER distance;
+      distance.QuadPart = static_cast<LONG>(parameter1);
+      LARGE_INTEGER position{};
+      // SEEK_SET, SEEK_CUR and SEEK_END have the values of FILE_BEGIN, FILE_CURRENT, FILE_END.
+      if (!SetFilePointerEx(InnerHandle(info), distance, &position,
+                            static_cast<DWORD>(parameter2))) {
+        return -1;
+      }
+      info->lDiskOffset = static_cast<LONG>(position.QuadPart);
+      return static_cast<LRESULT>(position.QuadPart);
     }
     case MMIOM_CLOSE:
       return CloseHandle(InnerHandle(info)) ? 0 : MMIOERR_CANNOTCLOSE;
@@ -111,13 +103,15 @@ LRESULT CALLBACK IOProc(LPSTR block, UINT message, LPARAM param1, LPARAM param2)
 bool InstallMmioProc(std::string_view fourcc, MmioResolver resolver) {
   {
     std::lock_guard lock(resolverMutex);
-    currentResolver = std::move(resolver);
+    Resolver() = std::make_shared<const MmioResolver>(std::move(resolver));
   }
-  return mmioInstallIOProcA(ToFourcc(fourcc), IOProc, MMIO_INSTALLPROC) != nullptr;
+  // The procedure takes the names of MMIOM_OPEN in the ANSI code page: Wine hands it those
+  // whatever variant installed it, and Windows does for the ANSI one.
+  return mmioInstallIOProcA(FourccOf(fourcc), Procedure, MMIO_INSTALLPROC) != nullptr;
 }
 
 void RemoveMmioProc(std::string_view fourcc) {
-  mmioInstallIOProcA(ToFourcc(fourcc), nullptr, MMIO_REMOVEPROC);
+  mmioInstallIOProcA(FourccOf(fourcc), nullptr, MMIO_REMOVEPROC);
 }
 
 bool MmioAvailable() {
@@ -125,15 +119,15 @@ bool MmioAvailable() {
 }
 
 std::optional<std::string> MmioReadFile(std::string_view name, std::size_t count) {
-  std::string ansi = Narrow(Widen(name, CP_UTF8), CP_ACP);
-  HMMIO handle = mmioOpenA(ansi.data(), nullptr, MMIO_READ);
+  std::wstring wide = win32::Wide(name);
+  HMMIO handle = mmioOpenW(wide.data(), nullptr, MMIO_READ | MMIO_DENYNONE);
   if (handle == nullptr) return std::nullopt;
-  std::string data(count, '\0');
-  const LONG got = mmioRead(handle, data.data(), static_cast<LONG>(count));
+  std::string bytes(count, '\0');
+  const LONG read = mmioRead(handle, bytes.data(), static_cast<LONG>(count));
   mmioClose(handle, 0);
-  if (got < 0) return std::nullopt;
-  data.resize(static_cast<std::size_t>(got));
-  return data;
+  if (read < 0) return std::nullopt;
+  bytes.resize(static_cast<std::size_t>(read));
+  return bytes;
 }
 
 }  // namespace valise::platform

@@ -1,6 +1,6 @@
+// Scheduling of the calling thread.
 #include "platform/thread.h"
-
-#include <windows.h>
+#include "platform/win32/winapi.h"
 
 namespace valise::platform {
 

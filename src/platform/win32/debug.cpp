@@ -1,0 +1,52 @@
+// Debug output: each line goes to the debug-output window that a viewer registers on the
+// desktop window under "DBWin32-Handle", and to the log file when one is set.
+#include <mutex>
+#include <string>
+
+#include "platform/debug.h"
+#include "platform/win32/winapi.h"
+
+namespace valise::platform {
+namespace {
+
+std::mutex logMutex;
+std::string& LogFile() {
+  static std::string path;
+  return path;
+}
+
+// A viewer that hangs must not hold up the program.
+constexpr UINT kSendTimeout = 1000;
+
+}  // namespace
+
+void DebugOutput(std::string_view line) {
+  std::string text(line);
+  if (!text.ends_with("\r\n")) text += "\r\n";
+
+  const auto viewer = static_cast<HWND>(GetPropW(GetDesktopWindow(), L"DBWin32-Handle"));
+  if (viewer != nullptr && IsWindow(viewer)) {
+    const std::wstring wide = win32::Wide(text);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(viewer, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()),
+                        SMTO_ABORTIFHUNG | SMTO_BLOCK, kSendTimeout, &ignored);
+  }
+
+  std::lock_guard lock(logMutex);
+  if (LogFile().empty()) return;
+  HANDLE file = CreateFileW(win32::FilePath(LogFile()).c_str(), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+void SetDebugLogFile(std::string_view path) {
+  std::lock_guard lock(logMutex);
+  // Kept as a full path, so that a later change of the current directory does not move it.
+  LogFile() = path.empty() ? std::string() : win32::Utf8(win32::FullPath(win32::Wide(path)));
+}
+
+}  // namespace valise::platform

@@ -1,0 +1,302 @@
+// Files and directories through the wide file functions. Every path goes through FilePath, so
+// that folders deeper than the classic 260-character limit work as well as short ones.
+#include "platform/files.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/errors.h"
+#include "platform/win32/winapi.h"
+
+namespace valise::platform {
+namespace {
+
+using win32::FilePath;
+using win32::Handle;
+
+FileTime ToFileTime(const FILETIME& time) {
+  return (FileTime{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+FindEntry ToEntry(const WIN32_FIND_DATAW& data) {
+  FindEntry entry;
+  entry.name = win32::Utf8(data.cFileName);
+  entry.attributes = data.dwFileAttributes;
+  entry.size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  entry.creationTime = ToFileTime(data.ftCreationTime);
+  entry.lastWriteTime = ToFileTime(data.ftLastWriteTime);
+  return entry;
+}
+
+// The length of a full path's root: "C:" or "\\server\share".
+std::size_t RootLength(const std::wstring& full) {
+  if (!full.starts_with(L"\\\\")) return std::min<std::size_t>(2, full.size());
+  const std::size_t server = full.find(L'\\', 2);
+  if (server == std::wstring::npos) return full.size();
+  return std::min(full.size(), full.find(L'\\', server + 1));
+}
+
+// Whether the path names an existing read-only file. Files that carry the attribute must not be
+// overwritten, which some file systems (and Wine for a privileged user) do not enforce.
+bool IsReadOnlyFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool RefuseReadOnly() {
+  SetLastError(kErrorAccessDenied);
+  return false;
+}
+
+bool IsDotEntry(const wchar_t* name) {
+  return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+class Win32File final : public File {
+ public:
+  explicit Win32File(HANDLE handle) : handle_(handle) {}
+
+  std::size_t Read(void* buffer, std::size_t size) override {
+    const DWORD chunk =
+        static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max() / 2));
+    DWORD read = 0;
+    if (!ReadFile(handle_.get(), buffer, chunk, &read, nullptr)) ThrowLastOSError();
+    return read;
+  }
+
+  void Write(const void* buffer, std::size_t size) override {
+    const auto* bytes = static_cast<const char*>(buffer);
+    while (size > 0) {
+      const DWORD chunk =
+          static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max() / 2));
+      DWORD written = 0;
+      if (!WriteFile(handle_.get(), bytes, chunk, &written, nullptr)) ThrowLastOSError();
+      if (written == 0) {
+        SetLastError(kErrorDiskFull);
+        ThrowLastOSError();
+      }
+      bytes += written;
+      size -= written;
+    }
+  }
+
+  void Seek(std::uint64_t position) override {
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(position);
+    if (!SetFilePointerEx(handle_.get(), to, nullptr, FILE_BEGIN)) ThrowLastOSError();
+  }
+
+  std::uint64_t Position() const override {
+    LARGE_INTEGER zero{};
+    LARGE_INTEGER position{};
+    if (!SetFilePointerEx(handle_.get(), zero, &position, FILE_CURRENT)) ThrowLastOSError();
+    return static_cast<std::uint64_t>(position.QuadPart);
+  }
+
+  std::uint64_t Size() const override {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle_.get(), &size)) ThrowLastOSError();
+    return static_cast<std::uint64_t>(size.QuadPart);
+  }
+
+  void Sync() override {
+    if (!FlushFileBuffers(handle_.get())) ThrowLastOSError();
+  }
+
+  void SetLastWriteTime(FileTime time) override {
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFFu);
+    written.dwHighDateTime = static_cast<DWORD>(time >> 32);
+    if (!SetFileTime(handle_.get(), nullptr, nullptr, &written)) ThrowLastOSError();
+  }
+
+ private:
+  Handle handle_;
+};
+
+}  // namespace
+
+bool FindFiles(std::string_view pattern, const std::function<bool(const FindEntry&)>& visit) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(FilePath(pattern).c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  bool listed = false;
+  bool more = true;
+  do {
+    if (!IsDotEntry(data.cFileName)) {
+      listed = true;
+      if (!visit(ToEntry(data))) {
+        more = false;
+        break;
+      }
+    }
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  // A pattern that matched only "." and ".." matched nothing that is listed.
+  if (!listed && more) {
+    SetLastError(kErrorFileNotFound);
+    return false;
+  }
+  return true;
+}
+
+std::vector<FindEntry> FindFiles(std::string_view pattern) {
+  std::vector<FindEntry> entries;
+  FindFiles(pattern, [&](const FindEntry& entry) {
+    entries.push_back(entry);
+    return true;
+  });
+  return entries;
+}
+
+std::optional<std::uint32_t> GetFileAttributes(std::string_view path) {
+  const DWORD attributes = GetFileAttributesW(FilePath(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  return attributes;
+}
+
+bool SetFileAttributes(std::string_view path, std::uint32_t attributes) {
+  return SetFileAttributesW(FilePath(path).c_str(), attributes) != FALSE;
+}
+
+bool CopyFile(std::string_view source, std::string_view destination, bool failIfExists) {
+  const std::wstring to = FilePath(destination);
+  if (!failIfExists && IsReadOnlyFile(to)) return RefuseReadOnly();
+  return CopyFileW(FilePath(source).c_str(), to.c_str(), failIfExists) != FALSE;
+}
+
+bool MoveFile(std::string_view source, std::string_view destination, bool replace) {
+  const std::wstring from = FilePath(source);
+  const std::wstring to = FilePath(destination);
+  const std::wstring fullFrom = win32::FullPath(win32::Wide(source));
+  const std::wstring fullTo = win32::FullPath(win32::Wide(destination));
+  if (fullFrom != fullTo &&
+      CompareStringOrdinal(fullFrom.data(), static_cast<int>(fullFrom.size()), fullTo.data(),
+                           static_cast<int>(fullTo.size()), TRUE) == CSTR_EQUAL) {
+    // A change of letter case alone. Where the file system finds the new name to be the file
+    // itself the rename would do nothing, so it goes through a name of its own.
+    std::wstring step;
+    for (unsigned attempt = 0;; ++attempt) {
+      step =
+          from + L".~" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt);
+      if (GetFileAttributesW(step.c_str()) == INVALID_FILE_ATTRIBUTES) break;
+    }
+    if (!MoveFileExW(from.c_str(), step.c_str(), 0)) return false;
+    if (!MoveFileExW(step.c_str(), to.c_str(), 0)) {
+      const DWORD error = ::GetLastError();
+      MoveFileExW(step.c_str(), from.c_str(), 0);
+      ::SetLastError(error);
+      return false;
+    }
+    return true;
+  }
+  if (replace && IsReadOnlyFile(to)) return RefuseReadOnly();
+  return MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) != FALSE;
+}
+
+bool DeleteFile(std::string_view path) {
+  return DeleteFileW(FilePath(path).c_str()) != FALSE;
+}
+
+bool CreateDirectory(std::string_view path) {
+  return CreateDirectoryW(FilePath(path).c_str(), nullptr) != FALSE;
+}
+
+bool RemoveDirectory(std::string_view path) {
+  return RemoveDirectoryW(FilePath(path).c_str()) != FALSE;
+}
+
+std::string GetCurrentDirectory() {
+  return win32::Utf8(win32::GrowingBuffer(
+      [](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); }));
+}
+
+bool SetCurrentDirectory(std::string_view path) {
+  return SetCurrentDirectoryW(win32::Wide(path).c_str()) != FALSE;
+}
+
+std::string GetFullPathName(std::string_view path) {
+  return win32::Utf8(win32::FullPath(win32::Wide(path)));
+}
+
+std::optional<std::uint64_t> GetDiskFreeBytes(std::string_view path) {
+  // The volume calls want an existing directory: a folder that is yet to be made is measured
+  // at its nearest existing parent, which lies on the same volume.
+  std::wstring folder = win32::FullPath(win32::Wide(path));
+  if (folder.empty()) return std::nullopt;
+  const std::size_t root = RootLength(folder);
+  for (;;) {
+    std::wstring query = folder;
+    if (query.back() != L'\\') query += L'\\';
+    if (query.size() >= win32::kPlainPathLimit) query = win32::LongForm(query);
+    ULARGE_INTEGER available{};
+    if (GetDiskFreeSpaceExW(query.c_str(), &available, nullptr, nullptr)) {
+      return available.QuadPart;
+    }
+    const DWORD error = ::GetLastError();
+    while (folder.size() > root && folder.back() == L'\\') folder.pop_back();
+    if (folder.size() <= root) {
+      ::SetLastError(error);
+      return std::nullopt;
+    }
+    folder.resize(std::max(root, folder.find_last_of(L'\\')));
+  }
+}
+
+std::string ProgramPath() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return win32::Utf8(win32::PlainPath(buffer));
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::vector<std::string> CommandLineParameters() {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> parameters;
+  if (arguments == nullptr) return parameters;
+  for (int i = 1; i < count; ++i) parameters.push_back(win32::Utf8(arguments[i]));
+  LocalFree(arguments);
+  return parameters;
+}
+
+std::unique_ptr<File> File::OpenRead(std::string_view path, Share share) {
+  const DWORD shareMode =
+      share == Share::ReadWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+  HANDLE handle = CreateFileW(FilePath(path).c_str(), GENERIC_READ, shareMode, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32File>(handle);
+}
+
+std::unique_ptr<File> File::Create(std::string_view path) {
+  const std::wstring file = FilePath(path);
+  if (IsReadOnlyFile(file)) {
+    RefuseReadOnly();
+    return nullptr;
+  }
+  HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32File>(handle);
+}
+
+std::string ReadWholeFile(std::string_view path) {
+  std::unique_ptr<File> file = File::OpenRead(path, File::Share::ReadWrite);
+  if (!file) ThrowLastOSError();
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(file->Size()));
+  char buffer[65536];
+  while (const std::size_t read = file->Read(buffer, sizeof buffer)) bytes.append(buffer, read);
+  return bytes;
+}
+
+}  // namespace valise::platform
