@@ -2,8 +2,8 @@
 //
 // The single-byte code pages are turned into tables once: a byte maps to one code point, and
 // the reverse map gives each code point its first byte. Bytes that a code page leaves
-// undefined map as Windows maps them (0x80 to 0x9F to the C1 control of the same number, the
-// few others to private-use characters), so that every stored byte survives a round trip. Code page
+// undefined between 0x80 and 0x9F map to the C1 control of the same number, as Windows maps
+// them, so that such bytes survive a round trip; the few others get U+FFFD. Code page
 // 932 goes through iconv call by call.
 #include <iconv.h>
 
@@ -151,23 +151,6 @@ bool IsSingleByte(unsigned codePage) {
          codePage == 850 || codePage == 28591;
 }
 
-// The private-use characters that Windows gives the bytes left undefined above 0x9F.
-char32_t PrivateUseCharacter(unsigned codePage, unsigned char byte) {
-  struct Entry {
-    unsigned codePage;
-    unsigned char byte;
-    char32_t character;
-  };
-  static constexpr Entry kEntries[] = {
-      {1253, 0xAA, 0xF8F9}, {1253, 0xD2, 0xF8FA}, {1253, 0xFF, 0xF8FB},
-      {1257, 0xA1, 0xF8FC}, {1257, 0xA5, 0xF8FD},
-  };
-  for (const Entry& entry : kEntries) {
-    if (entry.codePage == codePage && entry.byte == byte) return entry.character;
-  }
-  return kReplacement;
-}
-
 std::unique_ptr<SingleByteTable> BuildTable(unsigned codePage) {
   Iconv cd = OpenIconv("UTF-8", IconvName(codePage), codePage);
   auto table = std::make_unique<SingleByteTable>();
@@ -180,8 +163,6 @@ std::unique_ptr<SingleByteTable> BuildTable(unsigned codePage) {
       c = DecodeUtf8(utf8, pos).value_or(kReplacement);
     } else if (b >= 0x80 && b <= 0x9F) {
       c = b;
-    } else {
-      c = PrivateUseCharacter(codePage, static_cast<unsigned char>(b));
     }
     table->toUnicode[b] = c;
     if (c != kReplacement) table->fromUnicode.emplace(c, static_cast<unsigned char>(b));
@@ -219,23 +200,10 @@ std::size_t ShiftJisLength(const char* in, std::size_t left) {
   return trail >= 0x40 && trail <= 0xFC ? 2 : 1;
 }
 
-// The characters of the single bytes that code page 932 leaves undefined, as Windows maps
-// them; other bytes get the replacement character.
+// The character of a single byte that code page 932 leaves undefined: 0x80 is the C1 control
+// of the same number, as Windows maps it; every other one is unknown.
 char32_t ShiftJisSingle(char byte) {
-  switch (static_cast<unsigned char>(byte)) {
-    case 0x80:
-      return 0x80;
-    case 0xA0:
-      return 0xF8F0;
-    case 0xFD:
-      return 0xF8F1;
-    case 0xFE:
-      return 0xF8F2;
-    case 0xFF:
-      return 0xF8F3;
-    default:
-      return kReplacement;
-  }
+  return static_cast<unsigned char>(byte) == 0x80 ? 0x80 : kReplacement;
 }
 
 std::string MultiByteToUtf8(std::string_view bytes, unsigned codePage) {
@@ -253,8 +221,7 @@ std::string MultiByteToUtf8(std::string_view bytes, unsigned codePage) {
     out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
     if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
       // A sequence the converter refuses counts as Windows counts it: a lead byte with a
-      // trail byte is one unknown character; a single byte is one character, some of them
-      // with the characters Windows gives them.
+      // trail byte is one unknown character, and so is any other single byte but 0x80.
       const std::size_t length = codePage == 932 ? ShiftJisLength(in, inLeft) : 1;
       const char32_t c = length == 1 && codePage == 932 ? ShiftJisSingle(*in) : kReplacement;
       AppendUtf8(out, c);
@@ -268,12 +235,7 @@ std::string MultiByteToUtf8(std::string_view bytes, unsigned codePage) {
 
 // The byte of a character that only Windows gives code page 932 (see ShiftJisSingle), or "?".
 char ShiftJisSingleByte(std::string_view utf8) {
-  std::size_t pos = 0;
-  const std::optional<char32_t> c = DecodeUtf8(utf8, pos);
-  for (unsigned byte : {0x80u, 0xA0u, 0xFDu, 0xFEu, 0xFFu}) {
-    if (c && *c == ShiftJisSingle(static_cast<char>(byte))) return static_cast<char>(byte);
-  }
-  return '?';
+  return utf8 == "\u0080" ? '\x80' : '?';
 }
 
 std::string Utf8ToMultiByte(std::string_view text, unsigned codePage) {
