@@ -1,5 +1,7 @@
 // Shell links through the shell's link object (IShellLinkW with IPersistFile).
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "platform/errors.h"
 #include "platform/shell.h"
@@ -29,6 +31,50 @@ std::string Field(Get get) {
   std::wstring buffer(kFieldMax, L'\0');
   if (FAILED(get(buffer.data(), kFieldMax))) return {};
   return win32::Utf8(buffer.c_str());
+}
+
+// The show command as the file's header holds it. Some implementations of the link object
+// hand out the default instead of what they loaded, so the header is read directly.
+std::optional<int> StoredShowCommand(const std::wstring& path) {
+  constexpr DWORD kHeaderSize = 0x4C;
+  constexpr DWORD kShowCommandOffset = 0x3C;
+  win32::Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return std::nullopt;
+  unsigned char header[kHeaderSize];
+  DWORD read = 0;
+  if (!ReadFile(file.get(), header, kHeaderSize, &read, nullptr) || read != kHeaderSize) {
+    return std::nullopt;
+  }
+  auto u32 = [&](DWORD offset) {
+    return static_cast<DWORD>(header[offset]) | static_cast<DWORD>(header[offset + 1]) << 8 |
+           static_cast<DWORD>(header[offset + 2]) << 16 |
+           static_cast<DWORD>(header[offset + 3]) << 24;
+  };
+  if (u32(0) != kHeaderSize) return std::nullopt;
+  return static_cast<int>(u32(kShowCommandOffset));
+}
+
+// The bytes of a text in the ANSI code page, with the look-alikes of best-fit mapping.
+std::string AnsiForm(const std::wstring& text) {
+  const int length = static_cast<int>(text.size());
+  const int size =
+      WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(std::max(size, 0)), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), length, bytes.data(), size, nullptr, nullptr);
+  return bytes;
+}
+
+// Some link objects hand out the target path as the file's ANSI copy of it holds it, with the
+// characters beyond the ANSI code page lost, while the item identifier list keeps every
+// character. The list's path is taken when it is the same path in full.
+std::string FullTarget(IShellLinkW* link, const std::string& target) {
+  win32::ItemIdList pidl;
+  if (FAILED(link->GetIDList(pidl.out())) || pidl.get() == nullptr) return target;
+  const std::wstring full = win32::PathFromIdList(pidl.get());
+  const std::wstring given = win32::Wide(target);
+  if (full.empty() || full == given || AnsiForm(full) != AnsiForm(given)) return target;
+  return win32::Utf8(full);
 }
 
 }  // namespace
@@ -73,6 +119,7 @@ ShellLinkData ReadShellLink(std::string_view linkPath) {
   link.target = Field([&](wchar_t* buffer, int size) {
     return object->GetPath(buffer, size, nullptr, SLGP_RAWPATH);
   });
+  link.target = FullTarget(object, link.target);
   link.arguments =
       Field([&](wchar_t* buffer, int size) { return object->GetArguments(buffer, size); });
   link.workingDirectory =
@@ -87,6 +134,7 @@ ShellLinkData ReadShellLink(std::string_view linkPath) {
   if (SUCCEEDED(shellLink->GetHotkey(&hotKey))) link.hotKey = hotKey;
   int showCommand = 1;
   if (SUCCEEDED(shellLink->GetShowCmd(&showCommand))) link.showCommand = showCommand;
+  if (const auto stored = StoredShowCommand(path)) link.showCommand = *stored;
   return link;
 }
 
