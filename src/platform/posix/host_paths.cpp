@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -87,18 +88,19 @@ std::string Canonical(const std::string& path) {
 }
 
 // The drive letters of the current prefix, read again when dosdevices/ changes.
-Drives CurrentDrives() {
+std::shared_ptr<const Drives> CurrentDrives() {
   static std::mutex mutex;
-  static Drives cached;
+  static std::shared_ptr<const Drives> cached;
   const std::string devices = (PrefixDir() / "dosdevices").string();
   struct stat info {};
-  if (::stat(devices.c_str(), &info) != 0) return Drives{devices, {}, {}, {}};
+  if (::stat(devices.c_str(), &info) != 0) return std::make_shared<const Drives>();
   std::lock_guard lock(mutex);
-  if (cached.devices == devices && cached.stamp.tv_sec == info.st_mtim.tv_sec &&
-      cached.stamp.tv_nsec == info.st_mtim.tv_nsec) {
+  if (cached && cached->devices == devices && cached->stamp.tv_sec == info.st_mtim.tv_sec &&
+      cached->stamp.tv_nsec == info.st_mtim.tv_nsec) {
     return cached;
   }
-  Drives drives;
+  auto made = std::make_shared<Drives>();
+  Drives& drives = *made;
   drives.devices = devices;
   drives.stamp = info.st_mtim;
   if (DIR* dir = ::opendir(devices.c_str())) {
@@ -117,8 +119,8 @@ Drives CurrentDrives() {
     }
     ::closedir(dir);
   }
-  cached = drives;
-  return drives;
+  cached = made;
+  return cached;
 }
 
 // The length of `root` when it is `path` or one of its parent folders, else 0.
@@ -357,7 +359,7 @@ std::optional<std::string> HostPathOf(std::string_view windowsPath) {
     rest = full.substr(kUnix.size());
   } else if (full.size() >= 3 && full[1] == ':' && full[2] == '\\' && full[0] >= 'A' &&
              full[0] <= 'Z') {
-    root = CurrentDrives().roots[full[0] - 'A'];
+    root = CurrentDrives()->roots[full[0] - 'A'];
     rest = full.substr(3);
   }
   if (root.empty()) {
@@ -388,7 +390,8 @@ std::string ToWindowsPath(std::string_view hostPath) {
   std::string path(hostPath);
   if (path.empty() || path[0] != '/') path = posix::CurrentHostDirectory() + "/" + path;
   path = posix::LexicalNormal(path);
-  const posix::Drives drives = posix::CurrentDrives();
+  const std::shared_ptr<const posix::Drives> current = posix::CurrentDrives();
+  const posix::Drives& drives = *current;
   posix::DriveMatch best = posix::BestDrive(drives, path);
   if (best.letter < 0 || best.length <= 1) {
     // Seen only through the root drive (or none): the folder may still lie in a mapped drive
