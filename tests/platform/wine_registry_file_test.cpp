@@ -116,6 +116,35 @@ TEST(WineRegistryFile, ChangesRewriteOnlyTheirKey) {
   EXPECT_EQ(file.ValueNames(lukasz), (std::vector<std::u16string>{u"Count", u"Ła", u"Ελένη"}));
 }
 
+TEST(WineRegistryFile, ManyChangesAtOnce) {
+  auto file = WineRegistryFile::Parse(kFile, "a.reg");
+  const Path vendor{u"Software", u"Vendor"};
+  const WineRegData one{4, {1, 0, 0, 0}};
+  EXPECT_TRUE(file.ChangeValues(vendor, {{u"zz", one},
+                                         {u"B", std::nullopt},  // deleted
+                                         {u"c", one},
+                                         {u"gone", one},
+                                         {u"GONE", std::nullopt},  // added and deleted again
+                                         {u"m", std::nullopt},
+                                         {u"M", one},  // deleted and added again
+                                         {u"", one}}));
+  EXPECT_EQ(
+      file.ValueNames(vendor),
+      (std::vector<std::u16string>{u"", u"c", u"d", u"e", u"HardwareId", u"M", u"q\"uote", u"zz"}));
+  EXPECT_EQ(file.GetValue(vendor, u"m"), one);
+  // Setting values to what they hold changes nothing, and the file keeps its bytes.
+  auto same = WineRegistryFile::Parse(kFile, "a.reg");
+  EXPECT_FALSE(same.ChangeValues(vendor, {{u"D", WineRegData{4, {10, 0, 0, 0}}}}));
+  EXPECT_EQ(same.Serialize(), kFile);
+  // The values of a key without values come after its options.
+  EXPECT_TRUE(same.ChangeValues({u"Software", u"Classes", u"AppID"}, {{u"a", one}}));
+  EXPECT_TRUE(same.ChangeValues({u"Software", u"Classes"}, {{u"b", one}}));
+  const auto again = WineRegistryFile::Parse(same.Serialize(), "a.reg");
+  EXPECT_EQ(again.ValueNames({u"Software", u"Classes", u"AppID"}),
+            (std::vector<std::u16string>{u"a", u"SymbolicLinkValue"}));
+  EXPECT_EQ(again.GetValue({u"Software", u"Classes"}, u"b"), one);
+}
+
 TEST(WineRegistryFile, NewKeysTakeTheirPlaceInWinesOrder) {
   auto file = WineRegistryFile::Parse(kFile, "a.reg");
   file.SetClock(0x1dd872e672a7ffaull);

@@ -352,42 +352,26 @@ RegValue ToRegValue(const WineRegData& stored) {
 
 }  // namespace
 
-// One change of a key session, replayed on the stored file when the key is closed.
-struct Change {
-  std::u16string name;
-  std::optional<WineRegData> value;  // nothing: delete the value
-};
-
 class RegKeyImpl {
  public:
+  // A value as the session sees it, by its folded name (so in the registry's order).
+  struct Value {
+    std::u16string name;
+    WineRegData data;
+  };
+
   Hive hive;
   Path path;
   bool writable = false;
   bool create = false;  // the key did not exist when it was opened
   std::shared_ptr<const WineRegistryFile> snapshot;
   // The key's values as this session sees them, once it has changed one.
-  std::optional<std::vector<std::pair<std::u16string, WineRegData>>> values;
-  std::vector<Change> changes;
+  std::optional<std::map<std::u16string, Value>> values;
+  // The changes to store on Close: the last one for each folded name.
+  std::map<std::u16string, WineRegistryFile::ValueChange> changes;
 
   void RequireWritable() const {
     if (!writable) throw OSError(kErrorAccessDenied, SystemErrorMessage(kErrorAccessDenied));
-  }
-
-  void Set(std::string_view name, WineRegData data) {
-    RequireWritable();
-    std::u16string key = posix::Utf8ToUtf16(name);
-    LoadValues();
-    auto found = Lookup(key);
-    if (found != values->end()) {
-      found->second = data;
-    } else {
-      // Where the stored file will put it: before the first name that sorts after it.
-      const auto at = std::find_if(values->begin(), values->end(), [&](const auto& value) {
-        return WineRegistryFile::CompareNames(value.first, key) > 0;
-      });
-      values->emplace(at, key, data);
-    }
-    changes.push_back(Change{std::move(key), std::move(data)});
   }
 
   void LoadValues() {
@@ -395,44 +379,49 @@ class RegKeyImpl {
     values.emplace();
     for (auto& name : snapshot->ValueNames(path)) {
       auto data = snapshot->GetValue(path, name);
-      values->emplace_back(std::move(name), std::move(*data));
+      std::u16string folded = WineRegistryFile::FoldName(name);
+      values->emplace(std::move(folded), Value{std::move(name), std::move(*data)});
     }
   }
 
-  std::vector<std::pair<std::u16string, WineRegData>>::iterator Lookup(std::u16string_view name) {
-    return std::find_if(values->begin(), values->end(), [&](const auto& value) {
-      return WineRegistryFile::SameName(value.first, name);
-    });
+  void Set(std::string_view name, WineRegData data) {
+    RequireWritable();
+    LoadValues();
+    std::u16string key = posix::Utf8ToUtf16(name);
+    std::u16string folded = WineRegistryFile::FoldName(key);
+    // An existing value keeps the case of its name.
+    auto [at, added] = values->try_emplace(folded, Value{key, data});
+    if (!added) at->second.data = data;
+    changes[std::move(folded)] = WineRegistryFile::ValueChange{at->second.name, std::move(data)};
+  }
+
+  bool Delete(std::string_view name) {
+    RequireWritable();
+    LoadValues();
+    std::u16string folded = WineRegistryFile::FoldName(posix::Utf8ToUtf16(name));
+    const auto found = values->find(folded);
+    if (found == values->end()) return false;
+    changes[folded] = WineRegistryFile::ValueChange{found->second.name, std::nullopt};
+    values->erase(found);
+    return true;
   }
 
   std::optional<WineRegData> Get(std::string_view name) const {
     const std::u16string key = posix::Utf8ToUtf16(name);
     if (!values) return snapshot->GetValue(path, key);
-    for (const auto& [stored, data] : *values) {
-      if (WineRegistryFile::SameName(stored, key)) return data;
-    }
-    return std::nullopt;
+    const auto found = values->find(WineRegistryFile::FoldName(key));
+    if (found == values->end()) return std::nullopt;
+    return found->second.data;
   }
 
   void Close() {
     if (!writable || (!create && changes.empty())) return;
-    std::vector<Change> log = std::move(changes);
+    std::vector<WineRegistryFile::ValueChange> log;
+    log.reserve(changes.size());
+    for (auto& [folded, change] : changes) log.push_back(std::move(change));
     changes.clear();
     create = false;
-    Commit(hive, [&](WineRegistryFile& file) {
-      bool changed = file.CreateKey(path);
-      for (const auto& change : log) {
-        if (change.value) {
-          if (file.GetValue(path, change.name) != change.value) {
-            file.SetValue(path, change.name, *change.value);
-            changed = true;
-          }
-        } else {
-          changed = file.DeleteValue(path, change.name) || changed;
-        }
-      }
-      return changed;
-    });
+    Commit(hive, [&](WineRegistryFile& file) { return file.ChangeValues(path, log); });
   }
 };
 
@@ -506,7 +495,9 @@ std::vector<std::string> RegKey::ValueNames() const {
   std::vector<std::string> names;
   if (!impl_) return names;
   if (impl_->values) {
-    for (const auto& [name, data] : *impl_->values) names.push_back(posix::Utf16ToUtf8(name));
+    for (const auto& [folded, value] : *impl_->values) {
+      names.push_back(posix::Utf16ToUtf8(value.name));
+    }
   } else {
     for (const auto& name : impl_->snapshot->ValueNames(impl_->path)) {
       names.push_back(posix::Utf16ToUtf8(name));
@@ -540,17 +531,9 @@ void RegKey::WriteBinary(std::string_view name, const std::vector<std::uint8_t>&
 
 bool RegKey::DeleteValue(std::string_view name) {
   if (!impl_) throw OSError(kErrorInvalidParameter, SystemErrorMessage(kErrorInvalidParameter));
-  impl_->RequireWritable();
-  std::u16string key = posix::Utf8ToUtf16(name);
-  impl_->LoadValues();
-  const auto found = impl_->Lookup(key);
-  if (found == impl_->values->end()) {
-    SetLastError(kErrorFileNotFound);
-    return false;
-  }
-  impl_->values->erase(found);
-  impl_->changes.push_back(Change{std::move(key), std::nullopt});
-  return true;
+  if (impl_->Delete(name)) return true;
+  SetLastError(kErrorFileNotFound);
+  return false;
 }
 
 void RegKey::Close() {

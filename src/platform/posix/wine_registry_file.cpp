@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <map>
 
 #include "platform/errors.h"
 
@@ -415,6 +416,10 @@ std::string FormatValue(std::u16string_view name, const WineRegData& value) {
 
 }  // namespace
 
+std::u16string WineRegistryFile::FoldName(std::u16string_view name) {
+  return Folded(name);
+}
+
 int WineRegistryFile::CompareNames(std::u16string_view a, std::u16string_view b) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
@@ -432,7 +437,8 @@ WineRegistryFile WineRegistryFile::Parse(std::string_view bytes, std::string_vie
   if (!in.Next() || in.text() != kSignature) in.Fail("this is not a Wine registry file");
   file.preamble_ = std::string(in.raw());
 
-  int current = -1;     // the node of the block being read
+  int current = -1;                                      // the node of the block being read
+  std::unordered_map<std::u16string, std::size_t> seen;  // its values: folded name -> item
   std::string pending;  // blank and comment lines not yet given to a block
   const auto flushPending = [&] {
     if (pending.empty()) return;
@@ -472,9 +478,14 @@ WineRegistryFile WineRegistryFile::Parse(std::string_view bytes, std::string_vie
       if (node.hasBlock) {
         // The same key twice: Wine merges the blocks, and so do we (the second key line goes).
         flushPending();
+        seen.clear();
+        for (std::size_t i = 0; i < node.items.size(); ++i) {
+          if (node.items[i].kind == Item::Kind::Value) seen[Folded(node.items[i].name)] = i;
+        }
         continue;
       }
       node.hasBlock = true;
+      seen.clear();
       node.leading = std::move(pending);
       pending.clear();
       node.header = std::string(in.raw());
@@ -559,10 +570,12 @@ WineRegistryFile WineRegistryFile::Parse(std::string_view bytes, std::string_vie
     }
     // A later value of the same name replaces an earlier one, as in Wine.
     auto& items = file.nodes_[current].items;
-    std::erase_if(items, [&](const Item& other) {
-      return other.kind == Item::Kind::Value && SameName(other.name, item.name);
-    });
-    items.push_back(std::move(item));
+    const auto [at, added] = seen.emplace(Folded(item.name), items.size());
+    if (added) {
+      items.push_back(std::move(item));
+    } else {
+      items[at->second] = std::move(item);
+    }
   }
   flushPending();
   return file;
@@ -606,24 +619,14 @@ int WineRegistryFile::Find(const Path& path) const {
   return found == index_.end() ? -1 : found->second;
 }
 
-int WineRegistryFile::FindChild(int node, std::u16string_view name) const {
-  std::u16string key = FoldedPathOf(node);
-  if (!key.empty()) key += u'\\';
-  key += Folded(name);
-  const auto found = index_.find(key);
-  return found == index_.end() ? -1 : found->second;
-}
-
-int WineRegistryFile::AddChild(int parent, std::u16string name, bool sorted) {
+int WineRegistryFile::AddChild(int parent, std::u16string name, std::u16string folded,
+                               bool sorted) {
   const int id = static_cast<int>(nodes_.size());
-  std::u16string key = FoldedPathOf(parent);
-  if (!key.empty()) key += u'\\';
-  key += Folded(name);
   Node node;
   node.name = std::move(name);
   node.parent = parent;
   nodes_.push_back(std::move(node));
-  index_.emplace(std::move(key), id);
+  index_.emplace(std::move(folded), id);
   auto& children = nodes_[parent].children;
   auto at = children.end();
   if (sorted) {
@@ -637,13 +640,17 @@ int WineRegistryFile::AddChild(int parent, std::u16string name, bool sorted) {
 
 int WineRegistryFile::Ensure(const Path& path, bool sorted, bool* created) {
   int node = 0;
+  std::u16string key;
   for (const auto& name : path) {
-    int child = FindChild(node, name);
-    if (child < 0) {
-      child = AddChild(node, name, sorted);
+    if (!key.empty()) key += u'\\';
+    key += Folded(name);
+    const auto found = index_.find(key);
+    if (found != index_.end()) {
+      node = found->second;
+    } else {
+      node = AddChild(node, name, key, sorted);
       *created = true;
     }
-    node = child;
   }
   return node;
 }
@@ -704,36 +711,70 @@ bool WineRegistryFile::CreateKey(const Path& path) {
 
 void WineRegistryFile::SetValue(const Path& path, std::u16string_view name,
                                 const WineRegData& value) {
-  CreateKey(path);
+  ChangeValues(path, {ValueChange{std::u16string(name), value}});
+}
+
+bool WineRegistryFile::ChangeValues(const Path& path, const std::vector<ValueChange>& changes) {
+  bool changed = CreateKey(path);
   const int node = Find(path);
+  auto& items = nodes_[node].items;
+  std::unordered_map<std::u16string, std::size_t> index;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (items[i].kind == Item::Kind::Value) index.emplace(Folded(items[i].name), i);
+  }
+  std::vector<bool> deleted(items.size(), false);
+  std::map<std::u16string, const ValueChange*> additions;  // folded name: Wine's order
+  for (const auto& change : changes) {
+    std::u16string folded = Folded(change.name);
+    const auto found = index.find(folded);
+    if (found != index.end() && !deleted[found->second]) {
+      Item& item = items[found->second];
+      if (!change.value) {
+        deleted[found->second] = true;
+        changed = true;
+      } else if (item.value != *change.value) {
+        item.value = *change.value;
+        item.raw.clear();
+        changed = true;
+      }
+    } else if (change.value) {
+      additions[std::move(folded)] = &change;
+    } else {
+      additions.erase(folded);
+    }
+  }
+  if (!changed && additions.empty()) return false;
   GiveBlock(node);
-  Node& n = nodes_[node];
-  n.dirty = true;
-  auto& items = n.items;
-  for (auto& item : items) {
-    if (item.kind == Item::Kind::Value && SameName(item.name, name)) {
-      item.value = value;
-      item.raw.clear();
-      return;
+  nodes_[node].dirty = true;
+  // One pass: each new value goes before the first value that sorts after it.
+  std::vector<Item> merged;
+  merged.reserve(items.size() + additions.size());
+  auto next = additions.begin();
+  const auto addUpTo = [&](const std::u16string* folded) {
+    for (; next != additions.end() && (folded == nullptr || next->first < *folded); ++next) {
+      Item item;
+      item.kind = Item::Kind::Value;
+      item.name = next->second->name;
+      item.value = *next->second->value;
+      merged.push_back(std::move(item));
     }
+  };
+  std::size_t lastValue = items.size();
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (items[i].kind == Item::Kind::Value && !deleted[i]) lastValue = i;
   }
-  Item item;
-  item.kind = Item::Kind::Value;
-  item.name = std::u16string(name);
-  item.value = value;
-  // Before the first value that sorts after it; after the last value otherwise.
-  auto at = items.end();
-  auto lastValue = items.end();
-  for (auto it = items.begin(); it != items.end(); ++it) {
-    if (it->kind != Item::Kind::Value) continue;
-    if (CompareNames(it->name, name) > 0) {
-      at = it;
-      break;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (deleted[i]) continue;
+    if (items[i].kind == Item::Kind::Value) {
+      const std::u16string folded = Folded(items[i].name);
+      addUpTo(&folded);
     }
-    lastValue = it;
+    merged.push_back(std::move(items[i]));
+    if (i == lastValue) addUpTo(nullptr);
   }
-  if (at == items.end() && lastValue != items.end()) at = lastValue + 1;
-  items.insert(at, std::move(item));
+  addUpTo(nullptr);
+  items = std::move(merged);
+  return true;
 }
 
 bool WineRegistryFile::DeleteValue(const Path& path, std::u16string_view name) {

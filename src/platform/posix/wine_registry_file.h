@@ -55,11 +55,21 @@ class WineRegistryFile {
   void SetValue(const Path& path, std::u16string_view name, const WineRegData& value);
   // False when the value or its key did not exist.
   bool DeleteValue(const Path& path, std::u16string_view name);
+  // Sets and deletes values of a key in one go, creating the key; for many values. Returns
+  // whether anything changed (a value set to what it holds is no change).
+  struct ValueChange {
+    std::u16string name;
+    std::optional<WineRegData> value;  // nothing: delete the value
+  };
+  bool ChangeValues(const Path& path, const std::vector<ValueChange>& changes);
   // Deletes a key with its subkeys; false when it did not exist. The root cannot be deleted.
   bool DeleteKey(const Path& path);
 
   // Wine's comparison of key and value names: without regard to case, then the shorter first.
   static int CompareNames(std::u16string_view a, std::u16string_view b);
+  // A name in the form that compares equal for names that differ in case only; such forms
+  // sort in Wine's order.
+  static std::u16string FoldName(std::u16string_view name);
   static bool SameName(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() && CompareNames(a, b) == 0;
   }
@@ -69,6 +79,8 @@ class WineRegistryFile {
   void SetClock(std::uint64_t fileTime) { clock_ = fileTime; }
 
  private:
+  WineRegistryFile() = default;
+
   // One line of a key block, or a value with its continuation lines.
   struct Item {
     enum class Kind { Option, Value, Other };
@@ -91,8 +103,7 @@ class WineRegistryFile {
   };
 
   int Find(const Path& path) const;
-  int FindChild(int node, std::u16string_view name) const;
-  int AddChild(int parent, std::u16string name, bool sorted);
+  int AddChild(int parent, std::u16string name, std::u16string folded, bool sorted);
   int Ensure(const Path& path, bool sorted, bool* created);
   void GiveBlock(int node);
   void Touch(int node);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -63,6 +64,54 @@ TEST_F(RegistryWineTest, ValuesWrittenByTheBackendAreReadUnderWine) {
   EXPECT_EQ(Text(prefix_->Probe({"reg-read", "HKCU", path, "ŁUKASZ"}).output),
             "2\n%TEMP%\\Ελένη\n");
   EXPECT_EQ(Text(prefix_->Probe({"reg-values", "HKCU", path}).output), "Łukasz\nΕλένη\n");
+}
+
+// The block of a key in a registry file, from its key line to the next key line.
+std::string Block(const std::string& file, const std::string& keyLine) {
+  const auto start = file.find("\n" + keyLine);
+  if (start == std::string::npos) return "";
+  const auto end = file.find("\n[", start + 1);
+  return file.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+TEST_F(RegistryWineTest, WineWritesBackWhatTheBackendWroteUnchanged) {
+  std::vector<std::uint8_t> blob;
+  for (int i = 0; i < 300; ++i) blob.push_back(static_cast<std::uint8_t>(i * 7));
+  {
+    RegKey key = RegKey::Create(RegRoot::CurrentUser, std::string(kBase) + "\\Ełement [1]");
+    key.WriteString("", "default \"quoted\" C:\\dir\\");
+    key.WriteString("Ελένη", "Łukasz\tTab");
+    key.WriteString("Empty", "");
+    key.WriteExpandString("Dir", "%ProgramFiles%\\Ełement");
+    key.WriteDWord("Count", 0xdeadbeef);
+    key.WriteBinary("Blob", blob);
+    key.WriteBinary("None", {});
+  }
+  const std::string file = prefix_->path() + "/user.reg";
+  const std::string keyLine = "[Software\\\\ValiseParity\\\\E\\x0142ement \\[1\\]] ";
+  const std::string ours = Block(testing::ReadHostFile(file), keyLine);
+  ASSERT_FALSE(ours.empty()) << testing::ReadHostFile(file);
+  // Wine loads the files, changes another key and saves them again.
+  EXPECT_EQ(
+      prefix_
+          ->Run({"reg", "add", "HKCU\\Software\\ValiseParity\\Other", "/v", "x", "/d", "y", "/f"})
+          .exitCode,
+      0);
+  const std::string theirs = Block(testing::ReadHostFile(file), keyLine);
+  EXPECT_EQ(theirs, ours);
+  std::string hex;
+  char digits[4];
+  for (auto byte : blob) {
+    std::snprintf(digits, sizeof digits, "%02x", byte);
+    hex += digits;
+  }
+  EXPECT_EQ(Text(prefix_->Probe({"reg-read", "HKCU", "Software\\ValiseParity\\Ełement [1]", "Blob"})
+                     .output),
+            "3\n" + hex + "\n");
+  EXPECT_EQ(
+      Text(prefix_->Probe({"reg-read", "HKCU", "Software\\ValiseParity\\Ełement [1]", "Count"})
+               .output),
+      "4\n3735928559\n");
 }
 
 TEST_F(RegistryWineTest, ValuesWrittenUnderWineAreReadByTheBackend) {
