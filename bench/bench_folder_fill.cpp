@@ -21,8 +21,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using valise::platform::File;
 
-constexpr int kFiles = 10000;
-constexpr int kRounds = 5;
+int kFiles = 10000;
+int kRounds = 6;
 const std::string kData(1024, 'd');
 
 std::string Name(int i) {
@@ -82,7 +82,10 @@ double Median(std::vector<double> values) {
 
 }  // namespace
 
-int main() {
+// Arguments: the number of files per folder and of rounds (10000 and 6 unless given).
+int main(int argc, char** argv) {
+  if (argc > 1) kFiles = std::max(1, std::atoi(argv[1]));
+  if (argc > 2) kRounds = std::max(1, std::atoi(argv[2]));
   const fs::path base =
       fs::temp_directory_path() / ("valise-bench-fill-" + std::to_string(::getpid()));
   fs::create_directories(base);
@@ -92,16 +95,29 @@ int main() {
   std::vector<double> plain;
   std::vector<double> exact;
   std::vector<double> upper;
+  // Creating files gets slower as the file system collects freshly freed inodes, so the order
+  // of the three runs turns with every round and each variant runs first, second and third
+  // equally often.
   for (int round = 0; round < kRounds; ++round) {
     const std::string tag = std::to_string(round);
-    plain.push_back(Plain(base / ("plain" + tag)));
-    exact.push_back(Backend(base / ("exact" + tag), false));
-    upper.push_back(Backend(base / ("upper" + tag), true));
+    for (int step = 0; step < 3; ++step) {
+      switch ((round + step) % 3) {
+        case 0:
+          plain.push_back(Plain(base / ("plain" + tag)));
+          break;
+        case 1:
+          exact.push_back(Backend(base / ("exact" + tag), false));
+          break;
+        default:
+          upper.push_back(Backend(base / ("upper" + tag), true));
+          break;
+      }
+    }
   }
   const double plainMedian = Median(plain);
   const double exactMedian = Median(exact);
   const double upperMedian = Median(upper);
-  std::printf("files per folder: %d of %zu bytes, %d paired rounds, medians\n", kFiles,
+  std::printf("files per folder: %d of %zu bytes, %d rounds in turning order, medians\n", kFiles,
               kData.size(), kRounds);
   std::printf("plain open/write/close:                 %.3f s\n", plainMedian);
   std::printf("backend Create+lookup, exact case:      %.3f s  (%.2fx plain)\n", exactMedian,

@@ -157,6 +157,12 @@ std::string CurrentHostDirectory() {
 
 // ---------------------------------------------------------------------------------------------
 // Folder name cache
+//
+// A folder's remembered names are valid while its modification time (with device and inode) is
+// unchanged. Linux gives a folder a fine-grained new time for any change made after somebody
+// read the time (we read it after each of our own changes), so a change by another process is
+// seen; kernels older than 6.13 keep coarse times, where a change by another process within
+// the same clock tick (a few milliseconds) as our own last change can go unseen.
 
 struct FolderNames {
   dev_t device = 0;
