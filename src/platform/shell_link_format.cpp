@@ -39,6 +39,7 @@ constexpr std::uint32_t kLinkInfoHeaderSize = 0x24;  // with the UTF-16 path off
 constexpr std::uint32_t kLinkInfoAnsiHeaderSize = 0x1C;
 constexpr std::uint32_t kVolumeIdSize = 0x11;  // the fixed part and an empty label
 constexpr std::uint32_t kDriveFixed = 3;
+constexpr std::uint32_t kDriveRemote = 4;
 constexpr std::uint16_t kFileEntryExtensionVersion = 3;
 constexpr std::uint32_t kFileEntryExtensionSignature = 0xBEEF0004;
 
@@ -264,7 +265,7 @@ std::string LinkInfo(std::string_view target) {
   info.U32(suffixWide);
 
   info.U32(kVolumeIdSize);
-  info.U32(kDriveFixed);
+  info.U32(IsDriveAbsolute(target) ? kDriveFixed : kDriveRemote);
   info.U32(0);     // serial number
   info.U32(0x10);  // label offset
   info.U8(0);      // empty label

@@ -204,7 +204,11 @@ TEST(ShellLinkTest, WritesEveryFieldAndReadsTheTarget) {
 
   const platform::ShellLinkData data = platform::ReadShellLink(linkPath);
   EXPECT_EQ(data.arguments, link.Arguments);
-  EXPECT_EQ(data.showCommand, link.ShowCmd);
+  // The show command is read from the file's header (offset 0x3C): Wine's link object
+  // reports SW_SHOWNORMAL for every link it loads.
+  const std::string bytes = testing::ReadHostFile(temp.host() / "App.lnk");
+  ASSERT_GE(bytes.size(), 0x40u);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[0x3C]), link.ShowCmd);
   EXPECT_EQ(data.workingDirectory, link.WorkingDirectory);
   EXPECT_EQ(data.description, link.Description);
   EXPECT_EQ(data.iconLocation, link.IconLocation);

@@ -3,6 +3,7 @@
 // has none, through a temporary copy.
 #include "platform/profile.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/win32/winapi.h"
@@ -52,27 +53,35 @@ class ProfileFile {
   bool temporary_ = false;
 };
 
-// Splits a list of null-terminated names (ending in an empty one) into its names, each once
-// (the profile functions compare names without regard to case).
+// Splits a list of null-terminated strings that ends in an empty one.
 std::vector<std::wstring> SplitList(const std::wstring& list) {
-  std::vector<std::wstring> names;
+  std::vector<std::wstring> strings;
   std::size_t start = 0;
   while (start < list.size() && list[start] != L'\0') {
     std::size_t end = list.find(L'\0', start);
     if (end == std::wstring::npos) end = list.size();
-    std::wstring name = list.substr(start, end - start);
-    bool seen = false;
-    for (const std::wstring& other : names) {
-      if (CompareStringOrdinal(other.data(), static_cast<int>(other.size()), name.data(),
-                               static_cast<int>(name.size()), TRUE) == CSTR_EQUAL) {
-        seen = true;
-        break;
-      }
-    }
-    if (!seen) names.push_back(std::move(name));
+    strings.push_back(list.substr(start, end - start));
     start = end + 1;
   }
-  return names;
+  return strings;
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Each name once, the first spelling of it kept: the profile functions compare names without
+// regard to case.
+std::vector<std::wstring> Unique(const std::vector<std::wstring>& names) {
+  std::vector<std::wstring> unique;
+  for (const std::wstring& name : names) {
+    if (std::none_of(unique.begin(), unique.end(),
+                     [&](const std::wstring& other) { return SameName(other, name); })) {
+      unique.push_back(name);
+    }
+  }
+  return unique;
 }
 
 // Calls a list function of the profile API with ever larger buffers: they report a cut list by
@@ -91,9 +100,15 @@ std::wstring ReadList(Get get) {
 }
 
 std::vector<std::wstring> KeysOf(const ProfileFile& file, const std::wstring& section) {
-  return SplitList(ReadList([&](wchar_t* buffer, DWORD size) {
+  return Unique(SplitList(ReadList([&](wchar_t* buffer, DWORD size) {
     return GetPrivateProfileStringW(section.c_str(), nullptr, L"", buffer, size, file.name());
-  }));
+  })));
+}
+
+std::vector<std::wstring> SectionsOf(const ProfileFile& file) {
+  return Unique(SplitList(ReadList([&](wchar_t* buffer, DWORD size) {
+    return GetPrivateProfileSectionNamesW(buffer, size, file.name());
+  })));
 }
 
 }  // namespace
@@ -119,12 +134,9 @@ std::vector<std::string> ReadProfileKeys(std::string_view file, std::string_view
 
 std::vector<std::string> ReadProfileSections(std::string_view file) {
   const ProfileFile profile(file);
-  const std::wstring list = ReadList([&](wchar_t* buffer, DWORD size) {
-    return GetPrivateProfileSectionNamesW(buffer, size, profile.name());
-  });
   // The API lists empty sections too; a section counts only when it holds a key.
   std::vector<std::string> sections;
-  for (const std::wstring& section : SplitList(list)) {
+  for (const std::wstring& section : SectionsOf(profile)) {
     if (!KeysOf(profile, section).empty()) sections.push_back(win32::Utf8(section));
   }
   return sections;

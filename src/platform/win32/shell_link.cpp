@@ -1,5 +1,6 @@
 // Shell links through the shell's link object (IShellLinkW with IPersistFile).
 #include <cstdio>
+#include <optional>
 
 #include "platform/errors.h"
 #include "platform/shell.h"
@@ -29,6 +30,28 @@ std::string Field(Get get) {
   std::wstring buffer(kFieldMax, L'\0');
   if (FAILED(get(buffer.data(), kFieldMax))) return {};
   return win32::Utf8(buffer.c_str());
+}
+
+// The show command as the file's header holds it. Some implementations of the link object
+// hand out the default instead of what they loaded, so the header is read directly.
+std::optional<int> StoredShowCommand(const std::wstring& path) {
+  constexpr DWORD kHeaderSize = 0x4C;
+  constexpr DWORD kShowCommandOffset = 0x3C;
+  win32::Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return std::nullopt;
+  unsigned char header[kHeaderSize];
+  DWORD read = 0;
+  if (!ReadFile(file.get(), header, kHeaderSize, &read, nullptr) || read != kHeaderSize) {
+    return std::nullopt;
+  }
+  auto u32 = [&](DWORD offset) {
+    return static_cast<DWORD>(header[offset]) | static_cast<DWORD>(header[offset + 1]) << 8 |
+           static_cast<DWORD>(header[offset + 2]) << 16 |
+           static_cast<DWORD>(header[offset + 3]) << 24;
+  };
+  if (u32(0) != kHeaderSize) return std::nullopt;
+  return static_cast<int>(u32(kShowCommandOffset));
 }
 
 }  // namespace
@@ -87,6 +110,7 @@ ShellLinkData ReadShellLink(std::string_view linkPath) {
   if (SUCCEEDED(shellLink->GetHotkey(&hotKey))) link.hotKey = hotKey;
   int showCommand = 1;
   if (SUCCEEDED(shellLink->GetShowCmd(&showCommand))) link.showCommand = showCommand;
+  if (const auto stored = StoredShowCommand(path)) link.showCommand = *stored;
   return link;
 }
 
