@@ -181,9 +181,15 @@ bool SameStamp(const FolderNames& names, const struct stat& info) {
 }
 
 // The name on disk that `name` stands for in `folder`, matched without regard to case.
-std::optional<std::string> LookupInFolder(const std::string& folder, const std::string& name) {
+// `known` is the folder's status when the caller has it already.
+std::optional<std::string> LookupInFolder(const std::string& folder, const std::string& name,
+                                          const struct stat* known = nullptr) {
   struct stat info {};
-  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+  if (known != nullptr && S_ISDIR(known->st_mode)) {
+    info = *known;
+  } else if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    return std::nullopt;
+  }
   std::lock_guard lock(folderMutex);
   auto found = folders.find(folder);
   if (found == folders.end() || !SameStamp(found->second, info)) {
@@ -234,6 +240,8 @@ void NoteChange(const std::string& hostPath, bool added) {
 struct Resolved {
   std::string path;
   bool exists = false;
+  bool hasInfo = false;  // `info` holds the path's own status (lstat)
+  struct stat info {};
 };
 
 // Resolves the first `count` components below `root`: the exact spelling when it exists,
@@ -243,15 +251,24 @@ Resolved ResolveComponents(const std::string& root, const std::vector<std::strin
   if (count == 0) return {root, true};
   std::string exact = root == "/" ? std::string() : root;
   for (std::size_t i = 0; i < count; ++i) exact += "/" + components[i];
-  struct stat info {};
-  if (::lstat(exact.c_str(), &info) == 0) return {exact, true};
+  Resolved result;
+  if (::lstat(exact.c_str(), &result.info) == 0) {
+    result.path = std::move(exact);
+    result.exists = true;
+    result.hasInfo = true;
+    return result;
+  }
   Resolved parent = ResolveComponents(root, components, count - 1);
   const std::string& name = components[count - 1];
   const std::string base = parent.path == "/" ? std::string() : parent.path;
+  result.path = base + "/" + name;
   if (parent.exists) {
-    if (auto actual = LookupInFolder(parent.path, name)) return {base + "/" + *actual, true};
+    if (auto actual = LookupInFolder(parent.path, name, parent.hasInfo ? &parent.info : nullptr)) {
+      result.path = base + "/" + *actual;
+      result.exists = true;
+    }
   }
-  return {base + "/" + name, false};
+  return result;
 }
 
 }  // namespace
@@ -304,7 +321,7 @@ std::string FullWindowsPath(std::string_view input) {
     } else {
       const std::string current = ToWindowsPath(CurrentHostDirectory());
       if (!current.empty() && current[0] == drive) {
-        absolute = current + "\\" + tail;
+        absolute = current + "\\" + tail;  // "X:" alone gives the directory with a backslash
       } else {
         absolute = std::string(1, drive) + ":\\" + tail;
       }
