@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
       fs::temp_directory_path() / ("valise-bench-registry-" + std::to_string(::getpid()));
   fs::create_directories(prefix);
   ::setenv("WINEPREFIX", prefix.c_str(), 1);
-  std::vector<double> open, store, reopen;
+  std::vector<double> open, store, reopen, readBack;
   for (int r = 0; r < rounds; ++r) {
     {
       std::ofstream out(prefix / "system.reg", std::ios::binary);
@@ -125,11 +125,19 @@ int main(int argc, char** argv) {
       }
       key.Close();
     }));
+    readBack.push_back(Seconds([&] {
+      const auto key = RegKey::Open(RegRoot::LocalMachine, "Software\\Vantorel\\Bench");
+      for (int i = 0; i < values; ++i) {
+        if (!key->Read("FileGroup1File" + std::to_string(i))) std::printf("value missing\n");
+      }
+    }));
   }
   std::printf("first open of a key: median %.1f ms; later opens %.3f ms\n", Median(open) * 1000,
               Median(reopen) * 1000);
   std::printf("one key with %d values written and stored: median %.1f ms\n", values,
               Median(store) * 1000);
+  std::printf("the same %d values read back one by one: median %.1f ms\n", values,
+              Median(readBack) * 1000);
   fs::remove_all(prefix);
   return 0;
 }

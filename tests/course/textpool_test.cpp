@@ -56,8 +56,8 @@ class TextpoolTest : public ::testing::Test {
     auto columns = testing::With(testing::StandardProject(),
                                  {"TRANSLATIONLANGUAGES", adb::ftString, 41, languages});
     columns = testing::With(columns, {"COURSELANGUAGE", adb::ftSmallInt, 0, course});
+    project_.Close();  // an open table denies writers
     testing::ProjectTable(columns).WriteFiles(dir_.win("_PRJ.ADB"));
-    project_.Close();
     project_.OpenFromDisk(dir_.win());
     project_.Load();
   }

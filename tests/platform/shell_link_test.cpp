@@ -306,6 +306,19 @@ TEST(ShellLink, FailuresAreReported) {
   EXPECT_THROW(ReadShellLink(dir.win("junk.lnk")), Error);
 }
 
+TEST(ShellLink, RelativeTargetIsTakenAgainstTheCurrentDirectory) {
+  TempDir dir;
+  dir.Write("run.exe", "program");
+  const std::string previous = GetCurrentDirectory();
+  ASSERT_TRUE(SetCurrentDirectory(dir.win()));
+  ShellLinkData link;
+  link.target = "run.exe";
+  const std::int32_t result = WriteShellLink(link, dir.win("x.lnk"));
+  SetCurrentDirectory(previous);
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(ReadShellLink(dir.win("x.lnk")).target, dir.win("run.exe"));
+}
+
 #ifndef _WIN32
 TEST(ShellLink, KeepsTargetsBeyondTheAnsiCodePage) {
   TempDir dir;

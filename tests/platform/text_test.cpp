@@ -30,10 +30,16 @@ TEST(TextTest, Windows1252Characters) {
 }
 
 // Stored bytes must come back unchanged after a trip through UTF-8, undefined bytes included.
-TEST(TextTest, Windows1252RoundTripsEveryByte) {
+TEST(TextTest, SingleByteCodePagesRoundTripEveryByte) {
   std::string all;
   for (unsigned b = 1; b < 256; ++b) all += static_cast<char>(b);
-  EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(all, 1252), 1252), all);
+  for (unsigned codePage : {1250u, 1251u, 1252u, 1254u}) {
+    EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(all, codePage), codePage), all) << codePage;
+  }
+  EXPECT_EQ(AnsiToUtf8(Bytes({0x81, 0x9D}), 1252), "\u0081\u009D");
+  // The few bytes above 0x9F without a character are unknown.
+  EXPECT_EQ(AnsiToUtf8(Bytes({0xAA, 'a', 0xFF}), 1253), "\uFFFDa\uFFFD");
+  EXPECT_EQ(AnsiToUtf8(Bytes({0xA1, 0x8A}), 1257), "\uFFFD\u008A");
 }
 
 TEST(TextTest, OtherSingleByteCodePages) {
@@ -58,12 +64,17 @@ TEST(TextTest, ShiftJis) {
   EXPECT_EQ(AnsiToUtf8(Bytes({0xB1}), 932), "ｱ");  // half-width katakana, one byte
   EXPECT_EQ(Utf8ToAnsi("ｱ", 932), Bytes({0xB1}));
   EXPECT_EQ(Utf8ToAnsi("a€", 932), "a?");
+  EXPECT_EQ(AnsiToUtf8(Bytes({0x80, 0xA0, 'x'}), 932), "\u0080\uFFFDx");
+  EXPECT_EQ(Utf8ToAnsi("\u0080", 932), Bytes({0x80}));
 }
 
 #ifndef _WIN32
 // Malformed input is replaced piece by piece; nothing is dropped silently and nothing crashes.
 TEST(TextTest, MalformedInputIsReplaced) {
   EXPECT_EQ(AnsiToUtf8(Bytes({'a', 0x93}), 932), "a\xEF\xBF\xBD");  // cut-off double byte
+  // A lead byte with a trail byte is one character even when it has no mapping.
+  EXPECT_EQ(AnsiToUtf8(Bytes({0x85, 0x40, 'x', 0x81, 0x7F, 'y'}), 932),
+            "\xEF\xBF\xBDx\xEF\xBF\xBDy");
   EXPECT_EQ(Utf8ToAnsi(Bytes({'a', 0xC3, 'b', 0xFF}), 1252), "a?b?");
   EXPECT_EQ(Utf8ToAnsi(Bytes({0xE2, 0x82}), 932), "??");
   EXPECT_EQ(Utf8ToAnsi(Bytes({0xED, 0xA0, 0x80}), 1252), "???");  // encoded surrogate

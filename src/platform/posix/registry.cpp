@@ -365,8 +365,8 @@ class RegKeyImpl {
   bool writable = false;
   bool create = false;  // the key did not exist when it was opened
   std::shared_ptr<const WineRegistryFile> snapshot;
-  // The key's values as this session sees them, once it has changed one.
-  std::optional<std::map<std::u16string, Value>> values;
+  // The key's values as this session sees them, read from the snapshot on first use.
+  mutable std::optional<std::map<std::u16string, Value>> values;
   // The changes to store on Close: the last one for each folded name.
   std::map<std::u16string, WineRegistryFile::ValueChange> changes;
 
@@ -374,13 +374,12 @@ class RegKeyImpl {
     if (!writable) throw OSError(kErrorAccessDenied, SystemErrorMessage(kErrorAccessDenied));
   }
 
-  void LoadValues() {
+  void LoadValues() const {
     if (values) return;
     values.emplace();
-    for (auto& name : snapshot->ValueNames(path)) {
-      auto data = snapshot->GetValue(path, name);
+    for (auto& [name, data] : snapshot->Values(path)) {
       std::u16string folded = WineRegistryFile::FoldName(name);
-      values->emplace(std::move(folded), Value{std::move(name), std::move(*data)});
+      values->emplace(std::move(folded), Value{std::move(name), std::move(data)});
     }
   }
 
@@ -407,9 +406,8 @@ class RegKeyImpl {
   }
 
   std::optional<WineRegData> Get(std::string_view name) const {
-    const std::u16string key = posix::Utf8ToUtf16(name);
-    if (!values) return snapshot->GetValue(path, key);
-    const auto found = values->find(WineRegistryFile::FoldName(key));
+    LoadValues();
+    const auto found = values->find(WineRegistryFile::FoldName(posix::Utf8ToUtf16(name)));
     if (found == values->end()) return std::nullopt;
     return found->second.data;
   }
@@ -494,15 +492,9 @@ std::vector<std::string> RegKey::SubKeyNames() const {
 std::vector<std::string> RegKey::ValueNames() const {
   std::vector<std::string> names;
   if (!impl_) return names;
-  if (impl_->values) {
-    for (const auto& [folded, value] : *impl_->values) {
-      names.push_back(posix::Utf16ToUtf8(value.name));
-    }
-  } else {
-    for (const auto& name : impl_->snapshot->ValueNames(impl_->path)) {
-      names.push_back(posix::Utf16ToUtf8(name));
-    }
-  }
+  impl_->LoadValues();
+  for (const auto& [folded, value] : *impl_->values)
+    names.push_back(posix::Utf16ToUtf8(value.name));
   return names;
 }
 

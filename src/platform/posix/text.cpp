@@ -1,9 +1,10 @@
 // Code pages through the C library's iconv, and the case rules of the Windows-1252 repertoire.
 //
 // The single-byte code pages are turned into tables once: a byte maps to one code point, and
-// the reverse map gives each code point its first byte. Bytes 0x80 to 0x9F that a code page
-// leaves undefined map to the C1 control of the same number, as Windows maps them, so that
-// such bytes survive a round trip. Code page 932 goes through iconv call by call.
+// the reverse map gives each code point its first byte. Bytes that a code page leaves
+// undefined between 0x80 and 0x9F map to the C1 control of the same number, as Windows maps
+// them, so that such bytes survive a round trip; the few others get U+FFFD. Code page
+// 932 goes through iconv call by call.
 #include <iconv.h>
 
 #include <algorithm>
@@ -190,6 +191,21 @@ const SingleByteTable& TableFor(unsigned codePage) {
 
 // ---- multi-byte code pages -----------------------------------------------------------------
 
+// The length of the code page 932 sequence at `in`: two for a lead byte with a trail byte.
+std::size_t ShiftJisLength(const char* in, std::size_t left) {
+  const auto lead = static_cast<unsigned char>(in[0]);
+  const bool isLead = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
+  if (!isLead || left < 2) return 1;
+  const auto trail = static_cast<unsigned char>(in[1]);
+  return trail >= 0x40 && trail <= 0xFC ? 2 : 1;
+}
+
+// The character of a single byte that code page 932 leaves undefined: 0x80 is the C1 control
+// of the same number, as Windows maps it; every other one is unknown.
+char32_t ShiftJisSingle(char byte) {
+  return static_cast<unsigned char>(byte) == 0x80 ? 0x80 : kReplacement;
+}
+
 std::string MultiByteToUtf8(std::string_view bytes, unsigned codePage) {
   Iconv cd = OpenIconv("UTF-8", IconvName(codePage), codePage);
   std::string out;
@@ -204,14 +220,22 @@ std::string MultiByteToUtf8(std::string_view bytes, unsigned codePage) {
     const std::size_t result = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
     out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
     if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      // An invalid or cut-off sequence: one byte becomes the replacement character.
-      AppendUtf8(out, kReplacement);
-      ++in;
-      --inLeft;
+      // A sequence the converter refuses counts as Windows counts it: a lead byte with a
+      // trail byte is one unknown character, and so is any other single byte but 0x80.
+      const std::size_t length = codePage == 932 ? ShiftJisLength(in, inLeft) : 1;
+      const char32_t c = length == 1 && codePage == 932 ? ShiftJisSingle(*in) : kReplacement;
+      AppendUtf8(out, c);
+      in += length;
+      inLeft -= length;
       iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
     }
   }
   return out;
+}
+
+// The byte of a character that only Windows gives code page 932 (see ShiftJisSingle), or "?".
+char ShiftJisSingleByte(std::string_view utf8) {
+  return utf8 == "\u0080" ? '\x80' : '?';
 }
 
 std::string Utf8ToMultiByte(std::string_view text, unsigned codePage) {
@@ -235,7 +259,7 @@ std::string Utf8ToMultiByte(std::string_view text, unsigned codePage) {
     if (ConvertAll(cd.get(), text.substr(start, pos - start), one)) {
       out += one;
     } else {
-      out += '?';
+      out += codePage == 932 ? ShiftJisSingleByte(text.substr(start, pos - start)) : '?';
     }
   }
   return out;

@@ -689,6 +689,17 @@ std::vector<std::u16string> WineRegistryFile::ValueNames(const Path& path) const
   return names;
 }
 
+std::vector<std::pair<std::u16string, WineRegData>> WineRegistryFile::Values(
+    const Path& path) const {
+  std::vector<std::pair<std::u16string, WineRegData>> values;
+  const int node = Find(path);
+  if (node < 0) return values;
+  for (const auto& item : nodes_[node].items) {
+    if (item.kind == Item::Kind::Value) values.emplace_back(item.name, item.value);
+  }
+  return values;
+}
+
 std::optional<WineRegData> WineRegistryFile::GetValue(const Path& path,
                                                       std::u16string_view name) const {
   const int node = Find(path);

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace valise::platform::posix {
@@ -46,6 +47,8 @@ class WineRegistryFile {
   // empty when the key does not exist.
   std::vector<std::u16string> SubKeyNames(const Path& path) const;
   std::vector<std::u16string> ValueNames(const Path& path) const;
+  // A key's values with their names, in the file's order.
+  std::vector<std::pair<std::u16string, WineRegData>> Values(const Path& path) const;
   // A value; nothing when it or its key does not exist. The empty name is the default value.
   std::optional<WineRegData> GetValue(const Path& path, std::u16string_view name) const;
 

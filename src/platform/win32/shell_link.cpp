@@ -1,4 +1,5 @@
 // Shell links through the shell's link object (IShellLinkW with IPersistFile).
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -54,6 +55,28 @@ std::optional<int> StoredShowCommand(const std::wstring& path) {
   return static_cast<int>(u32(kShowCommandOffset));
 }
 
+// The bytes of a text in the ANSI code page, with the look-alikes of best-fit mapping.
+std::string AnsiForm(const std::wstring& text) {
+  const int length = static_cast<int>(text.size());
+  const int size =
+      WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(std::max(size, 0)), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), length, bytes.data(), size, nullptr, nullptr);
+  return bytes;
+}
+
+// Some link objects hand out the target path as the file's ANSI copy of it holds it, with the
+// characters beyond the ANSI code page lost, while the item identifier list keeps every
+// character. The list's path is taken when it is the same path in full.
+std::string FullTarget(IShellLinkW* link, const std::string& target) {
+  win32::ItemIdList pidl;
+  if (FAILED(link->GetIDList(pidl.out())) || pidl.get() == nullptr) return target;
+  const std::wstring full = win32::PathFromIdList(pidl.get());
+  const std::wstring given = win32::Wide(target);
+  if (full.empty() || full == given || AnsiForm(full) != AnsiForm(given)) return target;
+  return win32::Utf8(full);
+}
+
 }  // namespace
 
 std::int32_t WriteShellLink(const ShellLinkData& link, std::string_view linkPath) {
@@ -96,6 +119,7 @@ ShellLinkData ReadShellLink(std::string_view linkPath) {
   link.target = Field([&](wchar_t* buffer, int size) {
     return object->GetPath(buffer, size, nullptr, SLGP_RAWPATH);
   });
+  link.target = FullTarget(object, link.target);
   link.arguments =
       Field([&](wchar_t* buffer, int size) { return object->GetArguments(buffer, size); });
   link.workingDirectory =
