@@ -158,6 +158,7 @@ void PrintPair(const char* what, const char* a, const std::vector<double>& as, c
 
 int main(int argc, char** argv) {
   if (argc >= 5 && std::strcmp(argv[1], "--child-copy") == 0) return ChildCopy(argv);
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   fs::path work = fs::temp_directory_path() / "valise-bench-baggage";
   int rounds = 7;
   std::size_t bigMiB = 1024;
@@ -217,67 +218,104 @@ int main(int argc, char** argv) {
   // Old deletions slow down new files for a while (see the notes on measuring).
   std::printf("letting the file system settle ...\n");
   ::sync();
-  ::sleep(5);
+  ::sleep(75);
+
+  // Each round runs both, alternating which goes first; every run starts with the sources in
+  // the page cache and nothing left to write back.
+  const auto paired = [&](const std::function<double(int)>& a, const std::function<double(int)>& b,
+                          std::vector<double>& as, std::vector<double>& bs) {
+    for (int r = 0; r < rounds; ++r) {
+      if (r % 2 == 0) {
+        as.push_back(a(r));
+        bs.push_back(b(r));
+      } else {
+        bs.push_back(b(r));
+        as.push_back(a(r));
+      }
+    }
+  };
+  const auto prepare = [&](std::size_t gib, const std::vector<fs::path>& sources) {
+    TouchMemory(gib);
+    ::sync();
+    Warm(sources);
+  };
+  const auto numbered = [&](const char* stem, int r) {
+    return work / (std::string(stem) + std::to_string(r));
+  };
 
   // 0. copy_file_range against read/write with 64 KiB, on the big file.
   {
     std::vector<double> rw, cfr;
-    for (int r = 0; r < rounds; ++r) {
-      TouchMemory(2);
-      Warm({big});
-      rw.push_back(Seconds([&] { CopyReadWrite(big, work / "rw.bin"); }));
-      fs::remove(work / "rw.bin");
-      Warm({big});
-      cfr.push_back(Seconds([&] { CopyFileRange(big, work / "cfr.bin"); }));
-      fs::remove(work / "cfr.bin");
-    }
+    paired(
+        [&](int r) {
+          prepare(2, {big});
+          return Seconds([&] { CopyReadWrite(big, numbered("rw-", r)); });
+        },
+        [&](int r) {
+          prepare(2, {big});
+          return Seconds([&] { CopyFileRange(big, numbered("cfr-", r)); });
+        },
+        rw, cfr);
     PrintPair("raw copy of the big file:", "read/write", rw, "copy_file_range", cfr, 0);
+    for (int r = 0; r < rounds; ++r) {
+      fs::remove(numbered("rw-", r));
+      fs::remove(numbered("cfr-", r));
+    }
   }
 
   // 1. One big entry out of an attached baggage against `cp`.
   {
     SelectBaggage(bigExe);
     std::vector<double> bag, cp;
-    for (int r = 0; r < rounds; ++r) {
-      TouchMemory(2);
-      Warm({bigExe});
-      const fs::path a = work / ("bag-" + std::to_string(r) + ".bin");
-      bag.push_back(Seconds([&] { valise::BagCopyFile("BIG.BIN", win(a)); }));
-      fs::remove(a);
-      Warm({big});
-      const fs::path b = work / ("cp-" + std::to_string(r) + ".bin");
-      cp.push_back(Seconds([&] { Run("cp " + Quote(big) + " " + Quote(b)); }));
-      fs::remove(b);
-    }
+    paired(
+        [&](int r) {
+          prepare(2, {bigExe});
+          const std::string target = win(numbered("bag-", r));
+          return Seconds([&] { valise::BagCopyFile("BIG.BIN", target); });
+        },
+        [&](int r) {
+          prepare(2, {big});
+          const std::string command = "cp " + Quote(big) + " " + Quote(numbered("cp-", r));
+          return Seconds([&] { Run(command); });
+        },
+        bag, cp);
     valise::BagDone();
     char what[64];
     std::snprintf(what, sizeof what, "one %zu MiB entry:", bigMiB);
     PrintPair(what, "baggage", bag, "cp", cp, 0.9);
+    for (int r = 0; r < rounds; ++r) {
+      fs::remove(numbered("bag-", r));
+      fs::remove(numbered("cp-", r));
+    }
   }
 
-  // 2. 10,000 entries into one folder against `cp -r`; every run writes a new folder.
+  // 2. 10,000 entries into one folder against `cp -r`; every run writes a new folder, and the
+  // trees are removed after the last round.
   {
     SelectBaggage(manyExe);
     std::vector<double> bag, cp;
-    std::vector<fs::path> trees;
-    for (int r = 0; r < rounds; ++r) {
-      TouchMemory(1);
-      Warm({manyExe});
-      const fs::path a = work / ("bagtree-" + std::to_string(r));
-      fs::create_directories(a);
-      const std::string target = win(a) + "\\";
-      bag.push_back(Seconds([&] {
-        for (const std::string& name : names) valise::BagCopyFile(name, target);
-      }));
-      trees.push_back(a);
-      Warm(manyFiles);
-      const fs::path b = work / ("cptree-" + std::to_string(r));
-      cp.push_back(Seconds([&] { Run("cp -r " + Quote(many) + " " + Quote(b)); }));
-      trees.push_back(b);
-    }
+    paired(
+        [&](int r) {
+          prepare(1, {manyExe});
+          const fs::path tree = numbered("bagtree-", r);
+          fs::create_directories(tree);
+          const std::string target = win(tree) + "\\";
+          return Seconds([&] {
+            for (const std::string& name : names) valise::BagCopyFile(name, target);
+          });
+        },
+        [&](int r) {
+          prepare(1, manyFiles);
+          const std::string command = "cp -r " + Quote(many) + " " + Quote(numbered("cptree-", r));
+          return Seconds([&] { Run(command); });
+        },
+        bag, cp);
     valise::BagDone();
     PrintPair("10,000 entries of 1-64 KiB:", "baggage", bag, "cp -r", cp, 0.8);
-    for (const fs::path& tree : trees) fs::remove_all(tree);
+    for (int r = 0; r < rounds; ++r) {
+      fs::remove_all(numbered("bagtree-", r));
+      fs::remove_all(numbered("cptree-", r));
+    }
   }
 
   // 3. Peak memory of a copier process against the entry's size.

@@ -42,6 +42,11 @@ struct BagState {
   BagHandle LastHandle = 0;     // handles are never reused, not even across baggages
 
   std::shared_ptr<TBagReaderThread> Reader;
+
+  // The container's data file under the spelling it has on disk, found once per baggage: the
+  // upper-cased path would have every letter's case looked up again for each entry opened.
+  std::string DataPathFor;
+  std::string DataPath;
 };
 
 BagState& State();

@@ -9,6 +9,7 @@
 #include "baggage/bag_state.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/host_paths.h"
 #include "platform/mmio.h"
 
 namespace valise {
@@ -63,6 +64,14 @@ BagHandle BagFileOpen(std::string_view name) {
   if (index >= 0) {
     if (container) {
       path = BagExeName();
+      if (s.DataPathFor != path) {
+        s.DataPathFor = path;
+        try {
+          s.DataPath = platform::ToWindowsPath(platform::ToHostPath(path));
+        } catch (const Error&) {
+          s.DataPath = path;
+        }
+      }
       base = s.BagDir[index].Offset;
       size = s.BagDir[index].Size;
     } else {
@@ -74,7 +83,8 @@ BagHandle BagFileOpen(std::string_view name) {
   }
   const std::string failure = "BagFileOpen: MMIO error at " + trimmed;
   if (path.empty()) throw Error(failure);
-  auto file = platform::File::OpenRead(path, platform::File::Share::ReadWrite);
+  auto file = platform::File::OpenRead(container && index >= 0 ? s.DataPath : path,
+                                       platform::File::Share::ReadWrite);
   if (!file) throw Error(failure);
 
   if (container) {
@@ -222,7 +232,11 @@ bool BagCopyFile(std::string_view entryName, std::string_view destination) {
     target += name;
   }
 
-  const std::string temporary = TemporaryName(target);
+  // An existing file is only replaced by a complete copy, made beside it first. A new file is
+  // written in place (half the file system work for many small files) and removed again when
+  // the copy fails.
+  const bool replacing = platform::GetFileAttributes(target).has_value();
+  const std::string temporary = replacing ? TemporaryName(target) : target;
   auto file = platform::File::Create(temporary);
   if (!file) {
     throw Error("BagCopyFile: cannot create " + target + ": " +
@@ -243,7 +257,7 @@ bool BagCopyFile(std::string_view entryName, std::string_view destination) {
                   std::to_string(copied) + " of " + std::to_string(size) + " bytes");
     }
     file.reset();
-    if (!platform::MoveFile(temporary, target, true)) {
+    if (replacing && !platform::MoveFile(temporary, target, true)) {
       throw Error("BagCopyFile: cannot replace " + target + ": " +
                   platform::SystemErrorMessage(platform::LastError()));
     }

@@ -44,8 +44,8 @@ class TBaggageStream : public TStream {
 };
 
 // Copies an entry to a disk file. A destination ending in "\" is a folder that receives the
-// entry under its own name. The file appears complete or not at all: the data goes to a
-// temporary file beside it first.
+// entry under its own name. A failed copy leaves no partial file behind, and an existing file
+// is replaced only by a complete copy (made in a temporary file beside it first).
 bool BagCopyFile(std::string_view entryName, std::string_view destination);
 
 // Registers (and removes) the multimedia file I/O procedure for the current container kind, so

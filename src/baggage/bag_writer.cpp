@@ -109,10 +109,8 @@ void BagWriter::CheckName(std::string_view name) {
 
 void BagWriter::Add(Item item) {
   CheckName(item.name);
-  for (const Item& other : items_) {
-    if (platform::CompareTextIgnoreCase(other.name, item.name) == 0) {
-      throw Error("The entry name \"" + item.name + "\" is given twice");
-    }
+  if (!folded_.insert(platform::UpperCase(item.name)).second) {
+    throw Error("The entry name \"" + item.name + "\" is given twice");
   }
   items_.push_back(std::move(item));
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -62,6 +63,7 @@ class BagWriter {
   void WriteBody(platform::File& out, std::uint64_t base) const;
 
   std::vector<Item> items_;
+  std::unordered_set<std::string> folded_;  // the names upper-cased, to refuse repeats
   bool sorted_ = true;
 };
 
