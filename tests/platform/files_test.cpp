@@ -241,6 +241,9 @@ TEST(CurrentDirectory, RelativePathsResolveAgainstIt) {
   EXPECT_EQ(ReadWholeFile("note.txt"), "n");
   EXPECT_EQ(ReadWholeFile("..\\Work\\.\\note.txt"), "n");
   EXPECT_TRUE(EqualsIgnoringCase(GetFullPathName("x\\..\\y.txt"), dir.win("Work\\y.txt")));
+  const std::string current = GetCurrentDirectory();
+  // "X:" alone is the current directory of that drive, with a backslash at its end.
+  EXPECT_EQ(GetFullPathName(current.substr(0, 2)), current + "\\");
   EXPECT_FALSE(SetCurrentDirectory(dir.win("missing")));
   ASSERT_TRUE(SetCurrentDirectory(previous));
   EXPECT_EQ(GetCurrentDirectory(), previous);

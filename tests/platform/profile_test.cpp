@@ -177,9 +177,9 @@ std::string Read(std::string_view bytes, std::string_view section, std::string_v
 
 TEST(ProfileParser, ByteOrderMarksChooseTheEncoding) {
   EXPECT_EQ(Read("\xef\xbb\xbf[S]\nK=\xc5\x81ukasz\n", "S", "K"), "\xc5\x81ukasz");
-  const std::string le("\xff\xfe[\0S\0]\0\n\0K\0=\0\x9b\x03\n\0", 20);
+  const std::string le("\xff\xfe[\0S\0]\0\n\0K\0=\0\x9b\x03\n\0", 18);
   EXPECT_EQ(Read(le, "s", "k"), "\xce\x9b");
-  const std::string be("\xfe\xff\0[\0S\0]\0\n\0K\0=\0x", 18);
+  const std::string be("\xfe\xff\0[\0S\0]\0\n\0K\0=\0x", 16);
   EXPECT_EQ(Read(be, "S", "K"), "x");
 }
 

@@ -573,18 +573,26 @@ std::unique_ptr<File> File::OpenRead(std::string_view path, Share /*share*/) {
 std::unique_ptr<File> File::Create(std::string_view path) {
   std::optional<std::string> host = HostPathOf(path);
   if (!host) return nullptr;
+  // A new file is the common case and needs no look at what is there first.
+  int fd = ::open(host->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    posix::NoteEntryAdded(*host);
+    return std::make_unique<PosixFile>(fd);
+  }
+  if (errno != EEXIST) {
+    FailFromErrno(errno, *host);
+    return nullptr;
+  }
   struct stat info {};
-  const bool existed = ::stat(host->c_str(), &info) == 0;
-  if (existed && (S_ISDIR(info.st_mode) || IsReadOnly(info))) {
+  if (::stat(host->c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || IsReadOnly(info))) {
     SetLastError(kErrorAccessDenied);
     return nullptr;
   }
-  const int fd = ::open(host->c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  fd = ::open(host->c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
     FailFromErrno(errno, *host);
     return nullptr;
   }
-  if (!existed) posix::NoteEntryAdded(*host);
   return std::make_unique<PosixFile>(fd);
 }
 

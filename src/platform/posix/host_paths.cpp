@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -87,18 +88,19 @@ std::string Canonical(const std::string& path) {
 }
 
 // The drive letters of the current prefix, read again when dosdevices/ changes.
-Drives CurrentDrives() {
+std::shared_ptr<const Drives> CurrentDrives() {
   static std::mutex mutex;
-  static Drives cached;
+  static std::shared_ptr<const Drives> cached;
   const std::string devices = (PrefixDir() / "dosdevices").string();
   struct stat info {};
-  if (::stat(devices.c_str(), &info) != 0) return Drives{devices, {}, {}, {}};
+  if (::stat(devices.c_str(), &info) != 0) return std::make_shared<const Drives>();
   std::lock_guard lock(mutex);
-  if (cached.devices == devices && cached.stamp.tv_sec == info.st_mtim.tv_sec &&
-      cached.stamp.tv_nsec == info.st_mtim.tv_nsec) {
+  if (cached && cached->devices == devices && cached->stamp.tv_sec == info.st_mtim.tv_sec &&
+      cached->stamp.tv_nsec == info.st_mtim.tv_nsec) {
     return cached;
   }
-  Drives drives;
+  auto made = std::make_shared<Drives>();
+  Drives& drives = *made;
   drives.devices = devices;
   drives.stamp = info.st_mtim;
   if (DIR* dir = ::opendir(devices.c_str())) {
@@ -117,8 +119,8 @@ Drives CurrentDrives() {
     }
     ::closedir(dir);
   }
-  cached = drives;
-  return drives;
+  cached = made;
+  return cached;
 }
 
 // The length of `root` when it is `path` or one of its parent folders, else 0.
@@ -155,6 +157,12 @@ std::string CurrentHostDirectory() {
 
 // ---------------------------------------------------------------------------------------------
 // Folder name cache
+//
+// A folder's remembered names are valid while its modification time (with device and inode) is
+// unchanged. Linux gives a folder a fine-grained new time for any change made after somebody
+// read the time (we read it after each of our own changes), so a change by another process is
+// seen; kernels older than 6.13 keep coarse times, where a change by another process within
+// the same clock tick (a few milliseconds) as our own last change can go unseen.
 
 struct FolderNames {
   dev_t device = 0;
@@ -173,9 +181,15 @@ bool SameStamp(const FolderNames& names, const struct stat& info) {
 }
 
 // The name on disk that `name` stands for in `folder`, matched without regard to case.
-std::optional<std::string> LookupInFolder(const std::string& folder, const std::string& name) {
+// `known` is the folder's status when the caller has it already.
+std::optional<std::string> LookupInFolder(const std::string& folder, const std::string& name,
+                                          const struct stat* known = nullptr) {
   struct stat info {};
-  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+  if (known != nullptr && S_ISDIR(known->st_mode)) {
+    info = *known;
+  } else if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    return std::nullopt;
+  }
   std::lock_guard lock(folderMutex);
   auto found = folders.find(folder);
   if (found == folders.end() || !SameStamp(found->second, info)) {
@@ -226,6 +240,8 @@ void NoteChange(const std::string& hostPath, bool added) {
 struct Resolved {
   std::string path;
   bool exists = false;
+  bool hasInfo = false;  // `info` holds the path's own status (lstat)
+  struct stat info {};
 };
 
 // Resolves the first `count` components below `root`: the exact spelling when it exists,
@@ -235,15 +251,24 @@ Resolved ResolveComponents(const std::string& root, const std::vector<std::strin
   if (count == 0) return {root, true};
   std::string exact = root == "/" ? std::string() : root;
   for (std::size_t i = 0; i < count; ++i) exact += "/" + components[i];
-  struct stat info {};
-  if (::lstat(exact.c_str(), &info) == 0) return {exact, true};
+  Resolved result;
+  if (::lstat(exact.c_str(), &result.info) == 0) {
+    result.path = std::move(exact);
+    result.exists = true;
+    result.hasInfo = true;
+    return result;
+  }
   Resolved parent = ResolveComponents(root, components, count - 1);
   const std::string& name = components[count - 1];
   const std::string base = parent.path == "/" ? std::string() : parent.path;
+  result.path = base + "/" + name;
   if (parent.exists) {
-    if (auto actual = LookupInFolder(parent.path, name)) return {base + "/" + *actual, true};
+    if (auto actual = LookupInFolder(parent.path, name, parent.hasInfo ? &parent.info : nullptr)) {
+      result.path = base + "/" + *actual;
+      result.exists = true;
+    }
   }
-  return {base + "/" + name, false};
+  return result;
 }
 
 }  // namespace
@@ -296,7 +321,7 @@ std::string FullWindowsPath(std::string_view input) {
     } else {
       const std::string current = ToWindowsPath(CurrentHostDirectory());
       if (!current.empty() && current[0] == drive) {
-        absolute = current + "\\" + tail;
+        absolute = current + "\\" + tail;  // "X:" alone gives the directory with a backslash
       } else {
         absolute = std::string(1, drive) + ":\\" + tail;
       }
@@ -357,7 +382,7 @@ std::optional<std::string> HostPathOf(std::string_view windowsPath) {
     rest = full.substr(kUnix.size());
   } else if (full.size() >= 3 && full[1] == ':' && full[2] == '\\' && full[0] >= 'A' &&
              full[0] <= 'Z') {
-    root = CurrentDrives().roots[full[0] - 'A'];
+    root = CurrentDrives()->roots[full[0] - 'A'];
     rest = full.substr(3);
   }
   if (root.empty()) {
@@ -388,7 +413,8 @@ std::string ToWindowsPath(std::string_view hostPath) {
   std::string path(hostPath);
   if (path.empty() || path[0] != '/') path = posix::CurrentHostDirectory() + "/" + path;
   path = posix::LexicalNormal(path);
-  const posix::Drives drives = posix::CurrentDrives();
+  const std::shared_ptr<const posix::Drives> current = posix::CurrentDrives();
+  const posix::Drives& drives = *current;
   posix::DriveMatch best = posix::BestDrive(drives, path);
   if (best.letter < 0 || best.length <= 1) {
     // Seen only through the root drive (or none): the folder may still lie in a mapped drive

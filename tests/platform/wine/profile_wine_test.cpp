@@ -109,7 +109,7 @@ std::vector<Case> Cases() {
        {{"\xce\x95\xce\xbb\xce\xad\xce\xbd\xce\xb7", "k", ""}},
        {}},
       {"utf16.ini",
-       std::string("\xff\xfe[\0S\0]\0\n\0K\0=\0\x9b\x03\n\0", 20),
+       std::string("\xff\xfe[\0S\0]\0\n\0K\0=\0\x9b\x03\n\0", 18),
        {{"s", "k", ""}},
        {}},
       {"nosection.ini",
