@@ -89,8 +89,9 @@ std::string Canonical(const std::string& path) {
 
 // The drive letters of the current prefix, read again when dosdevices/ changes.
 std::shared_ptr<const Drives> CurrentDrives() {
-  static std::mutex mutex;
-  static std::shared_ptr<const Drives> cached;
+  // Never destroyed: a background thread may still resolve paths while the program exits.
+  static std::mutex& mutex = *new std::mutex;
+  static std::shared_ptr<const Drives>& cached = *new std::shared_ptr<const Drives>;
   const std::string devices = (PrefixDir() / "dosdevices").string();
   struct stat info {};
   if (::stat(devices.c_str(), &info) != 0) return std::make_shared<const Drives>();
@@ -171,8 +172,10 @@ struct FolderNames {
   std::unordered_map<std::string, std::string> byFold;
 };
 
-std::mutex folderMutex;
-std::unordered_map<std::string, FolderNames> folders;
+// Never destroyed: a background thread may still resolve paths while the program exits.
+std::mutex& folderMutex = *new std::mutex;
+std::unordered_map<std::string, FolderNames>& folders =
+    *new std::unordered_map<std::string, FolderNames>;
 constexpr std::size_t kMaxCachedFolders = 1024;
 
 bool SameStamp(const FolderNames& names, const struct stat& info) {

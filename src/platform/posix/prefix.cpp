@@ -260,8 +260,9 @@ fs::path PrefixDir() {
   prefix = prefix.lexically_normal();
   if (prefix.has_filename() == false && prefix.has_parent_path()) prefix = prefix.parent_path();
 
-  static std::mutex mutex;
-  static std::set<std::string> ready;
+  // Never destroyed: a background thread may still resolve paths while the program exits.
+  static std::mutex& mutex = *new std::mutex;
+  static std::set<std::string>& ready = *new std::set<std::string>;
   std::lock_guard lock(mutex);
   if (ready.count(prefix.string()) != 0) return prefix;
   if (!PrefixComplete(prefix)) MakePrefix(prefix);

@@ -174,8 +174,9 @@ std::unique_ptr<SingleByteTable> BuildTable(unsigned codePage) {
 // since every stored name and text passes through here.
 const SingleByteTable& TableFor(unsigned codePage) {
   static std::array<std::atomic<const SingleByteTable*>, 9> windows{};
-  static std::mutex mutex;
-  static std::map<unsigned, std::unique_ptr<SingleByteTable>> tables;
+  // Never destroyed: other threads may still convert text while the program exits.
+  static std::mutex& mutex = *new std::mutex;
+  static auto& tables = *new std::map<unsigned, std::unique_ptr<SingleByteTable>>;
   const bool isWindows = codePage >= 1250 && codePage <= 1258;
   if (isWindows) {
     if (const SingleByteTable* table = windows[codePage - 1250].load(std::memory_order_acquire)) {
