@@ -827,6 +827,8 @@ void WineRegistryFile::Emit(int node, std::string& out) const {
   };
   if (n.hasBlock) {
     if (!n.dirty) {
+      // A block kept as read may follow one that ended the file without a line break.
+      newline();
       out += n.leading;
       out += n.header;
       for (const auto& item : n.items) out += item.raw;
