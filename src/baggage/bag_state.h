@@ -18,10 +18,11 @@ class TBagReaderThread;
 
 namespace bagdetail {
 
-// One open entry: a window onto a file from Base to Base + Size.
+// One open entry: a window onto a file from Base to Base + Size. Entries of a container share
+// the container's one open file and read it at their own positions.
 struct TBagHandleRec {
   BagHandle Handle = 0;
-  std::unique_ptr<platform::File> File;
+  std::shared_ptr<platform::File> File;
   std::uint32_t Base = 0;
   std::uint32_t Size = 0;
   std::int64_t Position = 0;  // relative to Base
@@ -38,8 +39,8 @@ struct BagState {
   TBagKind BagKind = TBagKind::Plain;
 
   std::vector<std::unique_ptr<TBagHandleRec>> OpenEntries;  // in the order of opening
-  BagHandle CurrentHandle = 0;  // its file pointer stands at Base + Position
-  BagHandle LastHandle = 0;     // handles are never reused, not even across baggages
+  BagHandle CurrentHandle = 0;                              // the entry read last
+  BagHandle LastHandle = 0;  // handles are never reused, not even across baggages
 
   std::shared_ptr<TBagReaderThread> Reader;
 
@@ -47,6 +48,10 @@ struct BagState {
   // upper-cased path would have every letter's case looked up again for each entry opened.
   std::string DataPathFor;
   std::string DataPath;
+  // The data file stays open from the first entry opened until the baggage is closed, so that
+  // copying many small entries does not open and close it for each one.
+  std::shared_ptr<platform::File> DataFile;
+  std::uint64_t DataFileSize = 0;
 };
 
 BagState& State();
@@ -64,7 +69,7 @@ std::string ExtractFilePath(std::string_view path);
 // A plain file (not a directory, hidden or system entry) of that exact path: its size.
 bool FindPlainFile(std::string_view path, std::uint64_t& size);
 
-// Closes every open entry from the last opened to the first.
+// Closes every open entry from the last opened to the first, and the container's data file.
 void CloseAllEntries();
 
 }  // namespace bagdetail

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "baggage/bag_state.h"
@@ -19,6 +20,8 @@ void CloseAllEntries() {
   BagState& s = State();
   while (!s.OpenEntries.empty()) s.OpenEntries.pop_back();
   s.CurrentHandle = 0;
+  s.DataFile.reset();
+  s.DataFileSize = 0;
 }
 
 }  // namespace bagdetail
@@ -61,39 +64,39 @@ BagHandle BagFileOpen(std::string_view name) {
   std::string path;
   std::uint32_t base = 0;
   std::uint32_t size = 0;
-  if (index >= 0) {
-    if (container) {
-      path = BagExeName();
-      if (s.DataPathFor != path) {
-        s.DataPathFor = path;
-        try {
-          s.DataPath = platform::ToWindowsPath(platform::ToHostPath(path));
-        } catch (const Error&) {
-          s.DataPath = path;
-        }
-      }
-      base = s.BagDir[index].Offset;
-      size = s.BagDir[index].Size;
-    } else {
-      path = BagDirectory() + fileName;
-    }
-  } else if (!container) {
-    std::uint64_t ignored = 0;
-    if (bagdetail::FindPlainFile(trimmed, ignored)) path = trimmed;
-  }
   const std::string failure = "BagFileOpen: MMIO error at " + trimmed;
-  if (path.empty()) throw Error(failure);
-  auto file = platform::File::OpenRead(container && index >= 0 ? s.DataPath : path,
-                                       platform::File::Share::ReadWrite);
-  if (!file) throw Error(failure);
-
-  if (container) {
+  std::shared_ptr<platform::File> file;
+  if (index >= 0 && container) {
+    path = BagExeName();
+    if (s.DataPathFor != path || !s.DataFile) {
+      s.DataFile.reset();
+      s.DataPathFor = path;
+      try {
+        s.DataPath = platform::ToWindowsPath(platform::ToHostPath(path));
+      } catch (const Error&) {
+        s.DataPath = path;
+      }
+      s.DataFile = platform::File::OpenRead(s.DataPath, platform::File::Share::ReadWrite);
+      if (!s.DataFile) throw Error(failure);
+      s.DataFileSize = s.DataFile->Size();
+    }
+    file = s.DataFile;
+    base = s.BagDir[index].Offset;
+    size = s.BagDir[index].Size;
     // A directory that claims more than the file holds would otherwise read short.
-    if (std::uint64_t{base} + size > file->Size()) {
+    if (std::uint64_t{base} + size > s.DataFileSize) {
       throw Error("BagFileOpen: entry " + fileName + " reaches beyond the end of " + path);
     }
-    file->Seek(base);
   } else {
+    if (index >= 0) {
+      path = BagDirectory() + fileName;
+    } else if (!container) {
+      std::uint64_t ignored = 0;
+      if (bagdetail::FindPlainFile(trimmed, ignored)) path = trimmed;
+    }
+    if (path.empty()) throw Error(failure);
+    file = platform::File::OpenRead(path, platform::File::Share::ReadWrite);
+    if (!file) throw Error(failure);
     size = ClampSize(file->Size());
     if (index >= 0) s.BagDir[index].Size = size;
   }
@@ -124,15 +127,15 @@ bool BagReadBlock(BagHandle handle, void* buffer, std::uint32_t count, std::uint
   bagdetail::BagState& s = State();
   TBagHandleRec* record = FindHandle(handle, "BagReadBlock");
   if (record->Position < 0 || record->Position >= record->Size) return false;
-  if (handle != s.CurrentHandle) {
-    record->File->Seek(std::uint64_t{record->Base} + static_cast<std::uint64_t>(record->Position));
-    s.CurrentHandle = handle;
-  }
+  s.CurrentHandle = handle;
   const std::int64_t want = std::min<std::int64_t>(count, record->Size - record->Position);
+  const std::uint64_t start =
+      std::uint64_t{record->Base} + static_cast<std::uint64_t>(record->Position);
   auto* out = static_cast<char*>(buffer);
   std::size_t done = 0;
   while (done < static_cast<std::size_t>(want)) {
-    const std::size_t n = record->File->Read(out + done, static_cast<std::size_t>(want) - done);
+    const std::size_t n =
+        record->File->ReadAt(start + done, out + done, static_cast<std::size_t>(want) - done);
     if (n == 0) break;
     done += n;
   }
@@ -235,21 +238,27 @@ bool BagCopyFile(std::string_view entryName, std::string_view destination) {
   // An existing file is only replaced by a complete copy, made beside it first. A new file is
   // written in place (half the file system work for many small files) and removed again when
   // the copy fails.
-  const bool replacing = platform::GetFileAttributes(target).has_value();
-  const std::string temporary = replacing ? TemporaryName(target) : target;
-  auto file = platform::File::Create(temporary);
+  std::string temporary = target;
+  auto file = platform::File::CreateNew(target);
+  const bool replacing = !file && platform::LastError() == platform::kErrorFileExists;
+  if (replacing) {
+    temporary = TemporaryName(target);
+    file = platform::File::Create(temporary);
+  }
   if (!file) {
     throw Error("BagCopyFile: cannot create " + target + ": " +
                 platform::SystemErrorMessage(platform::LastError()));
   }
   try {
     const std::int64_t size = stream.Size();
-    constexpr std::uint32_t kBufferSize = 64 * 1024;
-    std::vector<char> buffer(kBufferSize);
+    constexpr std::int64_t kBufferSize = 64 * 1024;
+    const auto bufferSize =
+        static_cast<std::uint32_t>(std::clamp<std::int64_t>(size, 1, kBufferSize));
+    const auto buffer = std::make_unique_for_overwrite<char[]>(bufferSize);
     std::int64_t copied = 0;
     std::uint32_t got = 0;
-    while (copied < size && BagReadBlock(stream.Handle(), buffer.data(), kBufferSize, got)) {
-      file->Write(buffer.data(), got);
+    while (copied < size && BagReadBlock(stream.Handle(), buffer.get(), bufferSize, got)) {
+      file->Write(buffer.get(), got);
       copied += got;
     }
     if (copied != size) {

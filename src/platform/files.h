@@ -77,11 +77,17 @@ class File {
   static std::unique_ptr<File> OpenRead(std::string_view path, Share share = Share::Read);
   // Creates or truncates a file for writing, denying other writers. Null on failure.
   static std::unique_ptr<File> Create(std::string_view path);
+  // Creates a file that is not there yet, for writing, denying other writers. Null on failure;
+  // LastError is kErrorFileExists when an entry of that name (in any letter case) exists.
+  static std::unique_ptr<File> CreateNew(std::string_view path);
 
   virtual ~File() = default;
 
   // Reads up to `size` bytes; returns the count read, 0 at the end. Throws OSError on failure.
   virtual std::size_t Read(void* buffer, std::size_t size) = 0;
+  // Reads up to `size` bytes from `position` on; returns the count read, 0 at the end. Leaves
+  // the file position unspecified. Throws OSError on failure.
+  virtual std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t size) = 0;
   // Writes all bytes or throws OSError.
   virtual void Write(const void* buffer, std::size_t size) = 0;
   virtual void Seek(std::uint64_t position) = 0;

@@ -162,6 +162,37 @@ TEST_F(StreamTest, CopyFileWritesCompleteFilesOnly) {
   EXPECT_EQ(files, 3);
 }
 
+TEST_F(StreamTest, ContainerRewrittenBetweenBaggagesIsReadAfresh) {
+  // The container stays open between entries; a new baggage of the same name must not read the
+  // old one's bytes.
+  EXPECT_EQ(ReadEntry("TEN.DAT"), "0123456789");
+  BagDone();
+  BagWriter writer;
+  writer.AddData("TEN.DAT", "abcdefghij");
+  writer.AddData("NEW.DAT", "new");
+  writer.WriteStandalone(dir.win("S.BAG"));
+  Init({"/bag=" + dir.win("S.BAG")});
+  EXPECT_EQ(ReadEntry("TEN.DAT"), "abcdefghij");
+  EXPECT_EQ(ReadEntry("NEW.DAT"), "new");
+}
+
+TEST_F(StreamTest, CopyOntoAnExistingNameInOtherCaseReplacesThatFile) {
+  std::filesystem::create_directories(dir.host() / "out");
+  dir.Write("out/Ten.Dat", "old");
+  ASSERT_TRUE(BagCopyFile("TEN.DAT", dir.win("out\\")));
+  EXPECT_EQ(ReadHostFile(dir.host() / "out" / "Ten.Dat"), "0123456789");
+  int files = 0;
+  for (const auto& item : std::filesystem::directory_iterator(dir.host() / "out")) {
+    (void)item;
+    ++files;
+  }
+  EXPECT_EQ(files, 1);
+  // A folder in the way is not replaced.
+  std::filesystem::create_directories(dir.host() / "out" / "A.TXT");
+  EXPECT_THROW(BagCopyFile("A.TXT", dir.win("out\\")), Error);
+  EXPECT_TRUE(std::filesystem::is_directory(dir.host() / "out" / "A.TXT"));
+}
+
 TEST_F(BaggageTest, LooseFilesReadAtTheirRealSize) {
   std::filesystem::create_directories(dir.host() / "BAG");
   dir.Write("BAG/DATA.TXT", "12345");

@@ -320,6 +320,44 @@ TEST(File, OpenFailures) {
                    "The system cannot find the file specified.");
 }
 
+TEST(File, CreateNewAndPositionedReads) {
+  TempDir dir;
+  auto file = File::CreateNew(dir.win("fresh.bin"));
+  ASSERT_NE(file, nullptr) << LastError();
+  file->Write("0123456789", 10);
+  file.reset();
+  // An existing entry in any letter case, a folder included, is never truncated or doubled.
+  EXPECT_EQ(File::CreateNew(dir.win("FRESH.BIN")), nullptr);
+  EXPECT_EQ(LastError(), kErrorFileExists);
+  ASSERT_TRUE(CreateDirectory(dir.win("folder")));
+  EXPECT_EQ(File::CreateNew(dir.win("Folder")), nullptr);
+  EXPECT_EQ(LastError(), kErrorFileExists);
+  EXPECT_EQ(File::CreateNew(dir.win("nofolder\\x")), nullptr);
+  EXPECT_EQ(LastError(), kErrorPathNotFound);
+
+  auto reader = File::OpenRead(dir.win("fresh.bin"));
+  ASSERT_NE(reader, nullptr);
+  char buffer[16] = {};
+  EXPECT_EQ(reader->ReadAt(7, buffer, sizeof buffer), 3u);
+  EXPECT_EQ(std::string(buffer, 3), "789");
+  EXPECT_EQ(reader->ReadAt(2, buffer, 4), 4u);
+  EXPECT_EQ(std::string(buffer, 4), "2345");
+  EXPECT_EQ(reader->ReadAt(10, buffer, 4), 0u);
+  EXPECT_EQ(reader->ReadAt(1000, buffer, 4), 0u);
+}
+
+TEST(File, CreateSeesEntriesMadeBehindItsBack) {
+  // Names created in a folder by somebody else, right after our own files, still count.
+  TempDir dir;
+  for (int i = 0; i < 3; ++i) WriteFile(dir.win("own" + std::to_string(i)), "x");
+  dir.Write("Other.Txt", "theirs");
+  EXPECT_EQ(File::CreateNew(dir.win("OTHER.TXT")), nullptr);
+  EXPECT_EQ(LastError(), kErrorFileExists);
+  WriteFile(dir.win("other.txt"), "ours");
+  EXPECT_EQ(ReadHostFile(dir.host() / "Other.Txt"), "ours");
+  EXPECT_EQ(FindFiles(dir.win("*.txt")).size(), 1u);
+}
+
 TEST(Errors, MessagesAreTheWindowsTexts) {
   EXPECT_EQ(SystemErrorMessage(kErrorFileNotFound), "The system cannot find the file specified.");
   EXPECT_EQ(SystemErrorMessage(kErrorPathNotFound), "The system cannot find the path specified.");

@@ -143,6 +143,21 @@ class PosixFile final : public File {
     return done;
   }
 
+  std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t size) override {
+    std::size_t done = 0;
+    while (done < size) {
+      const ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done, size - done,
+                                static_cast<off_t>(position + done));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        Throw(errno);
+      }
+      if (n == 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    return done;
+  }
+
   void Write(const void* buffer, std::size_t size) override {
     std::size_t done = 0;
     while (done < size) {
@@ -571,7 +586,7 @@ std::unique_ptr<File> File::OpenRead(std::string_view path, Share /*share*/) {
 }
 
 std::unique_ptr<File> File::Create(std::string_view path) {
-  std::optional<std::string> host = HostPathOf(path);
+  std::optional<std::string> host = posix::HostPathForNewEntry(path);
   if (!host) return nullptr;
   // A new file is the common case and needs no look at what is there first.
   int fd = ::open(host->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -593,6 +608,22 @@ std::unique_ptr<File> File::Create(std::string_view path) {
     FailFromErrno(errno, *host);
     return nullptr;
   }
+  return std::make_unique<PosixFile>(fd);
+}
+
+std::unique_ptr<File> File::CreateNew(std::string_view path) {
+  std::optional<std::string> host = posix::HostPathForNewEntry(path);
+  if (!host) return nullptr;
+  const int fd = ::open(host->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (errno == EEXIST) {
+      SetLastError(kErrorFileExists);
+    } else {
+      FailFromErrno(errno, *host);
+    }
+    return nullptr;
+  }
+  posix::NoteEntryAdded(*host);
   return std::make_unique<PosixFile>(fd);
 }
 

@@ -24,6 +24,10 @@ std::string FullWindowsPath(std::string_view path);
 // spelling it has on disk. Nothing when the drive is not mapped (LastError kErrorPathNotFound).
 std::optional<std::string> HostPathOf(std::string_view windowsPath);
 
+// HostPathOf for a name about to be created: when its folder's names are remembered and still
+// current, the last name is answered from that memory instead of being looked for on disk.
+std::optional<std::string> HostPathForNewEntry(std::string_view windowsPath);
+
 // Our own changes to a folder, so that its name cache stays valid without reading it again.
 void NoteEntryAdded(const std::string& hostPath);
 void NoteEntryRemoved(const std::string& hostPath);

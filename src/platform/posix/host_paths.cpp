@@ -375,32 +375,82 @@ std::string FullWindowsPath(std::string_view input) {
   return result;
 }
 
-std::optional<std::string> HostPathOf(std::string_view windowsPath) {
-  const std::string full = FullWindowsPath(windowsPath);
+namespace {
+
+// A Windows path split into the host folder its drive names and the components below it.
+struct SplitPath {
   std::string root;
+  std::vector<std::string> components;
+};
+
+std::optional<SplitPath> SplitWindowsPath(std::string_view windowsPath) {
+  const std::string full = FullWindowsPath(windowsPath);
+  SplitPath split;
   std::string rest;
   static constexpr std::string_view kUnix = "\\\\?\\unix\\";
   if (full.size() >= kUnix.size() && EqualIgnoreCase(full.substr(0, kUnix.size()), kUnix)) {
-    root.assign(1, '/');
+    split.root.assign(1, '/');
     rest = full.substr(kUnix.size());
   } else if (full.size() >= 3 && full[1] == ':' && full[2] == '\\' && full[0] >= 'A' &&
              full[0] <= 'Z') {
-    root = CurrentDrives()->roots[full[0] - 'A'];
+    split.root = CurrentDrives()->roots[full[0] - 'A'];
     rest = full.substr(3);
   }
-  if (root.empty()) {
+  if (split.root.empty()) {
     SetLastError(kErrorPathNotFound);
     return std::nullopt;
   }
-  std::vector<std::string> components;
   std::size_t start = 0;
   while (start < rest.size()) {
     std::size_t end = rest.find('\\', start);
     if (end == std::string::npos) end = rest.size();
-    if (end > start) components.push_back(rest.substr(start, end - start));
+    if (end > start) split.components.push_back(rest.substr(start, end - start));
     start = end + 1;
   }
-  return ResolveComponents(root, components, components.size()).path;
+  return split;
+}
+
+// Answers from memory alone whether `name` is in `folder`: true when the folder's names are
+// remembered and still current, with `actual` set to the spelling on disk (or nothing).
+bool LookupRemembered(const std::string& folder, const std::string& name,
+                      std::optional<std::string>& actual) {
+  {
+    std::lock_guard lock(folderMutex);
+    if (folders.find(folder) == folders.end()) return false;
+  }
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  std::lock_guard lock(folderMutex);
+  const auto found = folders.find(folder);
+  if (found == folders.end() || !SameStamp(found->second, info)) return false;
+  const auto hit = found->second.byFold.find(FoldCase(name));
+  actual = hit == found->second.byFold.end() ? std::nullopt : std::optional(hit->second);
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> HostPathOf(std::string_view windowsPath) {
+  std::optional<SplitPath> split = SplitWindowsPath(windowsPath);
+  if (!split) return std::nullopt;
+  return ResolveComponents(split->root, split->components, split->components.size()).path;
+}
+
+std::optional<std::string> HostPathForNewEntry(std::string_view windowsPath) {
+  std::optional<SplitPath> split = SplitWindowsPath(windowsPath);
+  if (!split) return std::nullopt;
+  const std::vector<std::string>& components = split->components;
+  if (!components.empty()) {
+    // One look at the folder instead of two (the name, then the folder) for every new file.
+    std::string folder = split->root == "/" ? std::string() : split->root;
+    for (std::size_t i = 0; i + 1 < components.size(); ++i) folder += "/" + components[i];
+    if (folder.empty()) folder = "/";
+    std::optional<std::string> actual;
+    if (LookupRemembered(folder, components.back(), actual)) {
+      return (folder == "/" ? std::string() : folder) + "/" + actual.value_or(components.back());
+    }
+  }
+  return ResolveComponents(split->root, components, components.size()).path;
 }
 
 void NoteEntryAdded(const std::string& hostPath) {

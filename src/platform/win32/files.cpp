@@ -65,6 +65,20 @@ class Win32File final : public File {
     return read;
   }
 
+  std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t size) override {
+    const DWORD chunk =
+        static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max() / 2));
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    DWORD read = 0;
+    if (!ReadFile(handle_.get(), buffer, chunk, &read, &at)) {
+      if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+      ThrowLastOSError();
+    }
+    return read;
+  }
+
   void Write(const void* buffer, std::size_t size) override {
     const auto* bytes = static_cast<const char*>(buffer);
     while (size > 0) {
@@ -286,6 +300,20 @@ std::unique_ptr<File> File::Create(std::string_view path) {
   HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32File>(handle);
+}
+
+std::unique_ptr<File> File::CreateNew(std::string_view path) {
+  HANDLE handle = CreateFileW(FilePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    // A folder of that name is reported as a denied access; it is an existing entry all the same.
+    if (GetLastError() == ERROR_ACCESS_DENIED &&
+        GetFileAttributesW(FilePath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
+      SetLastError(ERROR_FILE_EXISTS);
+    }
+    return nullptr;
+  }
   return std::make_unique<Win32File>(handle);
 }
 
