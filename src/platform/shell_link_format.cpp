@@ -8,6 +8,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "platform/utf.h"
 
 namespace valise::platform {
 namespace {
@@ -42,86 +43,6 @@ constexpr std::uint32_t kDriveFixed = 3;
 constexpr std::uint32_t kDriveRemote = 4;
 constexpr std::uint16_t kFileEntryExtensionVersion = 3;
 constexpr std::uint32_t kFileEntryExtensionSignature = 0xBEEF0004;
-
-// --- UTF-8 and UTF-16 -------------------------------------------------------------------------
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<std::uint8_t>(text[i]);
-    std::uint32_t code = 0xFFFD;
-    std::size_t length = 1;
-    std::size_t follow = 0;
-    std::uint32_t minimum = 0;
-    if (lead < 0x80) {
-      code = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      follow = 1, code = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      follow = 2, code = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      follow = 3, code = lead & 0x07, minimum = 0x10000;
-    }
-    if (follow > 0) {
-      bool valid = i + follow < text.size();
-      for (std::size_t k = 1; valid && k <= follow; ++k) {
-        const auto next = static_cast<std::uint8_t>(text[i + k]);
-        if ((next & 0xC0) != 0x80) {
-          valid = false;
-        } else {
-          code = (code << 6) | (next & 0x3F);
-        }
-      }
-      if (valid && code >= minimum && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) {
-        length = follow + 1;
-      } else {
-        code = 0xFFFD;
-      }
-    }
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (code >> 10));
-      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(code);
-    }
-    i += length;
-  }
-  return out;
-}
-
-std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t code = text[i];
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;
-    }
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return out;
-}
 
 // --- Writing ----------------------------------------------------------------------------------
 

@@ -18,6 +18,7 @@
 #include "platform/errors.h"
 #include "platform/host_paths.h"
 #include "platform/posix/fs_internal.h"
+#include "platform/utf.h"
 
 namespace valise::platform {
 
@@ -75,24 +76,14 @@ FindEntry EntryOf(const struct stat& info, const std::string& name) {
   return entry;
 }
 
-// Decodes UTF-8 into code points, folded for matching without regard to case.
+// Decodes UTF-8 into code points, folded for matching without regard to case. A malformed byte
+// stands for itself.
 std::u32string FoldedCodePoints(std::string_view utf8) {
   const std::string folded = posix::FoldCase(utf8);
   std::u32string out;
   for (std::size_t i = 0; i < folded.size();) {
-    const unsigned char c = static_cast<unsigned char>(folded[i]);
-    std::size_t length = c < 0x80 ? 1 : c < 0xe0 ? 2 : c < 0xf0 ? 3 : 4;
-    if (c >= 0x80 && c < 0xc0) length = 1;
-    if (i + length > folded.size()) length = 1;
-    char32_t code = length == 1   ? c
-                    : length == 2 ? (c & 0x1f)
-                    : length == 3 ? (c & 0x0f)
-                                  : (c & 0x07);
-    for (std::size_t k = 1; k < length; ++k) {
-      code = (code << 6) | (static_cast<unsigned char>(folded[i + k]) & 0x3f);
-    }
-    out += code;
-    i += length;
+    const auto byte = static_cast<unsigned char>(folded[i]);
+    out += DecodeUtf8(folded, i).value_or(byte);
   }
   return out;
 }
@@ -130,32 +121,16 @@ class PosixFile final : public File {
   PosixFile& operator=(const PosixFile&) = delete;
 
   std::size_t Read(void* buffer, std::size_t size) override {
-    std::size_t done = 0;
-    while (done < size) {
-      const ssize_t n = ::read(fd_, static_cast<char*>(buffer) + done, size - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        Throw(errno);
-      }
-      if (n == 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    return done;
+    char* bytes = static_cast<char*>(buffer);
+    return ReadUntilFull(size,
+                         [&](std::size_t done) { return ::read(fd_, bytes + done, size - done); });
   }
 
   std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t size) override {
-    std::size_t done = 0;
-    while (done < size) {
-      const ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done, size - done,
-                                static_cast<off_t>(position + done));
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        Throw(errno);
-      }
-      if (n == 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    return done;
+    char* bytes = static_cast<char*>(buffer);
+    return ReadUntilFull(size, [&](std::size_t done) {
+      return ::pread(fd_, bytes + done, size - done, static_cast<off_t>(position + done));
+    });
   }
 
   void Write(const void* buffer, std::size_t size) override {
@@ -196,6 +171,22 @@ class PosixFile final : public File {
   }
 
  private:
+  // Repeats a read call (given the count read so far) until `size` bytes or the end.
+  template <typename ReadCall>
+  static std::size_t ReadUntilFull(std::size_t size, ReadCall call) {
+    std::size_t done = 0;
+    while (done < size) {
+      const ssize_t n = call(done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        Throw(errno);
+      }
+      if (n == 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    return done;
+  }
+
   [[noreturn]] static void Throw(int error) {
     const std::uint32_t code = posix::ErrorFromErrno(error);
     SetLastError(code);

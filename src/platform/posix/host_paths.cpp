@@ -22,6 +22,7 @@
 #include "platform/errors.h"
 #include "platform/posix/fs_internal.h"
 #include "platform/posix/prefix.h"
+#include "platform/utf.h"
 
 namespace valise::platform {
 namespace posix {
@@ -47,19 +48,6 @@ char32_t FoldCodePoint(char32_t c) {
   if (c >= 0x430 && c <= 0x44f) return c - 0x20;
   if (c >= 0x450 && c <= 0x45f) return c - 0x50;
   return c;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xc0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3f));
-  } else {
-    out += static_cast<char>(0xe0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-    out += static_cast<char>(0x80 | (c & 0x3f));
-  }
 }
 
 // ---------------------------------------------------------------------------------------------

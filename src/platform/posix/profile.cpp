@@ -21,6 +21,7 @@
 #include "platform/posix/prefix_layout.h"
 #include "platform/posix/profile_parser.h"
 #include "platform/text.h"
+#include "platform/utf.h"
 
 namespace valise::platform {
 namespace posix {
@@ -32,86 +33,6 @@ constexpr std::size_t kValueBuffer = kProfileValueMax + 1;
 
 bool IsProfileSpace(char16_t c) {
   return (c >= 0x09 && c <= 0x0d) || c == 0x1a || c == 0x20;
-}
-
-void AppendUtf16(std::u16string& out, char32_t code) {
-  if (code >= 0x10000) {
-    code -= 0x10000;
-    out += static_cast<char16_t>(0xd800 + (code >> 10));
-    out += static_cast<char16_t>(0xdc00 + (code & 0x3ff));
-  } else {
-    out += static_cast<char16_t>(code);
-  }
-}
-
-std::u16string Utf8ToUtf16(std::string_view utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
-  for (std::size_t i = 0; i < utf8.size();) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    std::size_t length = 0;
-    char32_t code = 0;
-    char32_t minimum = 0;
-    if (c < 0x80) {
-      out += static_cast<char16_t>(c);
-      ++i;
-      continue;
-    } else if (c >= 0xc2 && c < 0xe0) {
-      length = 2, code = c & 0x1f, minimum = 0x80;
-    } else if (c >= 0xe0 && c < 0xf0) {
-      length = 3, code = c & 0x0f, minimum = 0x800;
-    } else if (c >= 0xf0 && c < 0xf5) {
-      length = 4, code = c & 0x07, minimum = 0x10000;
-    }
-    bool valid = length != 0 && i + length <= utf8.size();
-    for (std::size_t k = 1; valid && k < length; ++k) {
-      const unsigned char next = static_cast<unsigned char>(utf8[i + k]);
-      if ((next & 0xc0) != 0x80) valid = false;
-      code = (code << 6) | (next & 0x3f);
-    }
-    if (valid && (code < minimum || code > 0x10ffff || (code >= 0xd800 && code < 0xe000))) {
-      valid = false;
-    }
-    if (!valid) {
-      out += u'\xfffd';
-      ++i;
-      continue;
-    }
-    AppendUtf16(out, code);
-    i += length;
-  }
-  return out;
-}
-
-std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t code = text[i];
-    if (code >= 0xd800 && code < 0xdc00 && i + 1 < text.size() && text[i + 1] >= 0xdc00 &&
-        text[i + 1] < 0xe000) {
-      code = 0x10000 + ((code - 0xd800) << 10) + (text[i + 1] - 0xdc00);
-      ++i;
-    } else if (code >= 0xd800 && code < 0xe000) {
-      code = 0xfffd;
-    }
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xc0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3f));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xe0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3f));
-      out += static_cast<char>(0x80 | (code & 0x3f));
-    } else {
-      out += static_cast<char>(0xf0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3f));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3f));
-      out += static_cast<char>(0x80 | (code & 0x3f));
-    }
-  }
-  return out;
 }
 
 std::u16string DecodeUtf16(std::string_view bytes, bool bigEndian) {

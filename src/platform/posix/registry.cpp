@@ -31,6 +31,7 @@
 #include "platform/errors.h"
 #include "platform/posix/prefix.h"
 #include "platform/posix/wine_registry_file.h"
+#include "platform/utf.h"
 
 namespace valise::platform {
 
@@ -108,7 +109,7 @@ Path KeyPath(const Hive& hive, std::string_view path) {
   while (start <= path.size()) {
     std::size_t end = path.find('\\', start);
     if (end == std::string_view::npos) end = path.size();
-    if (end > start) result.push_back(posix::Utf8ToUtf16(path.substr(start, end - start)));
+    if (end > start) result.push_back(Utf8ToUtf16(path.substr(start, end - start)));
     start = end + 1;
   }
   return result;
@@ -313,7 +314,7 @@ bool Commit(const Hive& hive, Change&& change) {
 WineRegData StringData(std::uint32_t type, std::string_view text) {
   WineRegData data;
   data.type = type;
-  std::u16string units = posix::Utf8ToUtf16(text);
+  std::u16string units = Utf8ToUtf16(text);
   units += u'\0';
   for (char16_t c : units) {
     data.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
@@ -335,7 +336,7 @@ RegValue ToRegValue(const WineRegData& stored) {
         if (c == 0) break;
         units += c;
       }
-      value.text = posix::Utf16ToUtf8(units);
+      value.text = Utf16ToUtf8(units);
       break;
     }
     case static_cast<std::uint32_t>(RegType::DWord):
@@ -386,7 +387,7 @@ class RegKeyImpl {
   void Set(std::string_view name, WineRegData data) {
     RequireWritable();
     LoadValues();
-    std::u16string key = posix::Utf8ToUtf16(name);
+    std::u16string key = Utf8ToUtf16(name);
     std::u16string folded = WineRegistryFile::FoldName(key);
     // An existing value keeps the case of its name.
     auto [at, added] = values->try_emplace(folded, Value{key, data});
@@ -397,7 +398,7 @@ class RegKeyImpl {
   bool Delete(std::string_view name) {
     RequireWritable();
     LoadValues();
-    std::u16string folded = WineRegistryFile::FoldName(posix::Utf8ToUtf16(name));
+    std::u16string folded = WineRegistryFile::FoldName(Utf8ToUtf16(name));
     const auto found = values->find(folded);
     if (found == values->end()) return false;
     changes[folded] = WineRegistryFile::ValueChange{found->second.name, std::nullopt};
@@ -407,7 +408,7 @@ class RegKeyImpl {
 
   std::optional<WineRegData> Get(std::string_view name) const {
     LoadValues();
-    const auto found = values->find(WineRegistryFile::FoldName(posix::Utf8ToUtf16(name)));
+    const auto found = values->find(WineRegistryFile::FoldName(Utf8ToUtf16(name)));
     if (found == values->end()) return std::nullopt;
     return found->second.data;
   }
@@ -484,7 +485,7 @@ std::vector<std::string> RegKey::SubKeyNames() const {
   std::vector<std::string> names;
   if (!impl_) return names;
   for (const auto& name : impl_->snapshot->SubKeyNames(impl_->path)) {
-    names.push_back(posix::Utf16ToUtf8(name));
+    names.push_back(Utf16ToUtf8(name));
   }
   return names;
 }
@@ -493,8 +494,7 @@ std::vector<std::string> RegKey::ValueNames() const {
   std::vector<std::string> names;
   if (!impl_) return names;
   impl_->LoadValues();
-  for (const auto& [folded, value] : *impl_->values)
-    names.push_back(posix::Utf16ToUtf8(value.name));
+  for (const auto& [folded, value] : *impl_->values) names.push_back(Utf16ToUtf8(value.name));
   return names;
 }
 

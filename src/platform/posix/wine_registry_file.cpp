@@ -21,6 +21,7 @@
 #include <map>
 
 #include "platform/errors.h"
+#include "platform/utf.h"
 
 namespace valise::platform::posix {
 
@@ -127,80 +128,7 @@ std::string Escape(std::u16string_view text, const char special[2]) {
   return out;
 }
 
-// Appends one code point as UTF-16.
-void PutCodePoint(std::u16string& out, char32_t c) {
-  if (c >= 0x10000) {
-    c -= 0x10000;
-    out += static_cast<char16_t>(0xD800 | (c >> 10));
-    out += static_cast<char16_t>(0xDC00 | (c & 0x3FF));
-  } else {
-    out += static_cast<char16_t>(c);
-  }
-}
-
-// Decodes one UTF-8 sequence at text[i]; advances i. Returns U+FFFD for a malformed one.
-char32_t NextCodePoint(std::string_view text, std::size_t& i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i++);
-  if (lead < 0x80) return lead;
-  int extra;
-  char32_t c;
-  char32_t minimum;
-  if ((lead & 0xE0) == 0xC0) {
-    extra = 1, c = lead & 0x1F, minimum = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    extra = 2, c = lead & 0x0F, minimum = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    extra = 3, c = lead & 0x07, minimum = 0x10000;
-  } else {
-    return 0xFFFD;
-  }
-  for (int k = 0; k < extra; ++k) {
-    if (i >= text.size() || (byte(i) & 0xC0) != 0x80) return 0xFFFD;
-    c = (c << 6) | (byte(i++) & 0x3F);
-  }
-  if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0xFFFD;
-  return c;
-}
-
 }  // namespace
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) PutCodePoint(out, NextCodePoint(text, i));
-  return out;
-}
-
-std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
 
 namespace {
 
@@ -309,7 +237,7 @@ std::u16string Unescape(std::string_view text, std::size_t& pos, char end, const
     if (static_cast<unsigned char>(text[pos]) < 0x80) {
       out += static_cast<char16_t>(text[pos++]);
     } else {
-      PutCodePoint(out, NextCodePoint(text, pos));
+      AppendUtf16(out, DecodeUtf8(text, pos).value_or(0xFFFD));
     }
   }
 }

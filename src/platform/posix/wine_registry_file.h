@@ -15,10 +15,6 @@
 
 namespace valise::platform::posix {
 
-// UTF-8 and UTF-16 (the registry's own text form). Malformed input becomes U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
-
 // A value's type and data as Windows holds them (strings as UTF-16LE with their terminator).
 struct WineRegData {
   std::uint32_t type = 0;
