@@ -112,7 +112,7 @@ void SelectBaggage(const fs::path& program) {
 void CopyReadWrite(const fs::path& from, const fs::path& to) {
   const int in = ::open(from.c_str(), O_RDONLY);
   const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<char> buffer(64 * 1024);
+  std::vector<char> buffer(256 * 1024);  // the buffer BagCopyFile uses
   ssize_t n;
   while ((n = ::read(in, buffer.data(), buffer.size())) > 0) {
     if (::write(out, buffer.data(), n) != n) std::exit(1);
@@ -252,7 +252,7 @@ int main(int argc, char** argv) {
     return work / (std::string(stem) + std::to_string(r));
   };
 
-  // 0. copy_file_range against read/write with 64 KiB, on the big file.
+  // 0. copy_file_range against read/write with 256 KiB, on the big file.
   {
     std::vector<double> rw, cfr;
     paired(
