@@ -14,8 +14,8 @@ namespace valise::platform {
 
 inline constexpr std::size_t kProfileValueMax = 2047;
 
-std::string ReadProfileString(std::string_view file, std::string_view section,
-                              std::string_view key, std::string_view defaultValue);
+std::string ReadProfileString(std::string_view file, std::string_view section, std::string_view key,
+                              std::string_view defaultValue);
 // The key names of a section in file order (each once); empty when the section is absent.
 std::vector<std::string> ReadProfileKeys(std::string_view file, std::string_view section);
 // The section names in file order (each once).

@@ -12,12 +12,14 @@ std::map<std::wstring, ProbeFunction>& Commands() {
 }
 }  // namespace
 
-ProbeCommand::ProbeCommand(const wchar_t* name, ProbeFunction run) { Commands()[name] = run; }
+ProbeCommand::ProbeCommand(const wchar_t* name, ProbeFunction run) {
+  Commands()[name] = run;
+}
 
 std::string ProbeUtf8(const std::wstring& text) {
   if (text.empty()) return {};
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                 0, nullptr, nullptr);
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                 nullptr, nullptr);
   std::string out(static_cast<size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
                       nullptr, nullptr);
@@ -26,7 +28,8 @@ std::string ProbeUtf8(const std::wstring& text) {
 
 std::wstring ProbeWide(const std::string& text) {
   if (text.empty()) return {};
-  int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  int size =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring out(static_cast<size_t>(size), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
   return out;

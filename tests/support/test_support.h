@@ -8,16 +8,16 @@
 #include <string_view>
 
 // Expects `statement` to throw `type` whose what() equals `message` exactly.
-#define EXPECT_THROW_MSG(statement, type, message)                              \
-  do {                                                                          \
-    try {                                                                       \
-      statement;                                                                \
-      ADD_FAILURE() << "expected " #type " \"" << (message) << "\", got none";  \
-    } catch (const type& error_) {                                              \
-      EXPECT_EQ(std::string(error_.what()), std::string(message));              \
-    } catch (const std::exception& other_) {                                    \
-      ADD_FAILURE() << "expected " #type ", got \"" << other_.what() << "\"";   \
-    }                                                                           \
+#define EXPECT_THROW_MSG(statement, type, message)                             \
+  do {                                                                         \
+    try {                                                                      \
+      statement;                                                               \
+      ADD_FAILURE() << "expected " #type " \"" << (message) << "\", got none"; \
+    } catch (const type& error_) {                                             \
+      EXPECT_EQ(std::string(error_.what()), std::string(message));             \
+    } catch (const std::exception& other_) {                                   \
+      ADD_FAILURE() << "expected " #type ", got \"" << other_.what() << "\"";  \
+    }                                                                          \
   } while (false)
 
 namespace valise::testing {

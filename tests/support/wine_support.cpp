@@ -16,11 +16,19 @@ namespace valise::testing {
 
 #ifdef _WIN32
 
-bool WineAvailable() { return false; }
-SharedWinePrefix::SharedWinePrefix() { throw std::runtime_error("Wine is not available here"); }
+bool WineAvailable() {
+  return false;
+}
+SharedWinePrefix::SharedWinePrefix() {
+  throw std::runtime_error("Wine is not available here");
+}
 SharedWinePrefix::~SharedWinePrefix() = default;
-WineResult SharedWinePrefix::Run(const std::vector<std::string>&) const { return {}; }
-WineResult SharedWinePrefix::Probe(const std::vector<std::string>&) const { return {}; }
+WineResult SharedWinePrefix::Run(const std::vector<std::string>&) const {
+  return {};
+}
+WineResult SharedWinePrefix::Probe(const std::vector<std::string>&) const {
+  return {};
+}
 
 #else
 
@@ -57,7 +65,8 @@ std::string Env(const std::string& prefix) {
 }  // namespace
 
 bool WineAvailable() {
-  return std::filesystem::exists(VALISE_PROBE_EXE) && std::system("command -v wine >/dev/null") == 0;
+  return std::filesystem::exists(VALISE_PROBE_EXE) &&
+         std::system("command -v wine >/dev/null") == 0;
 }
 
 SharedWinePrefix::SharedWinePrefix() {
@@ -70,8 +79,9 @@ SharedWinePrefix::SharedWinePrefix() {
     std::filesystem::remove_all(path_);
     const std::string env = Env(path_);
     Shell(env + "wineboot -i >/dev/null 2>&1");
-    Shell(env + "wine reg add 'HKCU\\Software\\Wine\\X11 Driver' /v Managed /t REG_SZ /d N /f "
-                ">/dev/null 2>&1");
+    Shell(env +
+          "wine reg add 'HKCU\\Software\\Wine\\X11 Driver' /v Managed /t REG_SZ /d N /f "
+          ">/dev/null 2>&1");
     Shell(env + "wineserver -w");
     for (const auto& user : std::filesystem::directory_iterator(path_ + "/drive_c/users")) {
       std::error_code ec;
