@@ -11,6 +11,7 @@
 
 #include "adb/adb_writer.h"
 #include "adb/table.h"
+#include "counting_stream.h"
 #include "platform/host_paths.h"
 
 namespace {
@@ -18,41 +19,13 @@ namespace {
 using namespace valise;
 using namespace valise::adb;
 
-struct Counts {
-  std::int64_t reads = 0;
-  std::int64_t bytes = 0;
-};
-
-class CountingStream : public TStream {
- public:
-  CountingStream(std::unique_ptr<TStream> inner, Counts& counts)
-      : inner_(std::move(inner)), counts_(counts) {}
-  std::int64_t Read(void* buffer, std::int64_t count) override {
-    const std::int64_t n = inner_->Read(buffer, count);
-    ++counts_.reads;
-    counts_.bytes += n;
-    return n;
-  }
-  std::int64_t Write(const void* buffer, std::int64_t count) override {
-    return inner_->Write(buffer, count);
-  }
-  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
-    return inner_->Seek(offset, origin);
-  }
-  std::int64_t Size() override { return inner_->Size(); }
-
- private:
-  std::unique_ptr<TStream> inner_;
-  Counts& counts_;
-};
-
 class CountingTable : public TATable {
  public:
-  Counts counts;
+  bench::ReadCounts counts;
 
  protected:
   std::unique_ptr<TStream> OpenStream(const std::string& path) override {
-    return std::make_unique<CountingStream>(TATable::OpenStream(path), counts);
+    return std::make_unique<bench::CountingStream>(TATable::OpenStream(path), counts);
   }
 };
 
@@ -102,7 +75,7 @@ int main() {
     openTable(table, false);
     std::printf("open: %lld reads, %lld bytes\n", static_cast<long long>(table.counts.reads),
                 static_cast<long long>(table.counts.bytes));
-    const Counts before = table.counts;
+    const bench::ReadCounts before = table.counts;
     table.FindKey({100000 + 5000 * 3, 2});
     std::printf("one FindKey: %lld reads, %lld bytes (key %d bytes, record %d bytes)\n",
                 static_cast<long long>(table.counts.reads - before.reads),

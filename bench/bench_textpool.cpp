@@ -16,6 +16,7 @@
 #include "baggage/bag_stream.h"
 #include "baggage/bag_writer.h"
 #include "baggage/baggage.h"
+#include "counting_stream.h"
 #include "course/app_strings.h"
 #include "course/textpool.h"
 #include "platform/host_paths.h"
@@ -25,46 +26,17 @@ namespace {
 
 using namespace valise;
 
-struct Counters {
-  std::int64_t bytes = 0;
-  std::int64_t reads = 0;
-};
-
-// A baggage stream that counts what is read through it.
-class CountingStream : public TStream {
- public:
-  CountingStream(std::unique_ptr<TStream> inner, Counters& counters)
-      : inner_(std::move(inner)), counters_(counters) {}
-  std::int64_t Read(void* buffer, std::int64_t count) override {
-    std::int64_t got = inner_->Read(buffer, count);
-    counters_.bytes += got;
-    ++counters_.reads;
-    return got;
-  }
-  std::int64_t Write(const void* buffer, std::int64_t count) override {
-    return inner_->Write(buffer, count);
-  }
-  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
-    return inner_->Seek(offset, origin);
-  }
-  std::int64_t Size() override { return inner_->Size(); }
-
- private:
-  std::unique_ptr<TStream> inner_;
-  Counters& counters_;
-};
-
 class CountingTable : public adb::TATable {
  public:
-  explicit CountingTable(Counters& counters) : counters_(counters) {}
+  explicit CountingTable(bench::ReadCounts& counters) : counters_(counters) {}
 
  protected:
   std::unique_ptr<TStream> OpenStream(const std::string& path) override {
-    return std::make_unique<CountingStream>(adb::TATable::OpenStream(path), counters_);
+    return std::make_unique<bench::CountingStream>(adb::TATable::OpenStream(path), counters_);
   }
 
  private:
-  Counters& counters_;
+  bench::ReadCounts& counters_;
 };
 
 constexpr int kRecords = 20000;
@@ -92,7 +64,7 @@ std::string BuildTextpool() {
 struct Run {
   double milliseconds;
   double cpuMilliseconds;
-  Counters counters;
+  bench::ReadCounts counters;
   std::size_t cached;
 };
 

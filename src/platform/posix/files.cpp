@@ -341,15 +341,6 @@ bool FindFiles(std::string_view pattern, const std::function<bool(const FindEntr
   return true;
 }
 
-std::vector<FindEntry> FindFiles(std::string_view pattern) {
-  std::vector<FindEntry> entries;
-  FindFiles(pattern, [&](const FindEntry& entry) {
-    entries.push_back(entry);
-    return true;
-  });
-  return entries;
-}
-
 std::optional<std::uint32_t> GetFileAttributes(std::string_view path) {
   std::optional<std::string> host = HostPathOf(path);
   if (!host) return std::nullopt;
@@ -616,19 +607,6 @@ std::unique_ptr<File> File::CreateNew(std::string_view path) {
   }
   posix::NoteEntryAdded(*host);
   return std::make_unique<PosixFile>(fd);
-}
-
-std::string ReadWholeFile(std::string_view path) {
-  std::unique_ptr<File> file = File::OpenRead(path);
-  if (!file) ThrowLastOSError();
-  std::string bytes;
-  std::vector<char> buffer(kBufferSize);
-  for (;;) {
-    const std::size_t n = file->Read(buffer.data(), buffer.size());
-    if (n == 0) break;
-    bytes.append(buffer.data(), n);
-  }
-  return bytes;
 }
 
 }  // namespace valise::platform

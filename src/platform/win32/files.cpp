@@ -155,15 +155,6 @@ bool FindFiles(std::string_view pattern, const std::function<bool(const FindEntr
   return true;
 }
 
-std::vector<FindEntry> FindFiles(std::string_view pattern) {
-  std::vector<FindEntry> entries;
-  FindFiles(pattern, [&](const FindEntry& entry) {
-    entries.push_back(entry);
-    return true;
-  });
-  return entries;
-}
-
 std::optional<std::uint32_t> GetFileAttributes(std::string_view path) {
   const DWORD attributes = GetFileAttributesW(FilePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
@@ -315,16 +306,6 @@ std::unique_ptr<File> File::CreateNew(std::string_view path) {
     return nullptr;
   }
   return std::make_unique<Win32File>(handle);
-}
-
-std::string ReadWholeFile(std::string_view path) {
-  std::unique_ptr<File> file = File::OpenRead(path, File::Share::ReadWrite);
-  if (!file) ThrowLastOSError();
-  std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(file->Size()));
-  char buffer[65536];
-  while (const std::size_t read = file->Read(buffer, sizeof buffer)) bytes.append(buffer, read);
-  return bytes;
 }
 
 }  // namespace valise::platform
