@@ -39,7 +39,6 @@ struct BagState {
   TBagKind BagKind = TBagKind::Plain;
 
   std::vector<std::unique_ptr<TBagHandleRec>> OpenEntries;  // in the order of opening
-  BagHandle CurrentHandle = 0;                              // the entry read last
   BagHandle LastHandle = 0;  // handles are never reused, not even across baggages
 
   std::shared_ptr<TBagReaderThread> Reader;

@@ -19,7 +19,6 @@ namespace bagdetail {
 void CloseAllEntries() {
   BagState& s = State();
   while (!s.OpenEntries.empty()) s.OpenEntries.pop_back();
-  s.CurrentHandle = 0;
   s.DataFile.reset();
   s.DataFileSize = 0;
 }
@@ -107,7 +106,6 @@ BagHandle BagFileOpen(std::string_view name) {
   record->File = std::move(file);
   record->Base = base;
   record->Size = size;
-  s.CurrentHandle = record->Handle;
   s.OpenEntries.push_back(std::move(record));
   return s.LastHandle;
 }
@@ -118,16 +116,13 @@ bool BagFileClose(BagHandle handle) {
                             [handle](const auto& record) { return record->Handle == handle; });
   if (found == s.OpenEntries.end()) return true;
   s.OpenEntries.erase(found);
-  if (s.CurrentHandle == handle) s.CurrentHandle = 0;
   return true;
 }
 
 bool BagReadBlock(BagHandle handle, void* buffer, std::uint32_t count, std::uint32_t& bytesRead) {
   bytesRead = 0;
-  bagdetail::BagState& s = State();
   TBagHandleRec* record = FindHandle(handle, "BagReadBlock");
   if (record->Position < 0 || record->Position >= record->Size) return false;
-  s.CurrentHandle = handle;
   const std::int64_t want = std::min<std::int64_t>(count, record->Size - record->Position);
   const std::uint64_t start =
       std::uint64_t{record->Base} + static_cast<std::uint64_t>(record->Position);
@@ -160,7 +155,6 @@ std::int64_t BagSeekEx(BagHandle handle, std::int64_t offset, int origin) {
     default:
       break;
   }
-  State().CurrentHandle = 0;
   return record->Position;
 }
 

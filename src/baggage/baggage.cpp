@@ -185,7 +185,6 @@ void BagInit(std::vector<std::string>& params) {
   s.BagContainer = params[0];
   s.DataPathFor.clear();
   if (!s.BagExplicit) s.BagLooseDir = bagdetail::ExtractFilePath(s.BagContainer) + "BAG\\";
-  s.CurrentHandle = 0;
   bagdetail::OpenContainer();
   SetCustomMMIOProc();
 }
