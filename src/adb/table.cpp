@@ -71,25 +71,12 @@ class FileStream : public TStream {
   std::unique_ptr<platform::File> file_;
 };
 
-// The smallest size a field of each type needs for its stored form.
+// The smallest size a field of each type needs for its stored form: the type's natural size,
+// except that a string needs its length byte and a currency field is read at any size.
 std::uint16_t MinimumFieldSize(std::uint8_t typeCode) {
-  switch (typeCode) {
-    case ftString:
-    case ftBoolean:
-      return 1;
-    case ftSmallInt:
-    case ftWord:
-      return 2;
-    case ftInteger:
-    case ftDate:
-    case ftTime:
-      return 4;
-    case ftFloat:
-    case ftDateTime:
-      return 8;
-    default:
-      return typeCode >= kFirstMemoTypeCode && typeCode <= kMaxTypeCode ? kMemoReferenceSize : 0;
-  }
+  if (typeCode == ftString) return 1;
+  if (typeCode == ftCurrency) return 0;
+  return NaturalFieldSize(typeCode);
 }
 
 }  // namespace
