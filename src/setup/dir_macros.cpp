@@ -95,8 +95,8 @@ void TSetupDataModule::ExpandDirMacros(std::string& text) const {
     };
     if (MatchesIgnoreCase(reference, at, "InstallDir")) {
       closes(10);
-      replacement = app->InstallDir;
-      ExpandDirMacros(replacement);
+      // As the application gives it: expanded, or as recorded for an installed application.
+      replacement = app->GetInstallDir();
     } else if (MatchesIgnoreCase(reference, at, "Title")) {
       closes(5);
       replacement = app->Title;

@@ -11,6 +11,7 @@
 #include "course_fixtures.h"
 #include "pe_image.h"
 #include "platform/files.h"
+#include "platform/messages.h"
 #include "platform/shell.h"
 #include "setup/data_module.h"
 #include "setup_test_support.h"
@@ -276,6 +277,39 @@ TEST_F(SetupRun, MakersShortcutFolderAndShortcutsOnOtherDrives) {
   net->Create();
   EXPECT_THROW_MSG(net->Execute(), ESetup, "Invalid path \\\\server\\share");
   EXPECT_FALSE(testing::KeyExists(platform::RegRoot::CurrentUser, registry_.Path() + "\\NET_0_0"));
+}
+
+TEST_F(SetupRun, EachApplicationInstallsTheMembersOfItsOwnBaggage) {
+  // Two products whose baggages hold a member of the same name; the second one read is current
+  // when the run starts, yet each product gets its own file.
+  for (const char* code : {"ONE", "TWO"}) {
+    BagWriter writer;
+    auto project = course::testing::ProjectTable(course::testing::With(
+        course::testing::StandardProject(), {"PRODUCTCODE", adb::ftString, 21, code}));
+    writer.AddData("_PRJ.ADB", project.TableBytes());
+    writer.AddData("_PRJ.AMB", project.MemoBytes());
+    writer.AddData("_TXT.ADB", course::testing::TextpoolTable({}).TableBytes());
+    writer.AddData("DATA.DAT", std::string("data of ") + code);
+    writer.WriteStandalone(dir_.win(std::string(code) + ".BAG"));
+  }
+  std::string script = "[Globals]\r\nRegBaseKey=" + registry_.Rooted() + "\r\n";
+  for (const char* n : {"1", "2"}) {
+    const std::string code = n[0] == '1' ? "ONE" : "TWO";
+    script += std::string("[Application") + n + "]\r\nBaggage=<SrcDir>\\" + code +
+              ".BAG\r\n[Application" + n + ".FileGroup1]\r\nDestDir=<SrcDir>\\" + code +
+              "\r\nFileSpec1=@DATA.DAT\r\n";
+  }
+  dir_.Write("SETUP.inf", script);
+  platform::MessageBoxHandler previous = platform::SetMessageBoxHandler(
+      [](std::string_view, std::string_view, platform::MessageIcon, platform::MessageButtons) {
+        return platform::MessageResult::Yes;  // the texts are missing: skip the warnings
+      });
+  FakeUI ui;
+  auto dm = Run(ui, {"/silent"});
+  dm->Execute();
+  platform::SetMessageBoxHandler(previous);
+  EXPECT_EQ(ReadHostFile(dir_.host() / "ONE/DATA.DAT"), "data of ONE");
+  EXPECT_EQ(ReadHostFile(dir_.host() / "TWO/DATA.DAT"), "data of TWO");
 }
 
 }  // namespace
