@@ -215,15 +215,22 @@ void TSmallFilesCollection::StoreBinaryData(TStream& output) const {
   PutU32(blob, static_cast<std::uint32_t>(text.size()));
   blob += text;
   if (!text.empty()) {
+    // A reader sizes the data area by the last record. After a blob whose files did not lie in
+    // name order was loaded (and sorted), the last record need not end the data area, and the
+    // area written as it is would come back cut short. So the files are written in list order
+    // without gaps, which a collection read from a folder has anyway.
+    std::string data;
     for (const TCollStringList::Line& line : fileList_) {
-      PutU32(blob, line.Record.Offset);
+      if (data.size() + line.Record.Size > std::numeric_limits<std::uint32_t>::max()) {
+        throw Error("The files of the small files collection are too big");
+      }
+      PutU32(blob, static_cast<std::uint32_t>(data.size()));
       PutU32(blob, line.Record.Size);
+      data += data_.View().substr(line.Record.Offset, line.Record.Size);
     }
+    blob += data;
   }
   output.WriteBuffer(blob.data(), static_cast<std::int64_t>(blob.size()));
-  if (!text.empty()) {
-    output.WriteBuffer(data_.Memory(), static_cast<std::int64_t>(data_.View().size()));
-  }
 }
 
 std::unique_ptr<TMemoryStream> TSmallFilesCollection::GetFileStream(std::string_view name) const {

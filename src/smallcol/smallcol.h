@@ -99,7 +99,8 @@ class TSmallFilesCollection {
   // the stream is left after the blob. Throws Error ("Invalid small files collection: ...")
   // for a truncated or corrupt blob, and then holds no files.
   void LoadBinaryData(TStream& input);
-  // Writes the blob.
+  // Writes the blob: the names in list order, and the files in that order without gaps, so
+  // that the last record ends the data area.
   void StoreBinaryData(TStream& output) const;
 
   // A new stream with a copy of one file's bytes, positioned at 0. The name is looked up

@@ -47,15 +47,17 @@ std::vector<std::string> Names(const TSmallFilesCollection& collection) {
 TEST(SmallFilesCollection, LoadsUnsortedNamesAndHandsOutIndependentStreams) {
   // Unsorted names with mixed line ends and no final CR LF; the ANSI name "Äpfel.txt"; the
   // last record (an empty file) fixes the data area's size; bytes after the blob stay unread.
-  const std::string blob = Blob("zeta.txt\r\nALPHA.BIN\n\xC4pfel.txt\rMid.dat",
-                                {{0, 3}, {3, 5}, {8, 2}, {10, 0}}, "zzzalpha\xC4\xE4");
+  const std::string blob =
+      Blob("zeta.txt\r\nALPHA.BIN\n\xC4pfel.txt\rMid.dat", {{0, 3}, {5, 5}, {3, 2}, {10, 0}},
+           "zzz\xC4\xE4"
+           "alpha");
   TMemoryStream input(blob + "TAIL");
   TSmallFilesCollection collection;
   collection.LoadBinaryData(input);
   EXPECT_EQ(input.Position(), static_cast<std::int64_t>(blob.size()));
   EXPECT_EQ(Names(collection),
             (std::vector<std::string>{"ALPHA.BIN", "Mid.dat", "zeta.txt", "\xC3\x84pfel.txt"}));
-  EXPECT_EQ(collection.FileList()[0].Record.Offset, 3u);
+  EXPECT_EQ(collection.FileList()[0].Record.Offset, 5u);
   EXPECT_EQ(collection.FileList()[0].Record.Size, 5u);
   EXPECT_EQ(collection.TotalSize(), 10);
   EXPECT_TRUE(collection.HasBinaryData());
@@ -75,17 +77,21 @@ TEST(SmallFilesCollection, LoadsUnsortedNamesAndHandsOutIndependentStreams) {
   EXPECT_THROW_MSG(collection.GetFileStream("logo.png"), Error,
                    "File LOGO.PNG not found (TSmallFilesCollection)");
 
-  // Stored again: sorted names each with CR LF, records in the same order, the data area.
+  // Stored again: sorted names each with CR LF, records in the same order, and the files in
+  // that order, so that the last record ("Äpfel.txt", first in the data area as loaded) ends
+  // the data area again and a reader gets every file back.
   TMemoryStream stored;
   collection.StoreBinaryData(stored);
   const std::string expected = Blob("ALPHA.BIN\r\nMid.dat\r\nzeta.txt\r\n\xC4pfel.txt\r\n",
-                                    {{3, 5}, {10, 0}, {0, 3}, {8, 2}}, "zzzalpha\xC4\xE4");
+                                    {{0, 5}, {5, 0}, {5, 3}, {8, 2}}, "alphazzz\xC4\xE4");
   EXPECT_EQ(stored.View(), expected);
   stored.SetPosition(0);
   TSmallFilesCollection again;
   again.LoadBinaryData(stored);
   EXPECT_EQ(Names(again), Names(collection));
-  EXPECT_EQ(again.GetFileStream("zeta.txt")->View(), "zzz");
+  for (const auto& line : collection.FileList()) {
+    EXPECT_EQ(again.GetFileStream(line.Name)->View(), collection.GetFileStream(line.Name)->View());
+  }
 }
 
 TEST(SmallFilesCollection, EmptyCollection) {
