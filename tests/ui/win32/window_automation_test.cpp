@@ -186,6 +186,10 @@ struct Row {
   bool operator==(const Row&) const = default;
 };
 
+void PrintTo(const Row& row, std::ostream* out) {
+  *out << row.text << (row.checked ? " ticked" : "") << (row.bold ? " bold" : "");
+}
+
 std::vector<Row> Rows(HWND list) {
   std::vector<Row> rows;
   const auto count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
@@ -205,8 +209,8 @@ int Selected(HWND list) {
 // A click on a row's text, or on its check box.
 void ClickRow(const SetupProcess& setup, HWND list, int row, bool checkBox) {
   const LPARAM at = MAKELPARAM(checkBox ? 6 : 60, row * 14 + 7);
-  SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-  SendMessageW(list, WM_LBUTTONUP, 0, at);
+  PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(list, WM_LBUTTONUP, 0, at);
   setup.Settle();
 }
 
@@ -407,7 +411,8 @@ TEST_F(SetupWindow, LayoutTextsSelectionStatesAndCancel) {
   dir_.Write("SETUP.inf", "[Globals]\r\nRegBaseKey=HKEY_CURRENT_USER\\" + base_ +
                               "\r\nLanguage=1\r\n"
                               "[Application1]\r\nTitle=Omega\r\nBaggage=<SrcDir>\\PRODUCT.BAG\r\n"
-                              "InstallDir=<SrcDir>\\Programme\\Omega\r\nAllowCustomInstallDir=1\r\n"
+                              "InstallDir=<ProgramFilesDir>\\Valise Demo\\Omega\r\n"
+                              "AllowCustomInstallDir=1\r\n"
                               "[Application2]\r\nTitle=Alpha\r\nProductCode=ALP\r\n");
   auto setup = Start();
   HWND form = setup->FindWindow(kMainFormClass);
@@ -459,7 +464,8 @@ TEST_F(SetupWindow, LayoutTextsSelectionStatesAndCancel) {
   EXPECT_EQ(Selected(list), 1);
   EXPECT_TRUE(IsWindowEnabled(continueButton));
   EXPECT_TRUE(IsWindowVisible(directoryEdit));
-  EXPECT_EQ(Text(directoryEdit), dir_.win("Programme\\Omega"));
+  EXPECT_TRUE(Text(directoryEdit).ends_with(":\\Program Files\\Valise Demo\\Omega"))
+      << Text(directoryEdit);
   EXPECT_TRUE(GetWindowLongW(directoryEdit, GWL_STYLE) & ES_READONLY);
   EXPECT_TRUE(IsWindowEnabled(directoryButton));
 
@@ -510,7 +516,42 @@ TEST_F(SetupWindow, LayoutTextsSelectionStatesAndCancel) {
   ASSERT_NE(dialog, nullptr);
   Key(*setup, GetDlgItem(dialog, kButtonYesId), VK_RETURN);
   EXPECT_EQ(setup->Wait(), 1);
-  EXPECT_FALSE(std::filesystem::exists(dir_.host() / "Programme"));
+}
+
+TEST_F(SetupWindow, ShowsHandlerErrorsAndStaysOpen) {
+  dir_.Write(
+      "SETUP.inf",
+      "[Globals]\r\nRegBaseKey=HKEY_CURRENT_USER\\" + base_ +
+          "\r\n[Application1]\r\nTitle=Kaputt\r\nProductCode=KAP\r\nInstallDir=<Nowhere>\\x\r\n"
+          "[Application2]\r\nTitle=Heil\r\nProductCode=HEI\r\n");
+  auto setup = Start();
+  // The selected application's folder cannot be expanded: the box comes first, then the
+  // window opens all the same.
+  const auto closeErrorBox = [&] {
+    HWND box = setup->FindWindow(L"#32770");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(Text(box), "Setup");
+    EXPECT_EQ(Text(GetDlgItem(box, 0xFFFF)), "Invalid directory reference '<Nowhere>\\x'");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    setup->Settle();
+  };
+  closeErrorBox();
+  HWND form = setup->FindWindow(kMainFormClass);
+  ASSERT_NE(form, nullptr);
+  HWND list = GetDlgItem(form, kCheckListBox1Id);
+  EXPECT_EQ(Rows(list), (std::vector<Row>{{"Heil", true, true}, {"Kaputt", true, true}}));
+  EXPECT_EQ(Selected(list), 1);
+  // The other row works; the broken one fails again, and the window stays open.
+  ClickRow(*setup, list, 0, false);
+  EXPECT_EQ(Selected(list), 0);
+  ClickRow(*setup, list, 1, false);
+  closeErrorBox();
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(form, kContinueButtonId)));
+  Click(*setup, GetDlgItem(form, kCancelButtonId));
+  HWND dialog = setup->FindWindow(kCancelDialogClass);
+  ASSERT_NE(dialog, nullptr);
+  Click(*setup, GetDlgItem(dialog, kButtonYesId));
+  EXPECT_EQ(setup->Wait(), 1);
 }
 
 TEST_F(SetupWindow, WithoutLogoRemovesAnInstalledApplication) {
