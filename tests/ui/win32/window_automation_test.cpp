@@ -547,7 +547,9 @@ TEST_F(SetupWindow, ShowsHandlerErrorsAndStaysOpen) {
   ClickRow(*setup, list, 1, false);
   closeErrorBox();
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(form, kContinueButtonId)));
-  Click(*setup, GetDlgItem(form, kCancelButtonId));
+  // Closing the window from the keyboard (Alt+F4) is a Cancel and asks first.
+  PostMessageW(form, WM_SYSCOMMAND, SC_CLOSE, 0);
+  setup->Settle();
   HWND dialog = setup->FindWindow(kCancelDialogClass);
   ASSERT_NE(dialog, nullptr);
   Click(*setup, GetDlgItem(dialog, kButtonYesId));
