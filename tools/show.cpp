@@ -130,13 +130,24 @@ std::string HotKeyText(std::uint16_t hotKey) {
   if (modifiers & 2u) text += "Ctrl+";
   if (modifiers & 4u) text += "Alt+";
   if (modifiers & 8u) text += "Ext+";
+  static const struct {
+    unsigned key;
+    const char* name;
+  } kNames[] = {
+      {0x08, "Backspace"}, {0x09, "Tab"},   {0x0D, "Enter"}, {0x13, "Pause"}, {0x1B, "Esc"},
+      {0x20, "Space"},     {0x21, "PgUp"},  {0x22, "PgDn"},  {0x23, "End"},   {0x24, "Home"},
+      {0x25, "Left"},      {0x26, "Up"},    {0x27, "Right"}, {0x28, "Down"},  {0x2D, "Ins"},
+      {0x2E, "Del"},       {0x6A, "Num *"}, {0x6B, "Num +"}, {0x6D, "Num -"}, {0x6F, "Num /"},
+  };
   char name[16];
+  std::snprintf(name, sizeof name, "0x%02X", key);
   if ((key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z')) {
     std::snprintf(name, sizeof name, "%c", static_cast<char>(key));
   } else if (key >= 0x70 && key <= 0x87) {
     std::snprintf(name, sizeof name, "F%u", key - 0x6f);
-  } else {
-    std::snprintf(name, sizeof name, "0x%02X", key);
+  }
+  for (const auto& known : kNames) {
+    if (known.key == key) std::snprintf(name, sizeof name, "%s", known.name);
   }
   return text + name;
 }

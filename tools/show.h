@@ -27,7 +27,8 @@ std::string FormatRegValue(std::string_view name, const platform::RegValue& valu
 std::optional<std::string> ShowRegKey(platform::RegRoot root, const std::string& path,
                                       const std::string& name);
 
-// A shell link's hot key as "Shift+Ctrl+Alt+KEY", "(none)" for 0.
+// A shell link's hot key as "Shift+Ctrl+Alt+KEY" with the key names that the setup script's
+// ShortCut key takes ("(none)" for 0), so that the text can be written back into a script.
 std::string HotKeyText(std::uint16_t hotKey);
 
 // What a shell link holds, one "label: value" line each.

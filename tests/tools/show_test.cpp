@@ -72,6 +72,7 @@ TEST(ShowTest, AShellLinkShowsItsTargetIconAndHotKey) {
             "hot key:           Ctrl+Alt+R\n"
             "show command:      3\n");
   EXPECT_EQ(HotKeyText(0x0170), "Shift+F1");
+  EXPECT_EQ(HotKeyText(0x032E), "Shift+Ctrl+Del");
   EXPECT_EQ(HotKeyText(0), "(none)");
 }
 
