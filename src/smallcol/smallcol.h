@@ -91,7 +91,7 @@ class TSmallFilesCollection {
   // The folder the stored files are read from while designing; ends with "\" when not empty.
   const std::string& FilePath() const { return filePath_; }
   // The size of the data area in bytes.
-  std::int64_t TotalSize() { return data_.Size(); }
+  std::int64_t TotalSize() const { return static_cast<std::int64_t>(data_.View().size()); }
 
   // Whether the component stores its "BinaryData": only when it holds files.
   bool HasBinaryData() const { return !fileList_.Empty(); }
