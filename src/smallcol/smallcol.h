@@ -58,12 +58,6 @@ class TCollStringList {
   // their order).
   void SetSorted(bool sorted);
 
-  // Replaces the lines by those of a text (lines end at CR LF, CR or LF; a final line needs no
-  // end), each with an empty record.
-  void SetText(std::string_view text);
-  // Every name followed by CR LF.
-  std::string Text() const;
-
   void SetOnChange(std::function<void()> onChange) { onChange_ = std::move(onChange); }
 
  private:
