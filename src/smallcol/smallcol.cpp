@@ -108,21 +108,6 @@ void TCollStringList::SetSorted(bool sorted) {
   sorted_ = sorted;
 }
 
-void TCollStringList::SetText(std::string_view text) {
-  lines_.clear();
-  for (std::string_view line : SplitLines(text)) lines_.push_back(Line{std::string(line), {}});
-  if (sorted_) std::stable_sort(lines_.begin(), lines_.end(), LessIgnoreCase);
-}
-
-std::string TCollStringList::Text() const {
-  std::string text;
-  for (const Line& line : lines_) {
-    text += line.Name;
-    text += "\r\n";
-  }
-  return text;
-}
-
 // --- The blob ---------------------------------------------------------------------------------
 
 SmallFilesBlob DecodeSmallFilesBlob(std::string_view bytes, std::size_t* consumed) {

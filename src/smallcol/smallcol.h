@@ -58,12 +58,6 @@ class TCollStringList {
   // their order).
   void SetSorted(bool sorted);
 
-  // Replaces the lines by those of a text (lines end at CR LF, CR or LF; a final line needs no
-  // end), each with an empty record.
-  void SetText(std::string_view text);
-  // Every name followed by CR LF.
-  std::string Text() const;
-
   void SetOnChange(std::function<void()> onChange) { onChange_ = std::move(onChange); }
 
  private:
@@ -91,7 +85,7 @@ class TSmallFilesCollection {
   // The folder the stored files are read from while designing; ends with "\" when not empty.
   const std::string& FilePath() const { return filePath_; }
   // The size of the data area in bytes.
-  std::int64_t TotalSize() { return data_.Size(); }
+  std::int64_t TotalSize() const { return static_cast<std::int64_t>(data_.View().size()); }
 
   // Whether the component stores its "BinaryData": only when it holds files.
   bool HasBinaryData() const { return !fileList_.Empty(); }

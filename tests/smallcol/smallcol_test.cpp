@@ -45,10 +45,10 @@ std::vector<std::string> Names(const TSmallFilesCollection& collection) {
 }
 
 TEST(SmallFilesCollection, LoadsUnsortedNamesAndHandsOutIndependentStreams) {
-  // Unsorted names with mixed line ends and no final CR LF; the ANSI name "Äpfel.txt"; the
+  // Unsorted names with mixed line ends and no final CR LF; the ANSI name "Zwölf.txt"; the
   // last record (an empty file) fixes the data area's size; bytes after the blob stay unread.
   const std::string blob =
-      Blob("zeta.txt\r\nALPHA.BIN\n\xC4pfel.txt\rMid.dat", {{0, 3}, {5, 5}, {3, 2}, {10, 0}},
+      Blob("zeta.txt\r\nALPHA.BIN\nZw\xF6lf.txt\rMid.dat", {{0, 3}, {5, 5}, {3, 2}, {10, 0}},
            "zzz\xC4\xE4"
            "alpha");
   TMemoryStream input(blob + "TAIL");
@@ -56,7 +56,7 @@ TEST(SmallFilesCollection, LoadsUnsortedNamesAndHandsOutIndependentStreams) {
   collection.LoadBinaryData(input);
   EXPECT_EQ(input.Position(), static_cast<std::int64_t>(blob.size()));
   EXPECT_EQ(Names(collection),
-            (std::vector<std::string>{"ALPHA.BIN", "Mid.dat", "zeta.txt", "\xC3\x84pfel.txt"}));
+            (std::vector<std::string>{"ALPHA.BIN", "Mid.dat", "zeta.txt", "Zw\xC3\xB6lf.txt"}));
   EXPECT_EQ(collection.FileList()[0].Record.Offset, 5u);
   EXPECT_EQ(collection.FileList()[0].Record.Size, 5u);
   EXPECT_EQ(collection.TotalSize(), 10);
@@ -72,17 +72,17 @@ TEST(SmallFilesCollection, LoadsUnsortedNamesAndHandsOutIndependentStreams) {
   EXPECT_EQ(Read(*second), "alpha");
   EXPECT_EQ(collection.GetFileStream("ALPHA.BIN")->View(), "alpha");
   EXPECT_EQ(collection.GetFileStream("ZETA.TXT")->View(), "zzz");
-  EXPECT_EQ(collection.GetFileStream("\xC3\xA4PFEL.TXT")->View(), "\xC4\xE4");
+  EXPECT_EQ(collection.GetFileStream("ZW\xC3\x96LF.TXT")->View(), "\xC4\xE4");
   EXPECT_EQ(collection.GetFileStream("mid.dat")->Size(), 0);
   EXPECT_THROW_MSG(collection.GetFileStream("logo.png"), Error,
                    "File LOGO.PNG not found (TSmallFilesCollection)");
 
   // Stored again: sorted names each with CR LF, records in the same order, and the files in
-  // that order, so that the last record ("Äpfel.txt", first in the data area as loaded) ends
+  // that order, so that the last record ("Zwölf.txt", first in the data area as loaded) ends
   // the data area again and a reader gets every file back.
   TMemoryStream stored;
   collection.StoreBinaryData(stored);
-  const std::string expected = Blob("ALPHA.BIN\r\nMid.dat\r\nzeta.txt\r\n\xC4pfel.txt\r\n",
+  const std::string expected = Blob("ALPHA.BIN\r\nMid.dat\r\nzeta.txt\r\nZw\xF6lf.txt\r\n",
                                     {{0, 5}, {5, 0}, {5, 3}, {8, 2}}, "alphazzz\xC4\xE4");
   EXPECT_EQ(stored.View(), expected);
   stored.SetPosition(0);
