@@ -132,7 +132,7 @@ class TTerminalFrontEnd : public TFrontEnd {
   void DrawDirectory(const TLayout& layout);
   void DrawButtons(const TLayout& layout);
   void DrawBox(const TBox& box);
-  int TitleColumns(const TLayout& layout) const { return layout.width - 6; }
+  int TitleColumns(const TLayout& layout) const { return layout.width - 8; }
 
   setup::TSetupDataModule* setupData_ = nullptr;
   TSetupWindowModel* model_ = nullptr;

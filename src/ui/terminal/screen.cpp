@@ -30,8 +30,8 @@ attr_t CursesAttr(unsigned attr) {
 TScreen::TScreen() {
   if (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0) {
     throw Error(
-        "An interactive run needs a terminal: standard input and output are not one (start the "
-        "setup program in a terminal, or with /silent)");
+        "An interactive run needs a terminal, and standard input and output are none: start "
+        "the setup program in a terminal, or with /silent");
   }
   const char* term = std::getenv("TERM");
   if (term == nullptr || *term == '\0') {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -210,6 +211,22 @@ TEST_F(TerminalUI, CancelAsksFirstAndEndsWithExitCodeOne) {
   EXPECT_FALSE(std::filesystem::exists(dir_.host() / "Programs"));
   EXPECT_FALSE(KeyExists(platform::RegRoot::CurrentUser, registry_.Path() + "\\GR_1_1"));
   EXPECT_TRUE(KeyExists(platform::RegRoot::CurrentUser, registry_.Path() + "\\OLD_1_1"));
+}
+
+TEST_F(TerminalUI, WithoutATerminalFailsWithExitCodeThree) {
+  const std::string command = (dir_.host() / "SETUP").string() + " </dev/null 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+  const int status = pclose(pipe);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 3);
+  EXPECT_NE(output.find("Setup: An interactive run needs a terminal, and standard input and "
+                        "output are none: start the setup program in a terminal, or with /silent."),
+            std::string::npos)
+      << output;
 }
 
 }  // namespace
