@@ -2,6 +2,7 @@
 
 #include <curses.h>
 #include <langinfo.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -23,6 +24,13 @@ attr_t CursesAttr(unsigned attr) {
   if ((attr & kDim) != 0) result |= A_DIM;
   if ((attr & kUnderline) != 0) result |= A_UNDERLINE;
   return result;
+}
+
+// Set by Ctrl+C; the next key read is Escape.
+volatile sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) {
+  interrupted = 1;
 }
 
 }  // namespace
@@ -52,6 +60,12 @@ TScreen::TScreen() {
                 "' is not known: set TERM, or start the setup program with /silent");
   }
   screen_ = screen;
+  // Ctrl+C is the Cancel button, with its question, rather than an end without one.
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, &savedInterrupt_);
+  interrupted = 0;
   set_escdelay(25);
   cbreak();
   noecho();
@@ -68,6 +82,7 @@ TScreen::TScreen() {
 }
 
 TScreen::~TScreen() {
+  sigaction(SIGINT, &savedInterrupt_, nullptr);
   endwin();
   delscreen(static_cast<SCREEN*>(screen_));
   std::setlocale(LC_CTYPE, savedLocale_.c_str());
@@ -84,7 +99,11 @@ int TScreen::Columns() const {
 TKey TScreen::ReadKey(int milliseconds) {
   timeout(milliseconds);
   wint_t ch = 0;
-  const int result = get_wch(&ch);
+  const int result = interrupted != 0 ? ERR : get_wch(&ch);
+  if (interrupted != 0) {
+    interrupted = 0;
+    return {TKeyCode::Escape};
+  }
   if (result == ERR) return {};
   if (result == KEY_CODE_YES) {
     switch (ch) {

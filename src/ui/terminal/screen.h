@@ -2,6 +2,8 @@
 // library; the only file of the terminal front end that sees curses itself.
 #pragma once
 
+#include <signal.h>
+
 #include <string>
 #include <string_view>
 
@@ -75,6 +77,7 @@ class TScreen {
 
  private:
   void* screen_ = nullptr;  // the curses SCREEN
+  struct sigaction savedInterrupt_ {};
   std::string savedLocale_;
   int cursorRow_ = -1;
   int cursorColumn_ = -1;
