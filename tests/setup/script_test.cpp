@@ -226,8 +226,9 @@ TEST(SetupMacros, ExpansionReferencesAndErrors) {
             "Title=T\r\nInstallDir=<ProgramFilesDir>\\Acme\r\n"
             "[Application1.FileGroup1]\r\nDestDir=[Application1.InstallDir]\\One\r\n"
             "[Application1.FileGroup2]\r\nDestDir=<WinDir>\\Two\r\n"
-            "[Application2]\r\nTitle=B [x]\r\n"
-            "InstallDir=[application1.installdir]\\B\r\n");
+            "[Application2]\r\nProductCode=B\r\nTitle=B "
+            "[x]\r\nInstallDir=[application1.installdir]\\B\r\n"
+            "[Application3]\r\nProductCode=C\r\nInstallDir=[Application3.InstallDir]\\x\r\n");
   FakeUI ui;
   TSetupDataModule dm(ui, dir.win("SETUP.EXE"), {});
   dm.ReadScript(dir.win("SETUP.inf"));
@@ -249,7 +250,9 @@ TEST(SetupMacros, ExpansionReferencesAndErrors) {
   fails("<programfilesdir>\\Acme", "<programfilesdir>\\Acme");
   fails("<InstallDir>\\Data", "<InstallDir>\\Data");
   fails("[Application0.Title]", "[Application0.Title]");
-  fails("[Application3.Title]", "[Application3.Title]");
+  fails("[Application4.Title]", "[Application4.Title]");
+  // A directory that refers to itself is refused instead of expanding for ever.
+  fails("[Application3.InstallDir]", "[Application3.InstallDir]\\x");
   fails("[Application1.Titel]", "[Application1.Titel]");
   fails("[Application1.FileGroup3]", "[Application1.FileGroup3]");
   fails("x[Application1.Title", "[Application1.Title");
