@@ -53,19 +53,21 @@ TScreen::TScreen() {
   if (std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") == 0) {
     std::setlocale(LC_CTYPE, "C.UTF-8");
   }
-  SCREEN* screen = newterm(nullptr, stdout, stdin);
-  if (screen == nullptr) {
-    std::setlocale(LC_CTYPE, savedLocale_.c_str());
-    throw Error(std::string("The terminal type '") + term +
-                "' is not known: set TERM, or start the setup program with /silent");
-  }
-  screen_ = screen;
-  // Ctrl+C is the Cancel button, with its question, rather than an end without one.
+  // Ctrl+C is the Cancel button, with its question, rather than an end without one. Set before
+  // the library starts, which then leaves the signal alone.
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &savedInterrupt_);
   interrupted = 0;
+  SCREEN* screen = newterm(nullptr, stdout, stdin);
+  if (screen == nullptr) {
+    sigaction(SIGINT, &savedInterrupt_, nullptr);
+    std::setlocale(LC_CTYPE, savedLocale_.c_str());
+    throw Error(std::string("The terminal type '") + term +
+                "' is not known: set TERM, or start the setup program with /silent");
+  }
+  screen_ = screen;
   set_escdelay(25);
   cbreak();
   noecho();
@@ -82,9 +84,9 @@ TScreen::TScreen() {
 }
 
 TScreen::~TScreen() {
-  sigaction(SIGINT, &savedInterrupt_, nullptr);
   endwin();
   delscreen(static_cast<SCREEN*>(screen_));
+  sigaction(SIGINT, &savedInterrupt_, nullptr);
   std::setlocale(LC_CTYPE, savedLocale_.c_str());
 }
 
