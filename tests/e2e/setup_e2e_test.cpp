@@ -180,8 +180,8 @@ TEST_F(SetupProgram, FailuresEndWithExitCodeThreeAndAreLogged) {
   // A key that names no installed product changes nothing and fails.
   EXPECT_EQ(Setup({"/silent", "/remove=NONE_1_1"}), 3);
 #ifndef _WIN32
-  // Without "/silent" there is no window to show yet. (On Windows the setup window opens; the
-  // window's own tests drive it.)
+  // Without "/silent" and without a terminal there is nothing to show the window on. (On
+  // Windows the setup window opens; the window's own tests drive it.)
   EXPECT_EQ(Setup({}), 3);
 #endif
   log = ReadHostFile(dir_.host() / "setup.log");
