@@ -10,10 +10,11 @@ function(valise_module name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# valise_test(NAME [LIBS lib...] [LABELS label...]): a GoogleTest program made of every
-# *_test.cpp file in the current folder; each case becomes its own CTest entry.
+# valise_test(NAME [SERIAL] [LIBS lib...] [LABELS label...]): a GoogleTest program made of every
+# *_test.cpp file in the current folder; each case becomes its own CTest entry. SERIAL cases run
+# while no other test runs (windows of tests running at once take the focus from each other).
 function(valise_test name)
-  cmake_parse_arguments(ARG "" "" "LIBS;LABELS;SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "SERIAL" "" "LIBS;LABELS;SOURCES" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   add_executable(${name} ${sources} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} valise_testsupport GTest::gtest_main)
@@ -29,6 +30,9 @@ function(valise_test name)
   # an empty value would drop out and a list of labels would fall apart; the labels are set by
   # a script of their own that CTest runs after the discovery.
   set(properties TIMEOUT 300)
+  if(ARG_SERIAL)
+    list(APPEND properties RUN_SERIAL TRUE)
+  endif()
   if(environment)
     list(APPEND properties ENVIRONMENT "${environment}")
   endif()
