@@ -2,8 +2,8 @@
 // the command line, the script and the installation records) and runs the installation. Errors
 // end here: they are shown in the "Setup" box, written to the log, and give exit code 3, so
 // that a failed run is never reported as success.
-#include <cstdio>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +13,7 @@
 #include "platform/messages.h"
 #include "setup/data_module.h"
 #include "setup/setup_ui.h"
+#include "ui/front_end.h"
 #include "util/file_utils.h"
 
 #ifndef VALISE_VERSION
@@ -45,8 +46,8 @@ void SuppressMessageBoxes() {
 
 int Run() {
   const std::vector<std::string> params = platform::CommandLineParameters();
-  setup::TSetupUI ui;
-  setup::TSetupDataModule setupData(ui, platform::ProgramPath(), params);
+  std::unique_ptr<ui::TFrontEnd> frontEnd = ui::CreateFrontEnd();
+  setup::TSetupDataModule setupData(*frontEnd, platform::ProgramPath(), params);
 
   std::string logFile;
   if (setupData.FindSwitchValue("log=", logFile) && !logFile.empty()) {
@@ -69,16 +70,11 @@ int Run() {
     if (setupData.Silent) {
       setupData.Execute();
     } else {
-      const std::string text =
-          "This setup program runs only with \"/silent\": its window is not available yet.";
-      std::fprintf(stderr, "setup: %s\n", text.c_str());
-      DebugLog("Error: " + text);
-      ui.ShowError(text);
-      setupData.ExitCode = setup::kExitFailed;
+      frontEnd->Run(setupData);
     }
   } catch (const std::exception& error) {
     DebugLog(std::string("Error: ") + error.what());
-    ui.ShowError(setup::ErrorBoxText(error.what()));
+    frontEnd->ShowError(setup::ErrorBoxText(error.what()));
     setupData.ExitCode = setup::kExitFailed;
   }
   const int exitCode = setupData.ExitCode;

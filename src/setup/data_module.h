@@ -118,6 +118,8 @@ class TSetupDataModule {
   TSetupUI& ui_;
   std::string programPath_;
   std::vector<std::string> params_;
+  // How deep ExpandDirMacros is in its own recursion.
+  mutable int expandDepth_ = 0;
   // The baggage made current last: the "/bag=" value, or empty for the program's own.
   std::string currentBaggage_;
 };

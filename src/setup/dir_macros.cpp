@@ -56,6 +56,15 @@ bool IsDigit(char c) {
 }  // namespace
 
 void TSetupDataModule::ExpandDirMacros(std::string& text) const {
+  // A reference that leads back to itself ([Application1.InstallDir] inside application 1's
+  // directory) would expand for ever; past this depth it is an invalid reference.
+  constexpr int kMaxDepth = 16;
+  if (expandDepth_ >= kMaxDepth) InvalidReference(text);
+  ++expandDepth_;
+  struct Leave {
+    int& depth;
+    ~Leave() { --depth; }
+  } leave{expandDepth_};
   for (const Macro& macro : Macros()) {
     for (std::size_t at = text.find(macro.name); at != std::string::npos;
          at = text.find(macro.name)) {
@@ -95,8 +104,8 @@ void TSetupDataModule::ExpandDirMacros(std::string& text) const {
     };
     if (MatchesIgnoreCase(reference, at, "InstallDir")) {
       closes(10);
-      replacement = app->InstallDir;
-      ExpandDirMacros(replacement);
+      // As the application gives it: expanded, or as recorded for an installed application.
+      replacement = app->GetInstallDir();
     } else if (MatchesIgnoreCase(reference, at, "Title")) {
       closes(5);
       replacement = app->Title;
