@@ -23,19 +23,14 @@
 #include "baggage/bag_stream.h"
 #include "baggage/bag_writer.h"
 #include "baggage/baggage.h"
+#include "bench_common.h"
 #include "platform/host_paths.h"
 #include "platform/messages.h"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace valise::bench;
 
 namespace {
-
-double Seconds(const std::function<void()>& work) {
-  const auto start = Clock::now();
-  work();
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // Big outputs are removed right after their run: once several GiB of written files fill the
 // page cache, every new page costs what the host charges for memory it took back, and later
@@ -44,12 +39,6 @@ double SecondsThenRemove(const std::function<void()>& work, const fs::path& outp
   const double seconds = Seconds(work);
   fs::remove(output);
   return seconds;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 void Run(const std::string& command) {
@@ -61,39 +50,6 @@ void Run(const std::string& command) {
 
 std::string Quote(const fs::path& path) {
   return "'" + path.string() + "'";
-}
-
-// Memory the host took back costs a lot the first time it is touched again.
-void TouchMemory(std::size_t gib) {
-  for (std::size_t i = 0; i < gib; ++i) {
-    std::vector<char> block(std::size_t{1} << 30);
-    for (std::size_t at = 0; at < block.size(); at += 4096) block[at] = 1;
-  }
-}
-
-// Reads files so that they are in the page cache.
-void Warm(const std::vector<fs::path>& files) {
-  std::vector<char> buffer(1 << 20);
-  for (const fs::path& file : files) {
-    const int fd = ::open(file.c_str(), O_RDONLY);
-    if (fd < 0) continue;
-    while (::read(fd, buffer.data(), buffer.size()) > 0) {
-    }
-    ::close(fd);
-  }
-}
-
-void WriteRandomFile(const fs::path& path, std::size_t size, std::mt19937_64& random) {
-  std::vector<std::uint64_t> block(8192);
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::size_t left = size;
-  while (left > 0) {
-    for (auto& word : block) word = random();
-    const std::size_t n = std::min(left, block.size() * sizeof(std::uint64_t));
-    if (::write(fd, block.data(), n) != static_cast<ssize_t>(n)) std::exit(1);
-    left -= n;
-  }
-  ::close(fd);
 }
 
 std::string FakeProgram() {

@@ -1,7 +1,5 @@
 #include "setup/script.h"
 
-#include <algorithm>
-
 #include "platform/profile.h"
 #include "platform/text.h"
 
@@ -66,13 +64,15 @@ int TScript::ReadEnum(std::string_view section, std::string_view key, std::strin
   return -1;
 }
 
-const std::vector<std::string>& TScript::Keys(std::string_view section) const {
-  const std::string name = platform::UpperCase(section);
+const std::unordered_set<std::string>& TScript::Keys(std::string_view section) const {
+  std::string name = platform::UpperCase(section);
   auto found = keys_.find(name);
   if (found != keys_.end()) return found->second;
-  std::vector<std::string> keys = platform::ReadProfileKeys(fileName_, section);
-  for (std::string& key : keys) key = platform::UpperCase(key);
-  return keys_.emplace(name, std::move(keys)).first->second;
+  std::unordered_set<std::string> keys;
+  for (const std::string& key : platform::ReadProfileKeys(fileName_, section)) {
+    keys.insert(platform::UpperCase(key));
+  }
+  return keys_.emplace(std::move(name), std::move(keys)).first->second;
 }
 
 bool TScript::SectionExists(std::string_view section) const {
@@ -80,8 +80,7 @@ bool TScript::SectionExists(std::string_view section) const {
 }
 
 bool TScript::KeyExists(std::string_view section, std::string_view key) const {
-  const std::vector<std::string>& keys = Keys(section);
-  return std::find(keys.begin(), keys.end(), platform::UpperCase(key)) != keys.end();
+  return Keys(section).contains(platform::UpperCase(key));
 }
 
 }  // namespace valise::setup

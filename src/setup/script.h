@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <unordered_set>
 
 namespace valise::setup {
 
@@ -34,11 +34,12 @@ class TScript {
   bool KeyExists(std::string_view section, std::string_view key) const;
 
  private:
-  const std::vector<std::string>& Keys(std::string_view section) const;
+  const std::unordered_set<std::string>& Keys(std::string_view section) const;
 
   std::string fileName_;
-  // The upper-cased key names of each section read so far, by upper-cased section name.
-  mutable std::map<std::string, std::vector<std::string>> keys_;
+  // The upper-cased key names of each section read so far, by upper-cased section name: a set,
+  // since a file group asks for each of its thousands of numbered keys in turn.
+  mutable std::map<std::string, std::unordered_set<std::string>> keys_;
 };
 
 // An integer as the script writes it: optional sign, decimal digits, or "0x" and hexadecimal

@@ -94,11 +94,8 @@ std::u16string CopyEntry(std::u16string_view value, bool stripQuotes) {
 }
 
 const ProfileSection* FindSection(const Profile& profile, std::u16string_view name) {
-  const std::u16string folded = Fold(name);
-  for (const auto& section : profile.sections) {
-    if (section.folded == folded) return &section;
-  }
-  return nullptr;
+  const auto found = profile.firstSection.find(Fold(name));
+  return found == profile.firstSection.end() ? nullptr : &profile.sections[found->second];
 }
 
 }  // namespace
@@ -107,6 +104,7 @@ Profile ParseProfile(std::string_view bytes) {
   const std::u16string text = DecodeFile(bytes);
   Profile profile;
   profile.sections.emplace_back();
+  profile.firstSection.emplace(std::u16string(), 0);
   ProfileSection* section = &profile.sections.back();
   const ProfileEntry* previous = nullptr;
   std::size_t next = 0;
@@ -125,9 +123,10 @@ Profile ParseProfile(std::string_view bytes) {
       const std::size_t close = line.rfind(u']');
       if (close != std::u16string_view::npos) {
         std::u16string name = Trim(UpToNull(line.substr(1, close - 1)));
-        std::u16string folded = Fold(name);
-        profile.sections.push_back({std::move(name), {}, std::move(folded)});
-        section = &profile.sections.back();
+        profile.firstSection.emplace(Fold(name), profile.sections.size());
+        section = &profile.sections.emplace_back();
+        section->folded = Fold(name);
+        section->name = std::move(name);
         previous = nullptr;
         continue;
       }
@@ -146,6 +145,7 @@ Profile ParseProfile(std::string_view bytes) {
     if (nameLength == 0 && previous != nullptr && previous->name.empty()) continue;
     std::u16string name = UpToNull(line.substr(0, nameLength));
     std::u16string folded = Fold(name);
+    section->firstEntry.emplace(folded, section->entries.size());
     section->entries.push_back({std::move(name), std::move(value), std::move(folded)});
     previous = &section->entries.back();
   }
@@ -161,11 +161,10 @@ std::string ProfileString(const Profile* profile, bool folderExists, std::string
   if (profile != nullptr) {
     const std::u16string sectionName = Trim(Utf8ToUtf16(section));
     if (const ProfileSection* found = FindSection(*profile, sectionName)) {
-      const std::u16string keyName = Fold(Trim(Utf8ToUtf16(key)));
-      for (const auto& entry : found->entries) {
-        if (entry.folded != keyName) continue;
-        if (entry.value) return Utf16ToUtf8(CopyEntry(*entry.value, true));
-        break;
+      const auto entry = found->firstEntry.find(Fold(Trim(Utf8ToUtf16(key))));
+      if (entry != found->firstEntry.end()) {
+        const std::optional<std::u16string>& value = found->entries[entry->second].value;
+        if (value) return Utf16ToUtf8(CopyEntry(*value, true));
       }
     }
   }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace valise::platform::posix {
@@ -20,11 +21,16 @@ struct ProfileSection {
   std::u16string name;  // empty for the lines before the first section header
   std::vector<ProfileEntry> entries;
   std::u16string folded;
+  // The position of the first entry of each folded name, so that a section of thousands of
+  // keys is not searched from its start for each of them.
+  std::unordered_map<std::u16string, std::size_t> firstEntry;
 };
 
 // A parsed INI file: its sections in file order, the nameless first one included.
 struct Profile {
   std::vector<ProfileSection> sections;
+  // The position of the first section of each folded name.
+  std::unordered_map<std::u16string, std::size_t> firstSection;
 };
 
 // Parses the bytes of an INI file: UTF-8 or UTF-16 after a byte-order mark, else the ANSI code

@@ -215,8 +215,19 @@ std::string RootName(const fs::path& file) {
                                        : "REGISTRY\\Machine";
 }
 
-// The hive as stored now. A missing file reads as an empty one.
+// The hive as stored now. A missing file reads as an empty one. A hive the cache holds is
+// recognised by one status call, since a scan of the records opens thousands of keys.
 std::shared_ptr<const WineRegistryFile> LoadHive(const fs::path& file, Stamp* stampOut = nullptr) {
+  const std::string key = file.string();
+  if (struct stat known{}; ::stat(file.c_str(), &known) == 0) {
+    const Stamp stamp = StampOf(known);
+    std::lock_guard lock(CacheMutex());
+    const auto found = Cache().find(key);
+    if (found != Cache().end() && found->second.stamp == stamp) {
+      if (stampOut != nullptr) *stampOut = stamp;
+      return found->second.file;
+    }
+  }
   Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) {
     if (errno != ENOENT) ThrowErrno(errno, file);
@@ -227,7 +238,6 @@ std::shared_ptr<const WineRegistryFile> LoadHive(const fs::path& file, Stamp* st
   if (::fstat(fd.get(), &info) != 0) ThrowErrno(errno, file);
   const Stamp stamp = StampOf(info);
   if (stampOut != nullptr) *stampOut = stamp;
-  const std::string key = file.string();
   {
     std::lock_guard lock(CacheMutex());
     const auto found = Cache().find(key);
