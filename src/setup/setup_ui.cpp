@@ -8,6 +8,12 @@
 namespace valise::setup {
 
 void TSetupUI::ProcessMessages() {
+  // The run asks for this between every two files. Looking at the queue every few
+  // milliseconds keeps the window as responsive and spares a call into the system per file.
+  const std::uint64_t now = platform::TickCount();
+  if (pumped_ && now - lastPump_ < kPumpInterval) return;
+  pumped_ = true;
+  lastPump_ = now;
   platform::ProcessMessages();
 }
 

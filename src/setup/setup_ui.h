@@ -28,6 +28,12 @@ class TSetupUI {
   virtual void ShowError(std::string_view text);
   // The completion message: information icon, brought to the foreground and kept on top.
   virtual void ShowInformation(std::string_view text, std::string_view caption);
+
+ private:
+  // Messages are looked at when this many milliseconds have passed since the last look.
+  static constexpr std::uint64_t kPumpInterval = 10;
+  bool pumped_ = false;
+  std::uint64_t lastPump_ = 0;
 };
 
 // The error text as the error box shows it: a full stop is appended when the last character's

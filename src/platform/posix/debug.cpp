@@ -13,6 +13,9 @@ namespace {
 struct DebugLog {
   std::mutex mutex;
   std::string hostPath;  // empty: no log file
+  // Open from the first line on; every line is written through at once, so the file is
+  // complete whenever the program ends.
+  std::FILE* file = nullptr;
 };
 
 DebugLog& TheDebugLog() {
@@ -38,11 +41,10 @@ void DebugOutput(std::string_view line) {
     DebugLog& log = TheDebugLog();
     std::lock_guard lock(log.mutex);
     if (log.hostPath.empty()) return;
-    // Opened for each line, so that the file is complete whenever the program ends.
-    std::FILE* file = std::fopen(log.hostPath.c_str(), "ab");
-    if (file == nullptr) return;
-    std::fwrite(line.data(), 1, line.size(), file);
-    std::fclose(file);
+    if (log.file == nullptr) log.file = std::fopen(log.hostPath.c_str(), "ab");
+    if (log.file == nullptr) return;
+    std::fwrite(line.data(), 1, line.size(), log.file);
+    std::fflush(log.file);
   } catch (...) {
     // Debug output never fails its caller.
   }
@@ -57,6 +59,10 @@ void SetDebugLogFile(std::string_view path) {
   }
   DebugLog& log = TheDebugLog();
   std::lock_guard lock(log.mutex);
+  if (log.file != nullptr) {
+    std::fclose(log.file);
+    log.file = nullptr;
+  }
   log.hostPath = std::move(hostPath);
 }
 

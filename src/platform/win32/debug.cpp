@@ -15,6 +15,29 @@ std::string& LogFile() {
   return path;
 }
 
+// The log file, kept open from the first line on: opening it for every line cost three calls
+// into the system per line. Every line is written through at once, so the file is complete
+// whenever the program ends.
+HANDLE& LogHandle() {
+  static HANDLE handle = INVALID_HANDLE_VALUE;
+  return handle;
+}
+
+// The viewer window, looked up again when half a second has passed: the lookup is a call into
+// the system, and a run logs a line for every file it removes.
+HWND Viewer() {
+  static HWND viewer = nullptr;
+  static ULONGLONG checked = 0;
+  static bool looked = false;
+  const ULONGLONG now = GetTickCount64();
+  if (!looked || now - checked >= 500) {
+    looked = true;
+    checked = now;
+    viewer = static_cast<HWND>(GetPropW(GetDesktopWindow(), L"DBWin32-Handle"));
+  }
+  return viewer;
+}
+
 // A viewer that hangs must not hold up the program.
 constexpr UINT kSendTimeout = 1000;
 
@@ -24,7 +47,8 @@ void DebugOutput(std::string_view line) {
   std::string text(line);
   if (!text.ends_with("\r\n")) text += "\r\n";
 
-  const auto viewer = static_cast<HWND>(GetPropW(GetDesktopWindow(), L"DBWin32-Handle"));
+  std::lock_guard lock(logMutex);
+  const HWND viewer = Viewer();
   if (viewer != nullptr && IsWindow(viewer)) {
     const std::wstring wide = win32::Wide(text);
     DWORD_PTR ignored = 0;
@@ -32,19 +56,24 @@ void DebugOutput(std::string_view line) {
                         SMTO_ABORTIFHUNG | SMTO_BLOCK, kSendTimeout, &ignored);
   }
 
-  std::lock_guard lock(logMutex);
   if (LogFile().empty()) return;
-  HANDLE file = CreateFileW(win32::FilePath(LogFile()).c_str(), FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  HANDLE& file = LogHandle();
+  if (file == INVALID_HANDLE_VALUE) {
+    file = CreateFileW(win32::FilePath(LogFile()).c_str(), FILE_APPEND_DATA,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+  }
   DWORD written = 0;
   WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(file);
 }
 
 void SetDebugLogFile(std::string_view path) {
   std::lock_guard lock(logMutex);
+  if (LogHandle() != INVALID_HANDLE_VALUE) {
+    CloseHandle(LogHandle());
+    LogHandle() = INVALID_HANDLE_VALUE;
+  }
   // Kept as a full path, so that a later change of the current directory does not move it.
   LogFile() = path.empty() ? std::string() : win32::Utf8(win32::FullPath(win32::Wide(path)));
 }
