@@ -101,20 +101,6 @@ void OpenContainer() {
 
 }  // namespace
 
-std::string ExtractFileExt(std::string_view path) {
-  for (std::size_t i = path.size(); i > 0; --i) {
-    const char c = path[i - 1];
-    if (c == '.') return std::string(path.substr(i - 1));
-    if (IsSeparator(c)) break;
-  }
-  return {};
-}
-
-std::string ChangeFileExt(std::string_view path, std::string_view ext) {
-  const std::string old = ExtractFileExt(path);
-  return std::string(path.substr(0, path.size() - old.size())) + std::string(ext);
-}
-
 std::string ExtractFilePath(std::string_view path) {
   const std::size_t at = path.find_last_of("\\:");
   return at == std::string_view::npos ? std::string() : std::string(path.substr(0, at + 1));

@@ -63,7 +63,9 @@ class RegKey {
   bool DeleteValue(std::string_view name);
 
   // Writes pending changes and releases the key; throws OSError when the changes could not
-  // be stored. The destructor closes too but cannot report a failure.
+  // be stored. Calling it is not required: the destructor (and assigning another key) stores
+  // the changes too, and as it cannot throw, writes a failure to store them, naming the key,
+  // to the debug log (DebugOutput).
   void Close();
 
  private:

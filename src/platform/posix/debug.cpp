@@ -42,6 +42,8 @@ void DebugOutput(std::string_view line) {
     std::FILE* file = std::fopen(log.hostPath.c_str(), "ab");
     if (file == nullptr) return;
     std::fwrite(line.data(), 1, line.size(), file);
+    // A line ends in CR LF, as on Windows, also when the caller left it off.
+    if (!line.ends_with("\r\n")) std::fwrite("\r\n", 1, 2, file);
     std::fclose(file);
   } catch (...) {
     // Debug output never fails its caller.

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/posix/fd.h"
 #include "platform/posix/fs_internal.h"
 #include "platform/posix/prefix.h"
 #include "platform/utf.h"
@@ -92,8 +93,8 @@ std::shared_ptr<const Drives> CurrentDrives() {
   Drives& drives = *made;
   drives.devices = devices;
   drives.stamp = info.st_mtim;
-  if (DIR* dir = ::opendir(devices.c_str())) {
-    while (const dirent* entry = ::readdir(dir)) {
+  if (const DirHandle dir(::opendir(devices.c_str())); dir) {
+    while (const dirent* entry = ::readdir(dir.get())) {
       const std::string name = entry->d_name;
       if (name.size() != 2 || name[1] != ':') continue;
       const char letter = static_cast<char>(FoldCodePoint(static_cast<unsigned char>(name[0])));
@@ -106,7 +107,6 @@ std::shared_ptr<const Drives> CurrentDrives() {
       drives.roots[letter - 'A'] = LexicalNormal(link);
       drives.canonical[letter - 'A'] = Canonical(drives.roots[letter - 'A']);
     }
-    ::closedir(dir);
   }
   cached = made;
   return cached;
@@ -184,17 +184,16 @@ std::optional<std::string> LookupInFolder(const std::string& folder, const std::
   std::lock_guard lock(folderMutex);
   auto found = folders.find(folder);
   if (found == folders.end() || !SameStamp(found->second, info)) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) return std::nullopt;
+    const DirHandle dir(::opendir(folder.c_str()));
+    if (!dir) return std::nullopt;
     if (folders.size() >= kMaxCachedFolders) folders.clear();
     FolderNames& names = folders[folder];
     names = FolderNames{info.st_dev, info.st_ino, info.st_mtim, {}};
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir.get())) {
       const std::string entryName = entry->d_name;
       if (entryName == "." || entryName == "..") continue;
       names.byFold.emplace(FoldCase(entryName), entryName);
     }
-    ::closedir(dir);
     found = folders.find(folder);
   }
   const auto hit = found->second.byFold.find(FoldCase(name));

@@ -138,6 +138,22 @@ class Handle {
   HANDLE handle_;
 };
 
+// Owns a search handle that FindClose releases.
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  ~FindHandle() {
+    if (valid()) FindClose(handle_);
+  }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
 // Owns a COM interface pointer.
 template <typename T>
 class ComPtr {
