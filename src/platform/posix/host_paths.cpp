@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/case_fold.h"
 #include "platform/errors.h"
 #include "platform/posix/fd.h"
 #include "platform/posix/fs_internal.h"
@@ -30,25 +31,9 @@ namespace posix {
 
 namespace {
 
-// ---------------------------------------------------------------------------------------------
-// Case fold
-
+// Names fold to upper case, through the system's one case table.
 char32_t FoldCodePoint(char32_t c) {
-  if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
-  if (c >= 0xe0 && c <= 0xfe && c != 0xf7) return c - 0x20;
-  if (c == 0xff) return 0x178;
-  if (c >= 0x100 && c <= 0x137 && c != 0x131) return c & ~char32_t{1};
-  if (c >= 0x139 && c <= 0x148) return (c & 1) ? c : c - 1;
-  if (c >= 0x14a && c <= 0x177) return c & ~char32_t{1};
-  if (c >= 0x179 && c <= 0x17e) return (c & 1) ? c : c - 1;
-  if (c >= 0x3b1 && c <= 0x3cb) return c == 0x3c2 ? 0x3a3 : c - 0x20;
-  if (c == 0x3ac) return 0x386;
-  if (c >= 0x3ad && c <= 0x3af) return c - 0x25;
-  if (c == 0x3cc) return 0x38c;
-  if (c == 0x3cd || c == 0x3ce) return c - 0x3f;
-  if (c >= 0x430 && c <= 0x44f) return c - 0x20;
-  if (c >= 0x450 && c <= 0x45f) return c - 0x50;
-  return c;
+  return FoldToUpper(c);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -279,18 +279,6 @@ bool Commit(const Hive& hive, Change&& change) {
   return true;
 }
 
-WineRegData StringData(std::uint32_t type, std::string_view text) {
-  WineRegData data;
-  data.type = type;
-  std::u16string units = Utf8ToUtf16(text);
-  units += u'\0';
-  for (char16_t c : units) {
-    data.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    data.data.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  return data;
-}
-
 RegValue ToRegValue(const WineRegData& stored) {
   RegValue value;
   value.type = static_cast<RegType>(stored.type);
@@ -488,12 +476,12 @@ std::vector<std::string> RegKey::ValueNames() const {
 
 void RegKey::WriteString(std::string_view name, std::string_view value) {
   if (!impl_) throw OSError(kErrorInvalidParameter, SystemErrorMessage(kErrorInvalidParameter));
-  impl_->Set(name, StringData(static_cast<std::uint32_t>(RegType::String), value));
+  impl_->Set(name, WineRegData::String(static_cast<std::uint32_t>(RegType::String), value));
 }
 
 void RegKey::WriteExpandString(std::string_view name, std::string_view value) {
   if (!impl_) throw OSError(kErrorInvalidParameter, SystemErrorMessage(kErrorInvalidParameter));
-  impl_->Set(name, StringData(static_cast<std::uint32_t>(RegType::ExpandString), value));
+  impl_->Set(name, WineRegData::String(static_cast<std::uint32_t>(RegType::ExpandString), value));
 }
 
 void RegKey::WriteDWord(std::string_view name, std::uint32_t value) {
