@@ -183,19 +183,25 @@ void BagInitFromCommandLine() {
   BagInit(params);
 }
 
-bool BagStartup(std::vector<std::string> params) {
+std::optional<std::string> BagStartupError(std::vector<std::string> params) {
   try {
     if (params.empty()) {
       BagInitFromCommandLine();
     } else {
       BagInit(params);
     }
-    return true;
-  } catch (const std::exception& error) {
-    platform::ShowMessageBox(error.what(), "Baggage", platform::MessageIcon::Error,
-                             platform::MessageButtons::Ok);
-    return false;
+    return std::nullopt;
+  } catch (const Error& error) {
+    return std::string(error.what());
   }
+}
+
+bool BagStartup(std::vector<std::string> params) {
+  const std::optional<std::string> error = BagStartupError(std::move(params));
+  if (!error) return true;
+  platform::ShowMessageBox(*error, kBagStartupCaption, platform::MessageIcon::Error,
+                           platform::MessageButtons::Ok);
+  return false;
 }
 
 void BagDone() {
