@@ -6,14 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "test_support.h"
+
 namespace valise::platform {
 namespace {
 
-std::string Bytes(std::initializer_list<unsigned> values) {
-  std::string out;
-  for (unsigned v : values) out += static_cast<char>(v);
-  return out;
-}
+using testing::Bytes;
 
 TEST(TextTest, AnsiCodePageIsWindowsLatin) {
 #ifndef _WIN32

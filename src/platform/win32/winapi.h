@@ -119,14 +119,15 @@ inline void EnsureCom() {
   }
 }
 
-// Owns a handle that CloseHandle releases.
-class Handle {
+// Owns a handle that `Close` releases.
+template <auto Close>
+class OwnedHandle {
  public:
-  explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() {
-    if (valid()) CloseHandle(handle_);
+  explicit OwnedHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  ~OwnedHandle() {
+    if (valid()) Close(handle_);
   }
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
   HANDLE get() const { return handle_; }
@@ -135,21 +136,9 @@ class Handle {
   HANDLE handle_;
 };
 
-// Owns a search handle that FindClose releases.
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  ~FindHandle() {
-    if (valid()) FindClose(handle_);
-  }
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
+// A file, process or other kernel object's handle; a search handle of FindFirstFile.
+using Handle = OwnedHandle<&CloseHandle>;
+using FindHandle = OwnedHandle<&FindClose>;
 
 // Owns a COM interface pointer.
 template <typename T>

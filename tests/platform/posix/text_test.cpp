@@ -7,14 +7,12 @@
 #include <optional>
 #include <string>
 
+#include "test_support.h"
+
 namespace valise::platform {
 namespace {
 
-std::string Bytes(std::initializer_list<unsigned> values) {
-  std::string out;
-  for (unsigned v : values) out += static_cast<char>(v);
-  return out;
-}
+using testing::Bytes;
 
 // Malformed input is replaced piece by piece; nothing is dropped silently and nothing crashes.
 TEST(TextTest, MalformedInputIsReplaced) {

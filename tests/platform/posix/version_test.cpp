@@ -11,13 +11,11 @@ namespace valise::platform {
 namespace {
 
 using valise::testing::BuildPeImage;
-using valise::testing::PeImage;
-using valise::testing::PeImageOptions;
 using valise::testing::TempDir;
 
 TEST(FileVersion, NothingForCorruptFiles) {
   TempDir dir;
-  PeImage loop = BuildPeImage();
+  testing::PeImage loop = BuildPeImage();
   loop.Put32(loop.nameEntry + 4, 0x80000000);
   dir.Write("loop.dll", loop.bytes);
   EXPECT_FALSE(GetFileVersion(dir.win("loop.dll")));
