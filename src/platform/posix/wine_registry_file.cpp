@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <map>
 
+#include "platform/bytes.h"
 #include "platform/case_fold.h"
 #include "platform/errors.h"
 #include "platform/utf.h"
@@ -77,7 +78,7 @@ std::vector<std::uint8_t> Utf16Bytes(std::u16string_view text) {
 std::u16string Utf16FromBytes(const std::vector<std::uint8_t>& bytes, std::size_t units) {
   std::u16string text(units, u'\0');
   for (std::size_t i = 0; i < units; ++i) {
-    text[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    text[i] = static_cast<char16_t>(LoadU16(&bytes[2 * i]));
   }
   return text;
 }
@@ -303,9 +304,8 @@ std::string FormatValue(std::u16string_view name, const WineRegData& value) {
     case kRegDword:
       if (data.size() == 4) {
         char buffer[24];
-        const unsigned number =
-            data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<unsigned>(data[3]) << 24);
-        std::snprintf(buffer, sizeof buffer, "dword:%08x\n", number);
+        std::snprintf(buffer, sizeof buffer, "dword:%08x\n",
+                      static_cast<unsigned>(LoadU32(data.data())));
         return out + buffer;
       }
       break;
@@ -470,9 +470,8 @@ WineRegistryFile WineRegistryFile::Parse(std::string_view bytes, std::string_vie
       }
       if (digits == 0) in.Fail("a dword has no hex digits");
       value.type = kRegDword;
-      value.data = {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-                    static_cast<std::uint8_t>(number >> 16),
-                    static_cast<std::uint8_t>(number >> 24)};
+      value.data.resize(4);
+      StoreU32(value.data.data(), static_cast<std::uint32_t>(number));
     } else if (rest.starts_with("hex:")) {
       value.type = kRegBinary;
       value.data = ReadHex(text, pos + 4, in, item.raw);
