@@ -1,8 +1,92 @@
-// The entry of the setup program. It marks its thread as the main thread, which every later
-// hand-over of work from other threads relies on; the start-up of the setup builds on it.
+// The entry of the setup program. It selects the baggage, builds the setup object (which reads
+// the command line, the script and the installation records) and runs the installation. Errors
+// end here: they are shown in the "Setup" box, written to the log, and give exit code 3, so
+// that a failed run is never reported as success.
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "baggage/baggage.h"
+#include "platform/debug.h"
+#include "platform/files.h"
 #include "platform/messages.h"
+#include "setup/data_module.h"
+#include "setup/setup_ui.h"
+#include "ui/front_end.h"
+#include "util/file_utils.h"
+
+#ifndef VALISE_VERSION
+#define VALISE_VERSION "0"
+#endif
+
+namespace {
+
+using namespace valise;
+
+std::string CommandLineText(const std::vector<std::string>& params) {
+  std::string text = platform::ProgramPath();
+  for (const std::string& param : params) {
+    text += ' ';
+    text += param.find(' ') == std::string::npos ? param : '"' + param + '"';
+  }
+  return text;
+}
+
+// "/nomsg": no box is ever shown; what it would say goes to the log, and questions are
+// answered as a user who wants the run to go on would.
+void SuppressMessageBoxes() {
+  platform::SetMessageBoxHandler([](std::string_view text, std::string_view caption,
+                                    platform::MessageIcon, platform::MessageButtons buttons) {
+    DebugLog("Message '" + std::string(caption) + "': " + std::string(text));
+    return buttons == platform::MessageButtons::Ok ? platform::MessageResult::Ok
+                                                   : platform::MessageResult::Yes;
+  });
+}
+
+int Run() {
+  const std::vector<std::string> params = platform::CommandLineParameters();
+  std::unique_ptr<ui::TFrontEnd> frontEnd = ui::CreateFrontEnd();
+  setup::TSetupDataModule setupData(*frontEnd, platform::ProgramPath(), params);
+
+  std::string logFile;
+  if (setupData.FindSwitchValue("log=", logFile) && !logFile.empty()) {
+    platform::SetDebugLogFile(logFile);
+    DebugLog("Setup " VALISE_VERSION ": " + CommandLineText(params));
+  }
+  if (setupData.FindSwitch("nomsg")) SuppressMessageBoxes();
+
+  try {
+    BagInitFromCommandLine();
+  } catch (const std::exception& error) {
+    DebugLog(std::string("Error: ") + error.what());
+    platform::ShowMessageBox(error.what(), "Baggage", platform::MessageIcon::Error,
+                             platform::MessageButtons::Ok);
+    return setup::kExitFailed;
+  }
+
+  try {
+    setupData.Create();
+    if (setupData.Silent) {
+      setupData.Execute();
+    } else {
+      frontEnd->Run(setupData);
+    }
+  } catch (const std::exception& error) {
+    DebugLog(std::string("Error: ") + error.what());
+    frontEnd->ShowError(setup::ErrorBoxText(error.what()));
+    setupData.ExitCode = setup::kExitFailed;
+  }
+  const int exitCode = setupData.ExitCode;
+  DebugLog("Exit code " + std::to_string(exitCode));
+  return exitCode;
+}
+
+}  // namespace
 
 int main() {
   valise::platform::SetMainThread();
-  return 0;
+  const int exitCode = Run();
+  valise::BagDone();
+  return exitCode;
 }

@@ -62,6 +62,9 @@ class RegKey {
   // Returns false when the value did not exist.
   bool DeleteValue(std::string_view name);
 
+  // Stores pending changes and keeps the key open (on Windows changes are stored at once). A
+  // writer that batches many values flushes now and then, so that a crash loses little.
+  void Flush();
   // Writes pending changes and releases the key; throws OSError when the changes could not
   // be stored. Calling it is not required: the destructor (and assigning another key) stores
   // the changes too, and as it cannot throw, writes a failure to store them, naming the key,

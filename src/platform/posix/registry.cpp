@@ -504,6 +504,10 @@ bool RegKey::DeleteValue(std::string_view name) {
   return false;
 }
 
+void RegKey::Flush() {
+  if (impl_) impl_->Close();
+}
+
 void RegKey::Close() {
   if (!impl_) return;
   std::unique_ptr<RegKeyImpl> impl = std::move(impl_);

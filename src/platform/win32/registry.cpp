@@ -207,6 +207,9 @@ bool RegKey::DeleteValue(std::string_view name) {
   return true;
 }
 
+// Windows stores every change at once; there is nothing to flush.
+void RegKey::Flush() {}
+
 void RegKey::Close() {
   if (!impl_) return;
   const LSTATUS status = impl_->Close();

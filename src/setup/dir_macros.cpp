@@ -1,0 +1,213 @@
+#include <array>
+#include <functional>
+
+#include "baggage/baggage.h"
+#include "platform/text.h"
+#include "setup/data_module.h"
+#include "util/file_utils.h"
+
+namespace valise::setup {
+
+namespace {
+
+std::string WithoutTrailingBackslash(std::string text) {
+  while (text.size() > 3 && text.back() == '\\') text.pop_back();
+  return text;
+}
+
+struct Macro {
+  std::string_view name;
+  std::function<std::string(const TSetupDataModule&)> value;
+};
+
+const std::array<Macro, 14>& Macros() {
+  static const std::array<Macro, 14> macros = {{
+      {"<CommonFilesDir>", [](const TSetupDataModule&) { return GetCommonFilesDir(); }},
+      {"<FontDir>", [](const TSetupDataModule&) { return GetSpecialFolder(20); }},
+      {"<ProgramFilesDir>", [](const TSetupDataModule&) { return GetProgramFilesDir(); }},
+      {"<SrcDir>", [](const TSetupDataModule& dm) { return dm.ProgramDir(); }},
+      {"<SrcDisk>", [](const TSetupDataModule& dm) { return ExtractFileDrive(dm.ProgramPath()); }},
+      {"<WinDir>", [](const TSetupDataModule&) { return GetWindowsDir(); }},
+      {"<WinDisk>", [](const TSetupDataModule&) { return ExtractFileDrive(GetWindowsDir()); }},
+      {"<WinSysDir>", [](const TSetupDataModule&) { return GetSystemDir(); }},
+      {"<WinSysDisk>", [](const TSetupDataModule&) { return ExtractFileDrive(GetSystemDir()); }},
+      {"<ProgramsMenuFolder>", [](const TSetupDataModule&) { return GetSpecialFolder(2); }},
+      {"<StartMenuFolder>", [](const TSetupDataModule&) { return GetSpecialFolder(11); }},
+      {"<DesktopFolder>", [](const TSetupDataModule&) { return GetSpecialFolder(0); }},
+      {"<StartupFolder>", [](const TSetupDataModule&) { return GetSpecialFolder(7); }},
+      {"<SendToFolder>", [](const TSetupDataModule&) { return GetSpecialFolder(9); }},
+  }};
+  return macros;
+}
+
+bool MatchesIgnoreCase(std::string_view text, std::size_t at, std::string_view word) {
+  return text.size() - at >= word.size() &&
+         platform::CompareTextIgnoreCase(text.substr(at, word.size()), word) == 0;
+}
+
+[[noreturn]] void InvalidReference(std::string_view text) {
+  throw ESetup("Invalid directory reference '" + std::string(text) + "'");
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+void TSetupDataModule::ExpandDirMacros(std::string& text) const {
+  // A reference that leads back to itself ([Application1.InstallDir] inside application 1's
+  // directory) would expand for ever; past this depth it is an invalid reference.
+  constexpr int kMaxDepth = 16;
+  if (expandDepth_ >= kMaxDepth) InvalidReference(text);
+  ++expandDepth_;
+  struct Leave {
+    int& depth;
+    ~Leave() { --depth; }
+  } leave{expandDepth_};
+  for (const Macro& macro : Macros()) {
+    for (std::size_t at = text.find(macro.name); at != std::string::npos;
+         at = text.find(macro.name)) {
+      text.replace(at, macro.name.size(), WithoutTrailingBackslash(macro.value(*this)));
+    }
+  }
+  if (text.find('<') != std::string::npos) InvalidReference(text);
+
+  for (std::size_t p = text.find('['); p != std::string::npos; p = text.find('[')) {
+    // Collect the reference up to and including its "]".
+    std::string reference;
+    for (std::size_t i = p;; ++i) {
+      if (i == text.size()) InvalidReference(reference);
+      if (i > p && text[i] == '[') InvalidReference(text);
+      reference += text[i];
+      if (text[i] == ']') break;
+    }
+    std::size_t at = 1;
+    if (!MatchesIgnoreCase(reference, at, "Application")) InvalidReference(reference);
+    at += 11;
+    if (at >= reference.size() || !IsDigit(reference[at])) InvalidReference(reference);
+    std::int64_t n = 0;
+    while (at < reference.size() && IsDigit(reference[at])) {
+      n = std::min<std::int64_t>(n * 10 + (reference[at++] - '0'), INT32_MAX);
+    }
+    if (at >= reference.size() || reference[at] != '.') InvalidReference(reference);
+    ++at;
+    if (n < 1 || n > static_cast<std::int64_t>(Applications.size())) InvalidReference(reference);
+    const TSetupApplication* app = FindApplication(static_cast<std::int32_t>(n));
+    if (app == nullptr) InvalidReference(reference);
+
+    std::string replacement;
+    const auto closes = [&](std::size_t length) {
+      if (at + length >= reference.size() || reference[at + length] != ']') {
+        InvalidReference(reference);
+      }
+    };
+    if (MatchesIgnoreCase(reference, at, "InstallDir")) {
+      closes(10);
+      // As the application gives it: expanded, or as recorded for an installed application.
+      replacement = app->GetInstallDir();
+    } else if (MatchesIgnoreCase(reference, at, "Title")) {
+      closes(5);
+      replacement = app->Title;
+    } else if (MatchesIgnoreCase(reference, at, "ProductCode")) {
+      closes(11);
+      replacement = app->ProductCode;
+    } else if (MatchesIgnoreCase(reference, at, "Release")) {
+      closes(7);
+      replacement = std::to_string(app->Version);
+    } else if (MatchesIgnoreCase(reference, at, "ProductID")) {
+      closes(9);
+      replacement = std::to_string(app->ProductID);
+    } else if (MatchesIgnoreCase(reference, at, "FileGroup")) {
+      at += 9;
+      if (at >= reference.size() || !IsDigit(reference[at])) InvalidReference(reference);
+      std::int64_t m = 0;
+      while (at < reference.size() && IsDigit(reference[at])) {
+        m = std::min<std::int64_t>(m * 10 + (reference[at++] - '0'), INT32_MAX);
+      }
+      if (at >= reference.size() || reference[at] != ']') InvalidReference(reference);
+      if (m < 1 || m > static_cast<std::int64_t>(app->FileGroups.size())) {
+        InvalidReference(reference);
+      }
+      replacement = app->FileGroups[m - 1]->DestDir;
+      ExpandDirMacros(replacement);
+    } else {
+      InvalidReference(reference);
+    }
+    text.replace(p, reference.size(), replacement);
+  }
+}
+
+int TSetupDataModule::FindDriveEntry(const std::vector<TDriveSpace>& list, char letter) {
+  const auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (upper(list[i].Drive) == upper(letter)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void TSetupDataModule::GetRequiredSpace(std::vector<TDriveSpace>& list) {
+  const auto entry = [&](const std::string& drive) -> TDriveSpace& {
+    int index = FindDriveEntry(list, drive[0]);
+    if (index < 0) {
+      list.push_back({drive[0], 0});
+      index = static_cast<int>(list.size()) - 1;
+    }
+    return list[static_cast<std::size_t>(index)];
+  };
+  const auto sizeOrZero = [](std::string_view path) {
+    const std::int64_t size = GetFileSizeByName(path);
+    return size < 0 ? 0 : size;
+  };
+  for (const auto& app : Applications) {
+    ui_.ProcessMessages();
+    if (app->Selected && !app->Installed) {
+      if (UsesBaggageMembers(*app)) SelectBaggageOf(*app);
+      for (const auto& group : app->FileGroups) {
+        const std::string drive = ExtractFileDrive(group->ExpandedDestDir());
+        if (drive.size() != 2) continue;
+        TDriveSpace& space = entry(drive);
+        for (const std::string& file : group->Files) {
+          ui_.ProcessMessages();
+          if (!file.empty() && file.front() == '@') {
+            space.Bytes += BagFileSize(std::string_view(file).substr(1));
+          } else {
+            // What a file from the disk needs is the size of its source.
+            space.Bytes += GetFileSizeByName(group->SourcePath(file));
+          }
+        }
+      }
+      for (const auto& link : app->ShellLinks) {
+        const std::string folder = link->ExpandedFolder();
+        const std::string drive = ExtractFileDrive(folder);
+        if (drive.size() != 2) throw ESetup("Invalid path " + folder);
+        entry(drive).Bytes += 1024;
+      }
+    } else if (!app->Selected && app->Installed) {
+      app->OpenBaggage(programPath_);
+      for (const auto& group : app->FileGroups) {
+        const std::string drive = ExtractFileDrive(group->ExpandedDestDir());
+        if (drive.size() != 2) continue;
+        TDriveSpace& space = entry(drive);
+        for (const std::string& file : group->Files) {
+          ui_.ProcessMessages();
+          space.Bytes -= sizeOrZero(IncludeTrailingBackslash(group->DestDir) + file);
+        }
+      }
+      for (const auto& link : app->ShellLinks) {
+        const std::string drive = ExtractFileDrive(link->ExpandedFolder());
+        if (drive.size() != 2) continue;
+        std::string path = link->Folder;
+        if (ExtractFileName(path).find('.') == std::string_view::npos) path += ".lnk";
+        entry(drive).Bytes -= sizeOrZero(path);
+      }
+      for (const std::string& file : app->DeleteFiles) {
+        const std::string drive = ExtractFileDrive(file);
+        if (drive.size() != 2) continue;
+        entry(drive).Bytes -= sizeOrZero(file);
+      }
+    }
+  }
+}
+
+}  // namespace valise::setup

@@ -1,0 +1,122 @@
+#include <cstdio>
+
+#include "baggage/bag_stream.h"
+#include "platform/files.h"
+#include "platform/version.h"
+#include "setup/application.h"
+#include "setup/setup_registry.h"
+#include "setup/setup_ui.h"
+#include "util/file_utils.h"
+
+namespace valise::setup {
+
+namespace {
+
+constexpr std::string_view kUpdateMethodNames[] = {"updVersion", "updDate", "updAlways",
+                                                   "updNever"};
+
+bool IsRelative(std::string_view path) {
+  return !(path.size() >= 2 && path[1] == ':') && !(!path.empty() && path[0] == '\\');
+}
+
+}  // namespace
+
+std::string TSetupFileGroup::SourcePath(std::string_view file) const {
+  if (SourceDir.empty() || !IsRelative(file)) return std::string(file);
+  return IncludeTrailingBackslash(SourceDir) + std::string(file);
+}
+
+void TSetupFileGroup::LoadFromScript(const TScript& script, std::string_view section,
+                                     std::string_view sourceDir) {
+  SourceDir = std::string(sourceDir);
+  DestDir = script.ReadString(section, "DestDir");
+  Name = script.ReadString(section, "Name");
+  Optional = script.ReadBool(section, "Optional", false);
+  const int method = script.ReadEnum(section, "UpdateMethod", "updAlways", kUpdateMethodNames);
+  UpdateMethod = method < 0 ? kUnknownEnum : static_cast<std::uint8_t>(method);
+  for (int n = 1;; ++n) {
+    const std::string key = "FileSpec" + std::to_string(n);
+    if (!script.KeyExists(section, key)) break;
+    const std::string spec = script.ReadString(section, key);
+    if (spec.empty() || spec.front() == '@') {
+      Files.push_back(spec);
+      continue;
+    }
+    const std::string folder(ExtractFilePath(spec));
+    std::vector<std::string> found;
+    const bool any = platform::FindFiles(SourcePath(spec), [&](const platform::FindEntry& entry) {
+      if ((entry.attributes & platform::kAttrDirectory) == 0) found.push_back(folder + entry.name);
+      return true;
+    });
+    if (!any) {
+      const OSError error = platform::LastOSError();
+      throw OSError(error.code(), "No matching file found for '" + spec + "'\r\n" + error.what());
+    }
+    for (std::string& file : found) Files.push_back(std::move(file));
+  }
+}
+
+std::string TSetupFileGroup::ExpandedDestDir() const {
+  std::string dir = DestDir;
+  if (OnExpand) OnExpand(dir);
+  return dir;
+}
+
+void TSetupFileGroup::Install(TSetupRegistry& registry, TSetupUI& ui) {
+  const std::string dir = ExpandedDestDir();
+  ForceDirs(dir);
+  std::size_t g = 0;
+  while (g < Owner->FileGroups.size() && Owner->FileGroups[g].get() != this) ++g;
+  const std::string groupName = "FileGroup" + std::to_string(g + 1);
+  registry.WriteString(groupName, dir);
+  const std::string folder = IncludeTrailingBackslash(dir);
+  for (std::size_t i = 0; i < Files.size(); ++i) {
+    ui.ProcessMessages();
+    std::string name(ExtractFileName(Files[i]));
+    if (!name.empty() && name.front() == '@') name.erase(0, 1);
+    InstallFile(Files[i], folder + name);
+    registry.WriteString(groupName + "File" + std::to_string(i + 1), name);
+    registry.FlushNowAndThen();
+  }
+}
+
+void TSetupFileGroup::InstallFile(std::string_view source, std::string_view destination) {
+  if (!source.empty() && source.front() == '@') {
+    BagCopyFile(source.substr(1), destination);
+    return;
+  }
+  const std::string from = SourcePath(source);
+  bool copy = false;
+  if (!PathExists(destination)) {
+    copy = true;
+  } else {
+    switch (UpdateMethod) {
+      case updVersion: {
+        const std::optional<platform::FileVersion> target = platform::GetFileVersion(destination);
+        if (!target) {
+          copy = true;
+        } else if (const auto offered = platform::GetFileVersion(from)) {
+          copy =
+              offered->ms > target->ms || (offered->ms == target->ms && offered->ls >= target->ls);
+        }
+        break;
+      }
+      case updDate:
+        copy = GetFileCreationTime(from) >= GetFileCreationTime(destination);
+        break;
+      case updAlways:
+        copy = true;
+        break;
+      default:
+        // updNever, and a method the script named wrongly, keep the existing file.
+        break;
+    }
+  }
+  if (copy && !platform::CopyFile(from, destination, false)) {
+    const OSError error = platform::LastOSError();
+    throw OSError(error.code(),
+                  "Cannot copy " + from + " to " + std::string(destination) + ": " + error.what());
+  }
+}
+
+}  // namespace valise::setup

@@ -1,0 +1,190 @@
+// The setup program run as publishers and administrators run it: a scenario folder with the
+// program, its script, source files and a product's baggage; silent installation, removal by
+// "/remove=", exit codes and the log.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "baggage/bag_writer.h"
+#include "course/app_strings.h"
+#include "course_fixtures.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+#include "run_program.h"
+#include "test_support.h"
+
+namespace valise {
+namespace {
+
+using testing::ReadHostFile;
+using testing::TempDir;
+
+#ifdef _WIN32
+constexpr const char* kProgramName = "SETUP.EXE";
+#else
+constexpr const char* kProgramName = "SETUP";
+#endif
+
+// The values of a key as sorted "name=value" lines (the registry lists values in its own
+// order, which differs between Windows and Wine).
+std::vector<std::string> SortedValues(const std::string& path) {
+  std::vector<std::string> lines;
+  const auto key = platform::RegKey::Open(platform::RegRoot::CurrentUser, path);
+  if (!key) return lines;
+  for (const std::string& name : key->ValueNames()) {
+    const auto value = key->Read(name);
+    lines.push_back(
+        name + "=" +
+        (value->type == platform::RegType::DWord ? std::to_string(value->number) : value->text));
+  }
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+class SetupProgram : public ::testing::Test {
+ protected:
+  SetupProgram() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    base_ = std::string("Software\\ValiseTests\\e2e.") + info->name();
+    platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, base_);
+    std::filesystem::copy_file(testing::HostPath(VALISE_SETUP_PROGRAM), dir_.host() / kProgramName);
+  }
+  ~SetupProgram() override { platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, base_); }
+
+  int Setup(std::vector<std::string> args) {
+    args.push_back("/nomsg");
+    args.push_back("/log=" + dir_.win("setup.log"));
+    return testing::RunProgram(testing::Utf8Path(dir_.host() / kProgramName), args);
+  }
+
+  // A product baggage: tables naming "RSE" release 3, ID 4711, with English texts, and two
+  // payload members.
+  void WriteBaggage() {
+    BagWriter writer;
+    auto project = course::testing::ProjectTable(course::testing::With(
+        course::testing::StandardProject(), {"TRANSLATIONLANGUAGES", adb::ftString, 41, "2"}));
+    writer.AddData("_PRJ.ADB", project.TableBytes());
+    writer.AddData("_PRJ.AMB", project.MemoBytes());
+    std::vector<course::testing::TextRow> rows;
+    for (std::uint32_t id : course::kWindowTextIds) {
+      rows.emplace_back(id, course::LANG_ENGLISH_US, "text " + std::to_string(id));
+    }
+    writer.AddData("_TXT.ADB", course::testing::TextpoolTable(rows).TableBytes());
+    writer.AddData("LESSON.DAT", "lesson data");
+    writer.AddData("READ ME.TXT", "Grüße");
+    writer.WriteStandalone(dir_.win("PRODUCT.BAG"));
+  }
+
+  TempDir dir_;
+  std::string base_;
+};
+
+TEST_F(SetupProgram, InstallsSilentlyAndRemovesByRecordKey) {
+  WriteBaggage();
+  dir_.Write("files/tool.exe", "tool");
+  dir_.Write("files/help.txt", "help");
+  dir_.Write("old.ini", "deleted at installation");
+  const std::string app = dir_.win("Programs\\Reise");
+  const std::string links = dir_.win("Menu\\Reise");
+  dir_.Write(
+      "SETUP.inf",
+      "[Globals]\r\nRegBaseKey=HKEY_CURRENT_USER\\" + base_ +
+          "\r\n"
+          "[Application1]\r\nBaggage=<SrcDir>\\PRODUCT.BAG\r\nInstallDir=<SrcDir>"
+          "\\Programs\\Reise\r\n"
+          "DeleteFile1=<SrcDir>\\old.ini\r\n"
+          "[Application1.FileGroup1]\r\nDestDir=[Application1.InstallDir]\\Data\r\n"
+          "FileSpec1=@LESSON.DAT\r\nFileSpec2=@READ ME.TXT\r\n"
+          "[Application1.FileGroup2]\r\nDestDir=[Application1.InstallDir]\r\n"
+          "UpdateMethod=updVersion\r\nFileSpec1=files\\*.exe\r\n"
+          "[Application1.ShellLink1]\r\nFolder=<SrcDir>\\Menu\\Reise\r\n"
+          "Description=[Application1.Title]\r\nCommand=[Application1.InstallDir]\\tool.exe\r\n"
+          "CommandParams=/lesson 1\r\nWorkDir=[Application1.InstallDir]\r\nShortCut=Ctrl+F9\r\n"
+          "[Application1.ShellLink2]\r\nFolder=<SrcDir>\\Menu\\Reise\r\nDescription=Web\r\n"
+          "Command=http://example.org/reise\r\n"
+          "[Application1.RegEntry1]\r\nKey=\\" +
+          base_ +
+          "\\Settings\r\nName=Path\r\n"
+          "Value=[Application1.InstallDir]\r\n"
+          "[Application1.RegEntry2]\r\nName=Level\r\nType=rdInteger\r\nValue=3\r\n"
+          "[Application2]\r\nTitle=Helper\r\nProductCode=HLP\r\nVersion=1\r\nProductID=2\r\n"
+          "InstallDir=<SrcDir>\\Programs\\Helper\r\n"
+          "[Application2.FileGroup1]\r\nDestDir=[Application2.InstallDir]\r\n"
+          "UpdateMethod=updDate\r\nFileSpec1=files\\help.txt\r\n");
+
+  ASSERT_EQ(Setup({"/silent"}), 0) << ReadHostFile(dir_.host() / "setup.log");
+  const auto& host = dir_.host();
+  EXPECT_EQ(ReadHostFile(host / "Programs/Reise/Data/LESSON.DAT"), "lesson data");
+  EXPECT_EQ(ReadHostFile(host / "Programs/Reise/Data/READ ME.TXT"), "Grüße");
+  EXPECT_EQ(ReadHostFile(host / "Programs/Reise/tool.exe"), "tool");
+  EXPECT_EQ(ReadHostFile(host / "Programs/Helper/help.txt"), "help");
+  EXPECT_FALSE(std::filesystem::exists(host / "old.ini"));
+  const platform::ShellLinkData link =
+      platform::ReadShellLink(links + "\\Reisesprache Englisch.lnk");
+  EXPECT_EQ(link.target, app + "\\tool.exe");
+  EXPECT_EQ(link.arguments, "/lesson 1");
+  EXPECT_EQ(link.workingDirectory, "[Application1.InstallDir]");
+  EXPECT_EQ(link.hotKey, 0x0278);
+  EXPECT_EQ(ReadHostFile(host / "Menu/Reise/Web.url"),
+            "[InternetShortcut]\r\nURL=http://example.org/reise\r\n");
+
+  EXPECT_EQ(SortedValues(base_ + "\\RSE_3_4711"),
+            (std::vector<std::string>{
+                "DeleteFile1=" + dir_.win("old.ini"),
+                "FileGroup1=" + app + "\\Data",
+                "FileGroup1File1=LESSON.DAT",
+                "FileGroup1File2=READ ME.TXT",
+                "FileGroup2=" + app,
+                "FileGroup2File1=tool.exe",
+                "Level=3",
+                "ShellLink1=" + links + "\\Reisesprache Englisch.lnk",
+                "ShellLink2=" + links + "\\Web.url",
+                "Title=Reisesprache Englisch",
+            }));
+  EXPECT_EQ(SortedValues(base_ + "\\Settings"), std::vector<std::string>{"Path=" + app});
+  EXPECT_EQ(SortedValues(base_ + "\\HLP_1_2"),
+            (std::vector<std::string>{"FileGroup1=" + dir_.win("Programs\\Helper"),
+                                      "FileGroup1File1=help.txt", "Title=Helper"}));
+
+  // Removal of one product by its record key; "/reg=" names it, so the exit code is 2.
+  ASSERT_EQ(Setup({"/silent", "/remove=rse_3_4711", "/reg=RSE_3_4711"}), 2)
+      << ReadHostFile(dir_.host() / "setup.log");
+  EXPECT_FALSE(std::filesystem::exists(host / "Programs/Reise/Data"));
+  EXPECT_FALSE(std::filesystem::exists(host / "Programs/Reise"));
+  EXPECT_FALSE(std::filesystem::exists(host / "Menu/Reise"));
+  EXPECT_TRUE(SortedValues(base_ + "\\RSE_3_4711").empty());
+  EXPECT_EQ(ReadHostFile(host / "Programs/Helper/help.txt"), "help");
+  EXPECT_FALSE(SortedValues(base_ + "\\HLP_1_2").empty());
+  // Registry entries are not removed.
+  EXPECT_EQ(SortedValues(base_ + "\\Settings"), std::vector<std::string>{"Path=" + app});
+
+  const std::string log = ReadHostFile(host / "setup.log");
+  EXPECT_NE(log.find("Installing RSE_3_4711 'Reisesprache Englisch'..."), std::string::npos);
+  EXPECT_NE(log.find("Uninstalling RSE_3_4711 'Reisesprache Englisch'..."), std::string::npos);
+  EXPECT_NE(log.find("Removing directory " + app + "\\Data"), std::string::npos);
+  EXPECT_NE(log.find("Deleting regkey \\" + base_ + "\\RSE_3_4711"), std::string::npos);
+}
+
+TEST_F(SetupProgram, FailuresEndWithExitCodeThreeAndAreLogged) {
+  dir_.Write("SETUP.inf", "[Globals]\r\nRegBaseKey=HKEY_CURRENT_USER\\" + base_ +
+                              "\r\n[Application1]\r\nProductCode=BAD\r\n"
+                              "[Application1.FileGroup1]\r\nDestDir=<NoSuchDir>\\x\r\n"
+                              "FileSpec1=@NOTHING.DAT\r\n");
+  EXPECT_EQ(Setup({"/silent"}), 3);
+  std::string log = ReadHostFile(dir_.host() / "setup.log");
+  EXPECT_NE(log.find("Error: Invalid directory reference '<NoSuchDir>\\x'"), std::string::npos)
+      << log;
+  // Nothing was recorded.
+  EXPECT_TRUE(SortedValues(base_ + "\\BAD_0_0").empty());
+  // A key that names no installed product changes nothing and fails.
+  EXPECT_EQ(Setup({"/silent", "/remove=NONE_1_1"}), 3);
+  // Without "/silent" there is no window to show yet.
+  EXPECT_EQ(Setup({}), 3);
+  log = ReadHostFile(dir_.host() / "setup.log");
+  EXPECT_NE(log.find("Error: No installed application has the record 'NONE_1_1'"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace valise

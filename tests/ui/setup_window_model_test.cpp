@@ -1,0 +1,102 @@
+// The window's rules without a window: rows, ticks and selection, the directory controls,
+// Continue's state and what Continue runs.
+#include <gtest/gtest.h>
+
+#include "platform/registry.h"
+#include "setup_test_support.h"
+#include "ui/setup_window_model.h"
+
+namespace valise::ui {
+namespace {
+
+using setup::testing::FakeUI;
+using setup::testing::TestRegistry;
+using valise::testing::TempDir;
+
+TEST(SetupWindowModel, RowsTicksDirectoryControlsAndContinue) {
+  TempDir dir;
+  TestRegistry registry;
+  {
+    auto record =
+        platform::RegKey::Create(platform::RegRoot::CurrentUser, registry.Path() + "\\OLD_1_1");
+    record.WriteString("Title", "Installed only");
+    record.WriteString("InstallDir", dir.win("old"));
+    record.Close();
+  }
+  dir.Write("SETUP.inf",
+            "[Globals]\r\nRegBaseKey=" + registry.Rooted() +
+                "\r\n"
+                "[Application1]\r\nTitle=Omega\r\nProductCode=OM\r\nAllowCustomInstallDir=1\r\n"
+                "InstallDir=<SrcDir>\\Programs\\Omega\r\n"
+                "[Application2]\r\nTitle=Alpha\r\nProductCode=AL\r\n"
+                "[Application3]\r\nTitle=Broken\r\nProductCode=BR\r\nInstallDir=<Nowhere>\\x\r\n");
+  FakeUI ui;
+  setup::TSetupDataModule setupData(ui, dir.win("SETUP.EXE"), {});
+  setupData.Create();
+  TSetupWindowModel model(setupData);
+  model.SetUp();
+
+  // Sorted by title, ticked when installed or selected, bold when from the script; the first
+  // application that is not installed (Omega) is selected.
+  ASSERT_EQ(model.Rows().size(), 4u);
+  std::vector<std::string> titles;
+  for (const TListRow& row : model.Rows()) titles.push_back(row.App->Title);
+  EXPECT_EQ(titles, (std::vector<std::string>{"Alpha", "Broken", "Installed only", "Omega"}));
+  for (const TListRow& row : model.Rows()) EXPECT_TRUE(row.Checked);
+  EXPECT_FALSE(model.Rows()[2].FromScript());
+  EXPECT_TRUE(model.Rows()[3].FromScript());
+  EXPECT_EQ(model.Selected(), 3);
+  EXPECT_TRUE(model.ContinueEnabled);
+  EXPECT_TRUE(model.DirectoryVisible);
+  EXPECT_EQ(model.DirectoryText, dir.win("Programs\\Omega"));
+  EXPECT_TRUE(model.DirectoryButtonEnabled);
+
+  // Alpha has no directory: the controls hide. Unticking what is not installed leaves
+  // nothing to do.
+  model.Select(0);
+  EXPECT_FALSE(model.DirectoryVisible);
+  for (int row : {0, 1, 3}) model.SetChecked(row, false);
+  EXPECT_FALSE(model.ContinueEnabled);
+  // The installed application: its directory cannot be changed; unticking it enables Continue.
+  model.Select(2);
+  EXPECT_TRUE(model.DirectoryVisible);
+  EXPECT_EQ(model.DirectoryText, dir.win("old"));
+  EXPECT_FALSE(model.DirectoryButtonEnabled);
+  model.SetChecked(2, false);
+  EXPECT_TRUE(model.ContinueEnabled);
+  // An invalid directory reference fails the click and leaves the directory controls alone.
+  EXPECT_THROW_MSG(model.Select(1), setup::ESetup, "Invalid directory reference '<Nowhere>\\x'");
+  EXPECT_EQ(model.DirectoryText, dir.win("old"));
+
+  // Browsing keeps the application's own folder name; a parent made for the browser goes again.
+  model.Select(3);
+  model.SetChecked(3, true);
+  TSetupWindowModel::TBrowse browse = model.BeginBrowse();
+  EXPECT_EQ(browse.Parent, dir.win("Programs") + "\\");
+  EXPECT_EQ(browse.Name, "Omega");
+  EXPECT_TRUE(browse.CreatedParent);
+  EXPECT_TRUE(std::filesystem::is_directory(dir.host() / "Programs"));
+  model.EndBrowse(browse, dir.win("Elsewhere"));
+  EXPECT_FALSE(std::filesystem::exists(dir.host() / "Programs"));
+  EXPECT_EQ(model.DirectoryText, dir.win("Elsewhere\\Omega"));
+
+  // Continue: the ticks become the selection, the run installs Omega and removes the
+  // installed application; the controls are enabled again afterwards.
+  model.Continue();
+  EXPECT_TRUE(setupData.Applications[0]->Selected == false);  // the record, unticked
+  EXPECT_FALSE(
+      platform::RegKey::Open(platform::RegRoot::CurrentUser, registry.Path() + "\\OLD_1_1"));
+  EXPECT_TRUE(platform::RegKey::Open(platform::RegRoot::CurrentUser, registry.Path() + "\\OM_0_0"));
+  EXPECT_EQ(ui.progressMax, 4);
+  ASSERT_EQ(ui.boxes.size(), 1u);  // the completion message
+  EXPECT_TRUE(model.ContinueEnabled);
+  EXPECT_TRUE(model.CancelEnabled);
+  EXPECT_TRUE(model.DirectoryButtonEnabled);
+  EXPECT_FALSE(model.DirectoryEditReadOnly);
+
+  EXPECT_EQ(FitListExtent({100, 345}, 358), 365);
+  EXPECT_EQ(FitListExtent({100, 300}, 358), 0);
+}
+
+}  // namespace
+}  // namespace valise::ui
