@@ -41,6 +41,17 @@ enum class MessageResult { Ok, Yes, No, Cancel };
 MessageResult ShowMessageBox(std::string_view text, std::string_view caption, MessageIcon icon,
                              MessageButtons buttons);
 
+// Where a box stands among the windows: its owner (a window handle of the platform; none means
+// the active window), and whether it is brought to the foreground and kept above every window.
+struct MessageBoxPlacement {
+  void* owner = nullptr;
+  bool foreground = false;
+  bool topmost = false;
+};
+// The same box with its placement. The handler below decides as for any other box.
+MessageResult ShowMessageBox(std::string_view text, std::string_view caption, MessageIcon icon,
+                             MessageButtons buttons, const MessageBoxPlacement& placement);
+
 using MessageBoxHandler = std::function<MessageResult(
     std::string_view text, std::string_view caption, MessageIcon icon, MessageButtons buttons)>;
 // Replaces how message boxes are shown, for tests and unattended runs; an empty handler

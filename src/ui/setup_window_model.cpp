@@ -94,7 +94,7 @@ void TSetupWindowModel::EndBrowse(const TBrowse& browse, const std::optional<std
   }
 }
 
-void TSetupWindowModel::Continue() {
+void TSetupWindowModel::Continue(const std::function<void()>& running) {
   if (Running) return;
   ContinueEnabled = false;
   CancelEnabled = false;
@@ -102,6 +102,7 @@ void TSetupWindowModel::Continue() {
   DirectoryEditReadOnly = true;
   Running = true;
   try {
+    if (running) running();
     for (TListRow& row : rows_) row.App->Selected = row.Checked;
     setupData_.Execute();
   } catch (...) {

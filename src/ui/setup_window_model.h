@@ -5,6 +5,7 @@
 // it, so that their rules are the same and are tested without a window.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,9 +58,11 @@ class TSetupWindowModel {
   // BeginBrowse created when it is still empty.
   void EndBrowse(const TBrowse& browse, const std::optional<std::string>& chosen);
 
-  // Continue: copies the ticks into Selected and runs Execute. Whatever happens, the controls
-  // are enabled again afterwards; an error passes on after that (the window stays open).
-  void Continue();
+  // Continue: copies the ticks into Selected and runs Execute. `running` is called once the
+  // controls are disabled and before the run starts, so that a window can show that state
+  // while the run lets it repaint. Whatever happens, the controls are enabled again
+  // afterwards; an error passes on after that (the window stays open).
+  void Continue(const std::function<void()>& running = {});
 
   // The state of the controls.
   std::string DirectoryText;

@@ -1,6 +1,9 @@
 #include "util/stream.h"
 
 #include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
 #include <vector>
 
 #include "platform/errors.h"
@@ -26,6 +29,70 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
     left -= chunk;
   }
   return count;
+}
+
+namespace {
+
+// Far beyond anything kept in memory here; refused before asking the allocator.
+constexpr std::int64_t kLargestMemoryStream = std::int64_t{1} << 40;
+
+void CheckMemorySize(std::int64_t size) {
+  if (size > kLargestMemoryStream ||
+      static_cast<std::uint64_t>(size) > std::numeric_limits<std::size_t>::max() / 2) {
+    throw Error("Out of memory while expanding memory stream");
+  }
+}
+
+}  // namespace
+
+std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
+  const auto size = static_cast<std::int64_t>(bytes_.size());
+  if (count <= 0 || position_ >= size) return 0;
+  const std::int64_t available = std::min(count, size - position_);
+  std::memcpy(buffer, bytes_.data() + position_, static_cast<std::size_t>(available));
+  position_ += available;
+  return available;
+}
+
+std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  const std::int64_t end = position_ + count;
+  if (end > static_cast<std::int64_t>(bytes_.size())) SetSize(end);
+  std::memcpy(bytes_.data() + position_, buffer, static_cast<std::size_t>(count));
+  position_ = end;
+  return count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
+  switch (origin) {
+    case SeekOrigin::Begin:
+      position_ = offset;
+      break;
+    case SeekOrigin::Current:
+      position_ += offset;
+      break;
+    case SeekOrigin::End:
+      position_ = static_cast<std::int64_t>(bytes_.size()) + offset;
+      break;
+  }
+  if (position_ < 0) position_ = 0;
+  return position_;
+}
+
+void TMemoryStream::SetSize(std::int64_t size) {
+  if (size < 0) size = 0;
+  CheckMemorySize(size);
+  try {
+    bytes_.resize(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    throw Error("Out of memory while expanding memory stream");
+  }
+}
+
+void TMemoryStream::Clear() {
+  bytes_.clear();
+  bytes_.shrink_to_fit();
+  position_ = 0;
 }
 
 }  // namespace valise

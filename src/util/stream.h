@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace valise {
 
@@ -26,6 +28,33 @@ class TStream {
   void WriteBuffer(const void* buffer, std::int64_t count) { Write(buffer, count); }
   // Copies `count` bytes (all from the position to the end when 0) from `source`.
   std::int64_t CopyFrom(TStream& source, std::int64_t count);
+};
+
+// A growable stream held in memory. Seeking beyond the end is allowed; a write there fills the
+// gap with zero bytes.
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::string_view bytes) : bytes_(bytes.begin(), bytes.end()) {}
+
+  std::int64_t Read(void* buffer, std::int64_t count) override;
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+  std::int64_t Size() override { return static_cast<std::int64_t>(bytes_.size()); }
+
+  // Sets the size; the position is kept even beyond the new end. Bytes added are zero.
+  void SetSize(std::int64_t size);
+  // Empties the stream and moves the position to 0.
+  void Clear();
+
+  // The stream's bytes, Size() of them.
+  char* Memory() { return bytes_.data(); }
+  const char* Memory() const { return bytes_.data(); }
+  std::string_view View() const { return {bytes_.data(), bytes_.size()}; }
+
+ private:
+  std::vector<char> bytes_;
+  std::int64_t position_ = 0;
 };
 
 }  // namespace valise

@@ -82,11 +82,19 @@ TEST(SetupWindowModel, RowsTicksDirectoryControlsAndContinue) {
 
   // Continue: the ticks become the selection, the run installs Omega and removes the
   // installed application; the controls are enabled again afterwards.
-  model.Continue();
+  bool disabledDuringRun = false;
+  model.Continue([&] {
+    disabledDuringRun = model.Running && !model.ContinueEnabled && !model.CancelEnabled &&
+                        !model.DirectoryButtonEnabled && model.DirectoryEditReadOnly;
+    model.SetChecked(0, true);  // list input is ignored while the run goes
+  });
+  EXPECT_TRUE(disabledDuringRun);
   EXPECT_TRUE(setupData.Applications[0]->Selected == false);  // the record, unticked
   EXPECT_FALSE(
       platform::RegKey::Open(platform::RegRoot::CurrentUser, registry.Path() + "\\OLD_1_1"));
   EXPECT_TRUE(platform::RegKey::Open(platform::RegRoot::CurrentUser, registry.Path() + "\\OM_0_0"));
+  EXPECT_FALSE(
+      platform::RegKey::Open(platform::RegRoot::CurrentUser, registry.Path() + "\\AL_0_0"));
   EXPECT_EQ(ui.progressMax, 4);
   ASSERT_EQ(ui.boxes.size(), 1u);  // the completion message
   EXPECT_TRUE(model.ContinueEnabled);

@@ -121,6 +121,12 @@ MessageResult ShowMessageBox(std::string_view text, std::string_view caption, Me
   return DefaultMessageBox(text, caption, icon, buttons);
 }
 
+MessageResult ShowMessageBox(std::string_view text, std::string_view caption, MessageIcon icon,
+                             MessageButtons buttons, const MessageBoxPlacement& /*placement*/) {
+  // A terminal has no windows to stand among.
+  return ShowMessageBox(text, caption, icon, buttons);
+}
+
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
   BoxHandler& box = TheBoxHandler();
   std::lock_guard lock(box.mutex);

@@ -82,6 +82,11 @@ void Beep() {
 
 MessageResult ShowMessageBox(std::string_view text, std::string_view caption, MessageIcon icon,
                              MessageButtons buttons) {
+  return ShowMessageBox(text, caption, icon, buttons, MessageBoxPlacement{});
+}
+
+MessageResult ShowMessageBox(std::string_view text, std::string_view caption, MessageIcon icon,
+                             MessageButtons buttons, const MessageBoxPlacement& placement) {
   MessageBoxHandler handler;
   {
     std::lock_guard lock(handlerMutex);
@@ -116,8 +121,10 @@ MessageResult ShowMessageBox(std::string_view text, std::string_view caption, Me
       style |= MB_ICONQUESTION;
       break;
   }
-  switch (MessageBoxW(GetActiveWindow(), win32::Wide(text).c_str(), win32::Wide(caption).c_str(),
-                      style)) {
+  if (placement.foreground) style |= MB_SETFOREGROUND;
+  if (placement.topmost) style |= MB_TOPMOST;
+  HWND owner = placement.owner != nullptr ? static_cast<HWND>(placement.owner) : GetActiveWindow();
+  switch (MessageBoxW(owner, win32::Wide(text).c_str(), win32::Wide(caption).c_str(), style)) {
     case IDYES:
       return MessageResult::Yes;
     case IDNO:

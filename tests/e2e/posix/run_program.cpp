@@ -1,5 +1,6 @@
 #include "run_program.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,10 @@ int RunProgram(const std::string& program, const std::vector<std::string>& args)
   const pid_t child = fork();
   if (child < 0) return -1;
   if (child == 0) {
+    // The program gets no terminal to type into, even when the tests run in one: an
+    // interactive run then fails at once instead of waiting for keys.
+    const int devNull = open("/dev/null", O_RDONLY);
+    if (devNull >= 0) dup2(devNull, STDIN_FILENO);
     execv(program.c_str(), argv.data());
     _exit(127);
   }
