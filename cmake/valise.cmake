@@ -11,11 +11,13 @@ function(valise_module name)
 endfunction()
 
 # valise_test(NAME [SERIAL] [LIBS lib...] [LABELS label...]): a GoogleTest program made of every
-# *_test.cpp file in the current folder; each case becomes its own CTest entry. SERIAL cases run
+# *_test.cpp file in the current folder and in its subfolder of the backend built (posix/ or
+# win32/), as the sources are chosen; each case becomes its own CTest entry. SERIAL cases run
 # while no other test runs (windows of tests running at once take the focus from each other).
 function(valise_test name)
   cmake_parse_arguments(ARG "SERIAL" "" "LIBS;LABELS;SOURCES" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp
+       ${CMAKE_CURRENT_SOURCE_DIR}/${VALISE_BACKEND}/*_test.cpp)
   add_executable(${name} ${sources} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} valise_testsupport GTest::gtest_main)
   set(labels ${ARG_LABELS})

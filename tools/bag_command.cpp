@@ -128,10 +128,12 @@ int Extract(const std::vector<std::string>& args) {
   if (args.size() < 2) throw UsageError("extract needs a container and a folder");
   const BagContainerInfo info = ReadBagContainer(Win(args[0]));
   const std::string folder = Win(args[1]);
-  if (!IsDirectory(folder)) platform::CreateDirectory(folder);
+  if (!IsDirectory(folder) && !platform::CreateDirectory(folder)) {
+    platform::ThrowLastOSError("create the folder", folder);
+  }
   std::vector<std::string> wanted(args.begin() + 2, args.end());
   auto source = platform::File::OpenRead(info.dataPath);
-  if (!source) platform::ThrowLastOSError();
+  if (!source) platform::ThrowLastOSError("open", info.dataPath);
   std::vector<char> buffer(64 * 1024);
   std::size_t done = 0;
   for (const TBagEntry& entry : info.entries) {
@@ -151,7 +153,7 @@ int Extract(const std::vector<std::string>& args) {
     const std::string target = folder + "\\" + name;
     const std::string temporary = target + ".~partial";
     auto out = platform::File::Create(temporary);
-    if (!out) platform::ThrowLastOSError();
+    if (!out) platform::ThrowLastOSError("create", target);
     try {
       source->Seek(entry.Offset);
       std::uint64_t left = entry.Size;
@@ -163,7 +165,9 @@ int Extract(const std::vector<std::string>& args) {
         left -= n;
       }
       out.reset();
-      if (!platform::MoveFile(temporary, target, true)) platform::ThrowLastOSError();
+      if (!platform::MoveFile(temporary, target, true)) {
+        platform::ThrowLastOSError("write", target);
+      }
     } catch (...) {
       out.reset();
       platform::DeleteFile(temporary);

@@ -11,6 +11,7 @@
 #include "course/languages.h"
 #include "course/project.h"
 #include "course/textpool.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/host_paths.h"
 #include "platform/messages.h"
@@ -56,7 +57,14 @@ int RunProduct(const std::vector<std::string>& args) {
 
   std::string baggage = platform::ToWindowsPath(args[0]);
   std::vector<std::string> params{platform::ProgramPath(), "/bag=" + baggage};
-  BagInit(params);
+  try {
+    BagInit(params);
+  } catch (const OSError&) {
+    throw;
+  } catch (const Error& error) {
+    // The baggage's own texts ("Error accessing .BAG file!") name no file.
+    throw Error(baggage + ": " + error.what());
+  }
 
   course::TProjectInterface& project = course::Project();
   project.Close();

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "adb/table.h"
+#include "platform/bytes.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -12,16 +13,7 @@
 namespace valise::adb {
 namespace {
 
-void PutU16(std::string& out, std::uint16_t v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>(v >> 8);
-}
-void PutU32(std::string& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-void StoreU32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+using platform::StoreU32;
 
 bool IsMemoType(std::uint8_t code) {
   return code >= kFirstMemoTypeCode && code <= kMaxTypeCode;
@@ -50,32 +42,6 @@ const char* KindName(FieldValue::Kind kind) {
 }
 
 }  // namespace
-
-std::string ChangeFileExt(std::string_view path, std::string_view extension) {
-  const std::size_t dot = path.find_last_of(".\\/:");
-  if (dot != std::string_view::npos && path[dot] == '.') path = path.substr(0, dot);
-  return std::string(path) + std::string(extension);
-}
-
-std::uint16_t NaturalFieldSize(std::uint8_t typeCode) {
-  switch (typeCode) {
-    case ftSmallInt:
-    case ftWord:
-      return 2;
-    case ftInteger:
-    case ftDate:
-    case ftTime:
-      return 4;
-    case ftBoolean:
-      return 1;
-    case ftFloat:
-    case ftDateTime:
-    case ftCurrency:
-      return 8;
-    default:
-      return IsMemoType(typeCode) ? kMemoReferenceSize : 0;
-  }
-}
 
 TableBuilder& TableBuilder::AddField(std::string name, std::uint8_t typeCode, std::uint16_t size) {
   FieldSpec spec;
@@ -286,20 +252,20 @@ std::string TableBuilder::TableBytes() const {
   if (fields_.empty()) throw Error("a table needs at least one field");
   std::string out;
   out.append(kSignature, 6);
-  PutU16(out, static_cast<std::uint16_t>(fields_.size()));
-  PutU32(out, static_cast<std::uint32_t>(records_.size()));
-  PutU16(out, RecordSize());
+  platform::AppendU16(out, static_cast<std::uint16_t>(fields_.size()));
+  platform::AppendU32(out, static_cast<std::uint32_t>(records_.size()));
+  platform::AppendU16(out, RecordSize());
   out += static_cast<char>(HasMemo() ? 1 : 0);
-  PutU16(out, keyFieldCount_);
+  platform::AppendU16(out, keyFieldCount_);
   const std::size_t descriptorBytes = fields_.size() * kDescriptorSize;
   if (descriptorBytes > 65535) throw Error("too many fields");
-  PutU16(out, static_cast<std::uint16_t>(descriptorBytes));
+  platform::AppendU16(out, static_cast<std::uint16_t>(descriptorBytes));
   for (const FieldSpec& field : fields_) {
     const unsigned codePage = field.codePage != 0 ? field.codePage : codePage_;
     const std::string name = platform::Utf8ToAnsi(field.name, codePage);
     out += static_cast<char>(field.typeCode);
-    PutU16(out, field.size);
-    PutU16(out, static_cast<std::uint16_t>(field.offset));
+    platform::AppendU16(out, field.size);
+    platform::AppendU16(out, static_cast<std::uint16_t>(field.offset));
     out += static_cast<char>(name.size());
     out += name;
     out.append(kMaxFieldNameLength - name.size(), '\0');
@@ -312,7 +278,7 @@ std::string TableBuilder::TableBytes() const {
 void TableBuilder::WriteFiles(std::string_view path) const {
   auto write = [](std::string_view target, const std::string& bytes) {
     std::unique_ptr<platform::File> file = platform::File::Create(target);
-    if (!file) platform::ThrowLastOSError();
+    if (!file) platform::ThrowLastOSError("create", target);
     file->Write(bytes.data(), bytes.size());
   };
   write(path, TableBytes());

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "adb/fields.h"
+#include "util/file_names.h"
 
 namespace valise::adb {
 
@@ -110,10 +111,7 @@ class TableBuilder {
   std::string memo_;
 };
 
-// The natural size of a type (0 when the type needs an explicit size).
-std::uint16_t NaturalFieldSize(std::uint8_t typeCode);
-
-// "path.ADB" -> "path.AMB" (the extension replaced or added).
-std::string ChangeFileExt(std::string_view path, std::string_view extension);
+// "path.ADB" -> "path.AMB" (util/file_names.h), here for the callers that name it adb's.
+using valise::ChangeFileExt;
 
 }  // namespace valise::adb

@@ -44,6 +44,7 @@
 #include <map>
 #include <optional>
 
+#include "platform/bytes.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 
@@ -227,43 +228,14 @@ std::string TypeName(std::uint8_t code) {
 // Key order of two stored records, field by field as the key search compares them.
 int CompareKeys(const TableBuilder& builder, const std::string& a, const std::string& b) {
   for (std::size_t i = 0; i < builder.keyFieldCount(); ++i) {
-    const FieldSpec& field = builder.fields()[i];
-    const auto* pa = reinterpret_cast<const std::uint8_t*>(a.data()) + field.offset;
-    const auto* pb = reinterpret_cast<const std::uint8_t*>(b.data()) + field.offset;
-    std::int64_t va = 0, vb = 0;
-    switch (field.typeCode) {
-      case ftString: {
-        const std::size_t la = std::min<std::size_t>(pa[0], field.size - 1u);
-        const std::size_t lb = std::min<std::size_t>(pb[0], field.size - 1u);
-        const int c = std::memcmp(pa + 1, pb + 1, std::min(la, lb));
-        if (c != 0) return c;
-        va = static_cast<std::int64_t>(la);
-        vb = static_cast<std::int64_t>(lb);
-        break;
-      }
-      case ftSmallInt:
-        va = static_cast<std::int16_t>(pa[0] | (pa[1] << 8));
-        vb = static_cast<std::int16_t>(pb[0] | (pb[1] << 8));
-        break;
-      case ftWord:
-        va = pa[0] | (pa[1] << 8);
-        vb = pb[0] | (pb[1] << 8);
-        break;
-      case ftInteger:
-      case ftDate:
-      case ftTime: {
-        va = static_cast<std::int32_t>(pa[0] | (pa[1] << 8) | (pa[2] << 16) |
-                                       (static_cast<std::uint32_t>(pa[3]) << 24));
-        vb = static_cast<std::int32_t>(pb[0] | (pb[1] << 8) | (pb[2] << 16) |
-                                       (static_cast<std::uint32_t>(pb[3]) << 24));
-        break;
-      }
-      default: {
-        const int c = std::memcmp(pa, pb, field.size);
-        if (c != 0) return c;
-      }
-    }
-    if (va != vb) return va < vb ? -1 : 1;
+    const FieldSpec& spec = builder.fields()[i];
+    TFieldDescriptor field;
+    field.typeCode = spec.typeCode;
+    field.size = spec.size;
+    const auto* pa = reinterpret_cast<const std::uint8_t*>(a.data()) + spec.offset;
+    const auto* pb = reinterpret_cast<const std::uint8_t*>(b.data()) + spec.offset;
+    const int result = CompareKeyField(field, pa, StoredKeyOperand(field, pb));
+    if (result != 0) return result;
   }
   return 0;
 }
@@ -422,7 +394,7 @@ TableBuilder ParseDescription(std::string_view text) {
   return std::move(*builder);
 }
 
-std::string DescribeTable(TATable& table, unsigned codePage) {
+std::string DescribeTable(TATable& table, unsigned codePage, DescribeMode mode) {
   TableBuilder builder(codePage);
   std::string out = "# Table " + platform::AnsiToUtf8(table.Path(), codePage) + "\n";
   out += "table codepage=" + std::to_string(codePage);
@@ -456,7 +428,8 @@ std::string DescribeTable(TATable& table, unsigned codePage) {
   }
 
   // A value's token, checked by encoding it again: the first candidate that gives the stored
-  // bytes wins, raw bytes being the last resort.
+  // bytes wins (for values, the first that can be built at all), raw bytes being the last
+  // resort.
   auto valueToken = [&](std::size_t index, TAField* field) -> std::string {
     const TFieldDescriptor& d = descriptors[index];
     const std::string bytes(reinterpret_cast<const char*>(table.RecordBuffer()) + d.offset, d.size);
@@ -517,8 +490,7 @@ std::string DescribeTable(TATable& table, unsigned codePage) {
               text = blank == std::string::npos ? "00:00:00" : text.substr(blank + 1);
             }
             candidates.push_back(text);
-            std::int32_t stored;
-            std::memcpy(&stored, bytes.data(), 4);
+            const auto stored = static_cast<std::int32_t>(platform::LoadU32(bytes.data()));
             candidates.push_back(std::to_string(stored));
             break;
           }
@@ -532,10 +504,10 @@ std::string DescribeTable(TATable& table, unsigned codePage) {
     for (const std::string& candidate : candidates) {
       try {
         const std::vector<Token> tokens = Tokenize(candidate, 0);
-        if (tokens.size() == 1 &&
-            builder.EncodeValue(index, ValueOf(tokens[0], builder.fields()[index], 0)) == bytes) {
-          return candidate;
-        }
+        if (tokens.size() != 1) continue;
+        const std::string encoded =
+            builder.EncodeValue(index, ValueOf(tokens[0], builder.fields()[index], 0));
+        if (encoded == bytes || mode == DescribeMode::Values) return candidate;
       } catch (const Error&) {
       }
     }

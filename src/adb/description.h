@@ -14,9 +14,17 @@ namespace valise::adb {
 // message that begins with "line N: ".
 TableBuilder ParseDescription(std::string_view text);
 
-// Describes an open table: fields and every record, text decoded with `codePage`. Building the
-// description gives the same table bytes for any table the writer made. Moves the table's
-// current record.
-std::string DescribeTable(TATable& table, unsigned codePage = 1252);
+// How a description gives a value. Exact: the text that builds the stored bytes again, byte for
+// byte, or raw"..." where no other text does (a string field whose unused bytes hold old
+// content, say). Values: the value as the table's reader gives it (the string as read, the
+// number), raw"..." only for fields without a value form; building it may give other bytes
+// where the table holds bytes that carry no value.
+enum class DescribeMode { Exact, Values };
+
+// Describes an open table: fields and every record, text decoded with `codePage`. In the exact
+// mode, building the description gives the same table bytes for any table the writer made.
+// Moves the table's current record.
+std::string DescribeTable(TATable& table, unsigned codePage = 1252,
+                          DescribeMode mode = DescribeMode::Exact);
 
 }  // namespace valise::adb

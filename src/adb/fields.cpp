@@ -8,42 +8,44 @@
 #include <limits>
 
 #include "adb/table.h"
+#include "platform/bytes.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 
 namespace valise::adb {
+
+std::uint16_t NaturalFieldSize(std::uint8_t typeCode) {
+  switch (typeCode) {
+    case ftSmallInt:
+    case ftWord:
+      return 2;
+    case ftInteger:
+    case ftDate:
+    case ftTime:
+      return 4;
+    case ftBoolean:
+      return 1;
+    case ftFloat:
+    case ftDateTime:
+    case ftCurrency:
+      return 8;
+    default:
+      return typeCode >= kFirstMemoTypeCode && typeCode <= kMaxTypeCode ? kMemoReferenceSize : 0;
+  }
+}
+
 namespace {
 
 constexpr double kMillisecondsPerDay = 86400000.0;
 // Days from 30 December 1899 to 1 January 1970.
 constexpr std::int64_t kUnixEpochDay = 25569;
 
-std::uint16_t LoadU16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t LoadU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-void StoreU16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void StoreU32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-double LoadDouble(const std::uint8_t* p) {
-  std::uint64_t bits = 0;
-  for (int i = 7; i >= 0; --i) bits = (bits << 8) | p[i];
-  double value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
-void StoreDouble(std::uint8_t* p, double value) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(bits >> (8 * i));
-}
+using platform::LoadDouble;
+using platform::LoadU16;
+using platform::LoadU32;
+using platform::StoreDouble;
+using platform::StoreU16;
+using platform::StoreU32;
 
 std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);

@@ -57,6 +57,9 @@ inline constexpr std::uint8_t kFirstMemoTypeCode = 12;
 inline constexpr std::size_t kMaxFieldNameLength = 40;
 inline constexpr std::uint16_t kMemoReferenceSize = 8;
 
+// The natural size of a type (0 when the type needs an explicit size).
+std::uint16_t NaturalFieldSize(std::uint8_t typeCode);
+
 // The base class. Every conversion fails with "TAField NAME: nicht nach TARGET konvertierbar";
 // the stream transfers fail with "Abstract". Failures leave the record buffer unchanged.
 class TAField {

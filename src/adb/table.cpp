@@ -5,21 +5,17 @@
 #include <cstring>
 #include <limits>
 
-#include "adb/adb_writer.h"
 #include "baggage/bag_stream.h"
+#include "platform/bytes.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "util/file_names.h"
 
 namespace valise::adb {
 namespace {
 
-std::uint16_t LoadU16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t LoadU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+using platform::LoadU16;
+using platform::LoadU32;
 
 std::string AsciiUpper(std::string_view text) {
   std::string result(text);
@@ -43,7 +39,7 @@ class FileStream : public TStream {
  public:
   explicit FileStream(const std::string& path)
       : file_(platform::File::OpenRead(path, platform::File::Share::Read)) {
-    if (!file_) platform::ThrowLastOSError();
+    if (!file_) platform::ThrowLastOSError("open", path);
   }
   std::int64_t Read(void* buffer, std::int64_t count) override {
     if (count <= 0) return 0;
@@ -361,6 +357,56 @@ void TATable::ReadKey(std::int32_t record) {
   }
 }
 
+int CompareKeyField(const TFieldDescriptor& field, const std::uint8_t* stored,
+                    const KeyOperand& operand) {
+  switch (field.typeCode) {
+    case ftString: {
+      const std::size_t length = std::min<std::size_t>(stored[0], field.size - 1u);
+      const std::size_t common = std::min(length, operand.text.size());
+      const int result = std::memcmp(stored + 1, operand.text.data(), common);
+      if (result != 0) return result < 0 ? -1 : 1;
+      return Sign(length, operand.text.size());
+    }
+    case ftSmallInt:
+      return Sign<std::int64_t>(static_cast<std::int16_t>(LoadU16(stored)), operand.integer);
+    case ftWord:
+      return Sign<std::int64_t>(LoadU16(stored), operand.integer);
+    case ftInteger:
+      return Sign<std::int64_t>(static_cast<std::int32_t>(LoadU32(stored)), operand.integer);
+    case ftDate:
+    case ftTime:
+      return Sign<double>(static_cast<std::int32_t>(LoadU32(stored)), operand.count);
+    default:
+      return 0;
+  }
+}
+
+KeyOperand StoredKeyOperand(const TFieldDescriptor& field, const std::uint8_t* stored) {
+  KeyOperand operand;
+  switch (field.typeCode) {
+    case ftString:
+      operand.text = std::string_view(reinterpret_cast<const char*>(stored + 1),
+                                      std::min<std::size_t>(stored[0], field.size - 1u));
+      break;
+    case ftSmallInt:
+      operand.integer = static_cast<std::int16_t>(LoadU16(stored));
+      break;
+    case ftWord:
+      operand.integer = LoadU16(stored);
+      break;
+    case ftInteger:
+      operand.integer = static_cast<std::int32_t>(LoadU32(stored));
+      break;
+    case ftDate:
+    case ftTime:
+      operand.count = static_cast<std::int32_t>(LoadU32(stored));
+      break;
+    default:
+      break;
+  }
+  return operand;
+}
+
 // The key in the key buffer against the values: negative, zero or positive as the record's key
 // is smaller, equal or greater.
 int TATable::CompareKey(const std::vector<TKeyValue>& values, std::size_t count) {
@@ -368,40 +414,17 @@ int TATable::CompareKey(const std::vector<TKeyValue>& values, std::size_t count)
   for (std::size_t i = 0; i < count; ++i) {
     const TFieldDescriptor& field = descriptors_[i];
     const TKeyValue& value = values[i];
-    const std::uint8_t* stored = keyBuffer_.data() + position;
-    int result = 0;
-    switch (field.typeCode) {
-      case ftString: {
-        const std::size_t length = std::min<std::size_t>(stored[0], field.size - 1u);
-        const std::string& text = value.text();
-        const std::size_t common = std::min(length, text.size());
-        result = std::memcmp(stored + 1, text.data(), common);
-        if (result == 0) result = Sign(length, text.size());
-        result = result < 0 ? -1 : (result > 0 ? 1 : 0);
-        break;
-      }
-      case ftSmallInt:
-        result = Sign<std::int64_t>(static_cast<std::int16_t>(LoadU16(stored)), value.integer());
-        break;
-      case ftWord:
-        result = Sign<std::int64_t>(LoadU16(stored), value.integer());
-        break;
-      case ftInteger:
-        result = Sign<std::int64_t>(static_cast<std::int32_t>(LoadU32(stored)), value.integer());
-        break;
-      case ftDate:
-      case ftTime: {
-        const double dateTime = value.dateTime();
-        double encoded = field.typeCode == ftDate
-                             ? std::trunc(dateTime)
-                             : std::trunc((dateTime - std::trunc(dateTime)) * 86400000.0);
-        if (!std::isfinite(encoded)) encoded = dateTime < 0 ? -1e300 : 1e300;
-        result = Sign<double>(static_cast<std::int32_t>(LoadU32(stored)), encoded);
-        break;
-      }
-      default:
-        break;
+    KeyOperand operand;
+    operand.text = value.text();
+    operand.integer = value.integer();
+    if (field.typeCode == ftDate || field.typeCode == ftTime) {
+      const double dateTime = value.dateTime();
+      operand.count = field.typeCode == ftDate
+                          ? std::trunc(dateTime)
+                          : std::trunc((dateTime - std::trunc(dateTime)) * 86400000.0);
+      if (!std::isfinite(operand.count)) operand.count = dateTime < 0 ? -1e300 : 1e300;
     }
+    const int result = CompareKeyField(field, keyBuffer_.data() + position, operand);
     if (result != 0) return result;
     position += field.size;
   }

@@ -71,6 +71,22 @@ struct TFieldDescriptor {
   std::string name;  // stored bytes, at most 40
 };
 
+// What a stored key field is compared with: the text for a string field, the number for an
+// integer field (smallint, integer, word), the stored count for a date or time field.
+struct KeyOperand {
+  std::string_view text;
+  std::int64_t integer = 0;
+  double count = 0;
+};
+
+// The key order of a table, one field at a time: negative, zero or positive as the stored key
+// field is smaller than, equal to or greater than the operand. Strings compare by their bytes,
+// then by length; fields of other types take no part in the order (zero).
+int CompareKeyField(const TFieldDescriptor& field, const std::uint8_t* stored,
+                    const KeyOperand& operand);
+// The operand that another stored value of the same field stands for.
+KeyOperand StoredKeyOperand(const TFieldDescriptor& field, const std::uint8_t* stored);
+
 inline constexpr std::size_t kHeaderSize = 19;
 inline constexpr std::size_t kDescriptorSize = 46;
 inline constexpr char kSignature[] = "\x05KQADB";  // length byte and characters, 6 bytes

@@ -3,46 +3,20 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/bytes.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
 namespace valise::bagformat {
 
-std::size_t SpanSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
-  if (offset >= bytes_.size()) return 0;
-  const std::size_t n = std::min<std::uint64_t>(count, bytes_.size() - offset);
-  std::memcpy(buffer, bytes_.data() + offset, n);
-  return n;
-}
-
-std::uint64_t FileSource::Size() {
-  return file_.Size();
-}
-
-std::size_t FileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
-  std::size_t done = 0;
-  auto* out = static_cast<char*>(buffer);
-  // A failing read ends the bytes available, as the end of the file does: the callers treat a
-  // short read as "no baggage" or "Unexpected EOF!".
-  try {
-    file_.Seek(offset);
-    while (done < count) {
-      const std::size_t n = file_.Read(out + done, count - done);
-      if (n == 0) break;
-      done += n;
-    }
-  } catch (const OSError&) {
-  }
-  return done;
-}
-
 bool Probe::HeaderValid() const {
-  return std::memcmp(header.data(), kMagic, 4) == 0 && (header[4] | header[5] << 8) == kVersion;
+  return std::memcmp(header.data(), kMagic, 4) == 0 &&
+         platform::LoadU16(header.data() + 4) == kVersion;
 }
 
 std::uint32_t Probe::Count() const {
-  return GetU32(header.data() + 10);
+  return platform::LoadU32(header.data() + 10);
 }
 
 Probe ProbePrefix(ByteSource& source) {
@@ -51,7 +25,7 @@ Probe ProbePrefix(ByteSource& source) {
   if (source.ReadAt(0, prefix, kPrefixSize) != kPrefixSize) return probe;
   const bool signature =
       (prefix[0] == 'M' && prefix[1] == 'Z') || (prefix[0] == 'K' && prefix[1] == 'Q');
-  const std::uint32_t pointer = GetU32(prefix + kPointerOffset);
+  const std::uint32_t pointer = platform::LoadU32(prefix + kPointerOffset);
   if (!signature || pointer == 0) return probe;
   if (pointer == kExternalPointer) {
     probe.ok = true;
@@ -95,8 +69,8 @@ std::vector<TBagEntry> ReadDirectory(ByteSource& source, const Probe& probe) {
       TBagEntry entry;
       entry.Name =
           platform::AnsiToUtf8(std::string_view(reinterpret_cast<const char*>(raw + 1), length));
-      entry.Size = GetU32(raw + 13);
-      entry.Offset = GetU32(raw + 17);
+      entry.Size = platform::LoadU32(raw + 13);
+      entry.Offset = platform::LoadU32(raw + 17);
       entries.push_back(std::move(entry));
     }
     done += batch;

@@ -15,11 +15,9 @@
 #include <string_view>
 #include <vector>
 
-namespace valise {
+#include "platform/byte_source.h"
 
-namespace platform {
-class File;
-}
+namespace valise {
 
 // One directory entry. The name is UTF-8 (the container holds it in the ANSI code page) and
 // has at most 12 characters.
@@ -40,34 +38,15 @@ inline constexpr std::uint32_t kExternalPointer = 0xFFFFFF80u;
 inline constexpr std::uint16_t kVersion = 0x0200;
 inline constexpr char kMagic[4] = {'K', 'Q', 'K', 'L'};
 
-// Random access to the bytes of a container.
-class ByteSource {
+// Random access to the bytes of a container: the platform's byte sources.
+using platform::ByteSource;
+using platform::SpanSource;
+
+// Reads through an open file. A failing read ends the bytes available, as the end of the file
+// does: the reader treats a short read as "no baggage" or "Unexpected EOF!".
+class FileSource final : public platform::FileSource {
  public:
-  virtual ~ByteSource() = default;
-  virtual std::uint64_t Size() = 0;
-  // Reads up to `count` bytes at `offset`; returns how many were read (fewer only at the end).
-  virtual std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) = 0;
-};
-
-class SpanSource final : public ByteSource {
- public:
-  explicit SpanSource(std::string_view bytes) : bytes_(bytes) {}
-  std::uint64_t Size() override { return bytes_.size(); }
-  std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
-
- private:
-  std::string_view bytes_;
-};
-
-// Reads through an open file; moves the file's position.
-class FileSource final : public ByteSource {
- public:
-  explicit FileSource(platform::File& file) : file_(file) {}
-  std::uint64_t Size() override;
-  std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
-
- private:
-  platform::File& file_;
+  explicit FileSource(platform::File& file) : platform::FileSource(file, ReadErrors::EndOfData) {}
 };
 
 // What the prefix of a file says.
@@ -93,18 +72,6 @@ std::vector<TBagEntry> ReadDirectory(ByteSource& source, const Probe& probe);
 
 // Sorts a directory by name under the locale's case-insensitive comparison.
 void SortDirectory(std::vector<TBagEntry>& entries);
-
-// Little-endian helpers shared by the reader and the writer.
-inline std::uint32_t GetU32(const unsigned char* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-         std::uint32_t{p[3]} << 24;
-}
-inline void PutU32(unsigned char* p, std::uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-  p[2] = static_cast<unsigned char>(v >> 16);
-  p[3] = static_cast<unsigned char>(v >> 24);
-}
 
 }  // namespace bagformat
 }  // namespace valise

@@ -9,6 +9,7 @@
 
 #include "baggage/bag_stream.h"
 #include "baggage/baggage.h"
+#include "util/file_names.h"
 
 namespace valise {
 namespace platform {
@@ -59,10 +60,9 @@ inline bool ContainerMode() {
   return State().BagHasContainerFile || State().BagExternal;
 }
 
-// The path with its extension (from the last "." of the file-name part) replaced.
-std::string ChangeFileExt(std::string_view path, std::string_view ext);
-// The extension with its dot, or "".
-std::string ExtractFileExt(std::string_view path);
+// The path's extension (util/file_names.h).
+using valise::ChangeFileExt;
+using valise::ExtractFileExt;
 // Up to and including the last "\" or ":".
 std::string ExtractFilePath(std::string_view path);
 // A plain file (not a directory, hidden or system entry) of that exact path: its size.

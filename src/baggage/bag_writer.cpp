@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "baggage/bag_state.h"
+#include "platform/bytes.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -17,10 +18,7 @@ constexpr std::size_t kCopyBuffer = 64 * 1024;
 
 std::unique_ptr<platform::File> OpenOrThrow(std::string_view path) {
   auto file = platform::File::OpenRead(path, platform::File::Share::Read);
-  if (!file) {
-    throw Error("Cannot open " + std::string(path) + ": " +
-                platform::SystemErrorMessage(platform::LastError()));
-  }
+  if (!file) platform::ThrowLastOSError("open", path);
   return file;
 }
 
@@ -43,10 +41,7 @@ class AtomicOutput {
   explicit AtomicOutput(std::string_view path)
       : path_(path), temporary_(std::string(path) + ".~partial") {
     file_ = platform::File::Create(temporary_);
-    if (!file_) {
-      throw Error("Cannot create " + path_ + ": " +
-                  platform::SystemErrorMessage(platform::LastError()));
-    }
+    if (!file_) platform::ThrowLastOSError("create", path_);
   }
   ~AtomicOutput() {
     if (file_ || !committed_) {
@@ -57,10 +52,7 @@ class AtomicOutput {
   platform::File& file() { return *file_; }
   void Commit() {
     file_.reset();
-    if (!platform::MoveFile(temporary_, path_, true)) {
-      throw Error("Cannot write " + path_ + ": " +
-                  platform::SystemErrorMessage(platform::LastError()));
-    }
+    if (!platform::MoveFile(temporary_, path_, true)) platform::ThrowLastOSError("write", path_);
     committed_ = true;
   }
 
@@ -74,7 +66,7 @@ class AtomicOutput {
 void PutPrefix(unsigned char* prefix, const char* signature, std::uint32_t pointer) {
   prefix[0] = static_cast<unsigned char>(signature[0]);
   prefix[1] = static_cast<unsigned char>(signature[1]);
-  PutU32(prefix + kPointerOffset, pointer);
+  platform::StoreU32(prefix + kPointerOffset, pointer);
 }
 
 // Reads an executable's prefix; refuses files that are not executables or carry a baggage.
@@ -83,7 +75,7 @@ std::string CheckedExecutable(std::string_view executable) {
   if (bytes.size() < kPrefixSize || bytes[0] != 'M' || bytes[1] != 'Z') {
     throw Error(std::string(executable) + " is not an executable (no \"MZ\" header)");
   }
-  if (GetU32(reinterpret_cast<const unsigned char*>(bytes.data()) + kPointerOffset) != 0) {
+  if (platform::LoadU32(bytes.data() + kPointerOffset) != 0) {
     throw Error(std::string(executable) +
                 " already carries a baggage; attach to a fresh copy of the program");
   }
@@ -179,16 +171,15 @@ void BagWriter::WriteBody(platform::File& out, std::uint64_t base) const {
   const auto layout = Layout(base);
   std::vector<unsigned char> head(kHeaderSize + kEntrySize * layout.size());
   std::copy(kMagic, kMagic + 4, head.begin());
-  head[4] = kVersion & 0xFF;
-  head[5] = kVersion >> 8;
-  PutU32(head.data() + 10, static_cast<std::uint32_t>(layout.size()));
+  platform::StoreU16(head.data() + 4, kVersion);
+  platform::StoreU32(head.data() + 10, static_cast<std::uint32_t>(layout.size()));
   for (std::size_t i = 0; i < layout.size(); ++i) {
     unsigned char* raw = head.data() + kHeaderSize + i * kEntrySize;
     const std::string ansi = platform::Utf8ToAnsi(layout[i].first.Name);
     raw[0] = static_cast<unsigned char>(ansi.size());
     std::copy(ansi.begin(), ansi.end(), raw + 1);
-    PutU32(raw + 13, layout[i].first.Size);
-    PutU32(raw + 17, layout[i].first.Offset);
+    platform::StoreU32(raw + 13, layout[i].first.Size);
+    platform::StoreU32(raw + 17, layout[i].first.Offset);
   }
   out.Seek(base);
   out.Write(head.data(), head.size());
@@ -222,8 +213,7 @@ void BagWriter::WriteAttached(std::string_view executable, std::string_view outp
   std::string bytes = CheckedExecutable(executable);
   const std::uint64_t base = bytes.size();
   Layout(base);
-  PutU32(reinterpret_cast<unsigned char*>(bytes.data()) + kPointerOffset,
-         static_cast<std::uint32_t>(base));
+  platform::StoreU32(bytes.data() + kPointerOffset, static_cast<std::uint32_t>(base));
   AtomicOutput out(output);
   out.file().Write(bytes.data(), bytes.size());
   WriteBody(out.file(), base);
@@ -237,7 +227,7 @@ void BagWriter::WriteExternal(std::string_view executable, std::string_view outp
     throw Error("The program " + std::string(output) + " must not itself end in .BAG");
   }
   WriteStandalone(twin);
-  PutU32(reinterpret_cast<unsigned char*>(bytes.data()) + kPointerOffset, kExternalPointer);
+  platform::StoreU32(bytes.data() + kPointerOffset, kExternalPointer);
   AtomicOutput out(output);
   out.file().Write(bytes.data(), bytes.size());
   out.Commit();
@@ -259,11 +249,19 @@ BagContainerInfo ReadBagContainer(std::string_view path) {
     if (!probe.ok) throw Error("Invalid external baggage " + info.dataPath + "!");
   }
   if (!probe.ok) throw Error(std::string(path) + " carries no baggage");
-  if (!probe.HeaderValid()) throw Error("Wrong KLAMP version!");
+  // The reader's own texts name no file; a publisher going through many containers is told
+  // which one is damaged.
+  if (!probe.HeaderValid()) throw Error(info.dataPath + ": Wrong KLAMP version!");
   FileSource dataSource(*file);
   info.headerPointer = probe.pointer;
   info.dataSize = file->Size();
-  info.entries = ReadDirectory(dataSource, probe);
+  try {
+    info.entries = ReadDirectory(dataSource, probe);
+  } catch (const OSError&) {
+    throw;
+  } catch (const Error& error) {
+    throw Error(info.dataPath + ": " + error.what());
+  }
   return info;
 }
 

@@ -101,20 +101,6 @@ void OpenContainer() {
 
 }  // namespace
 
-std::string ExtractFileExt(std::string_view path) {
-  for (std::size_t i = path.size(); i > 0; --i) {
-    const char c = path[i - 1];
-    if (c == '.') return std::string(path.substr(i - 1));
-    if (IsSeparator(c)) break;
-  }
-  return {};
-}
-
-std::string ChangeFileExt(std::string_view path, std::string_view ext) {
-  const std::string old = ExtractFileExt(path);
-  return std::string(path.substr(0, path.size() - old.size())) + std::string(ext);
-}
-
 std::string ExtractFilePath(std::string_view path) {
   const std::size_t at = path.find_last_of("\\:");
   return at == std::string_view::npos ? std::string() : std::string(path.substr(0, at + 1));
@@ -197,19 +183,25 @@ void BagInitFromCommandLine() {
   BagInit(params);
 }
 
-bool BagStartup(std::vector<std::string> params) {
+std::optional<std::string> BagStartupError(std::vector<std::string> params) {
   try {
     if (params.empty()) {
       BagInitFromCommandLine();
     } else {
       BagInit(params);
     }
-    return true;
-  } catch (const std::exception& error) {
-    platform::ShowMessageBox(error.what(), "Baggage", platform::MessageIcon::Error,
-                             platform::MessageButtons::Ok);
-    return false;
+    return std::nullopt;
+  } catch (const Error& error) {
+    return std::string(error.what());
   }
+}
+
+bool BagStartup(std::vector<std::string> params) {
+  const std::optional<std::string> error = BagStartupError(std::move(params));
+  if (!error) return true;
+  platform::ShowMessageBox(*error, kBagStartupCaption, platform::MessageIcon::Error,
+                           platform::MessageButtons::Ok);
+  return false;
 }
 
 void BagDone() {

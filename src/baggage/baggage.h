@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,8 +26,13 @@ void BagInit(std::vector<std::string>& params);
 // BagInit with the program's path and its command-line parameters.
 void BagInitFromCommandLine();
 // Selects the baggage when the program starts: BagInit with `params`, or with the command line
-// when they are empty. A failure is shown in a message box captioned "Baggage" with an error
-// icon, and false tells the caller to end the program at once.
+// when they are empty. Nothing when it worked; otherwise the failure's message, which the
+// program entry shows in a message box captioned kBagStartupCaption with an error icon before
+// it ends at once.
+std::optional<std::string> BagStartupError(std::vector<std::string> params = {});
+inline constexpr const char* kBagStartupCaption = "Baggage";
+// BagStartupError with the failure shown in that box here; false tells the caller to end the
+// program at once. For program entries that leave the box to the baggage.
 bool BagStartup(std::vector<std::string> params = {});
 // Stops the reader, closes every open entry and empties the directory.
 void BagDone();

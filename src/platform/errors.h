@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace valise {
 
@@ -60,9 +61,18 @@ void SetLastError(std::uint32_t code);
 // The system's message text for an error code (without a trailing line break).
 std::string SystemErrorMessage(std::uint32_t code);
 
-// An OSError for the calling thread's last error.
+// An OSError for the calling thread's last error, with the system's text alone.
 OSError LastOSError();
 [[noreturn]] void ThrowLastOSError();
+
+// An OSError that says what was being done and to which file, folder or key:
+// "Cannot <operation> <subject>: <system text>", as in
+// "Cannot open C:\DATA\X.ADB: The system cannot find the file specified.".
+OSError OSErrorFor(std::uint32_t code, std::string_view operation, std::string_view subject);
+[[noreturn]] void ThrowOSError(std::uint32_t code, std::string_view operation,
+                               std::string_view subject);
+// The same for the calling thread's last error.
+[[noreturn]] void ThrowLastOSError(std::string_view operation, std::string_view subject);
 
 }  // namespace platform
 }  // namespace valise

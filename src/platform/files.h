@@ -83,7 +83,11 @@ class File {
 
   virtual ~File() = default;
 
+  // The path the file was opened by, as it was given; the errors of the calls below name it.
+  const std::string& path() const { return path_; }
+
   // Reads up to `size` bytes; returns the count read, 0 at the end. Throws OSError on failure.
+  // Every OSError of these calls names the file: "Cannot read C:\\X.BIN: ...".
   virtual std::size_t Read(void* buffer, std::size_t size) = 0;
   // Reads up to `size` bytes from `position` on; returns the count read, 0 at the end. Leaves
   // the file position unspecified. Throws OSError on failure.
@@ -96,9 +100,15 @@ class File {
   // Flushes written data to the disk.
   virtual void Sync() = 0;
   virtual void SetLastWriteTime(FileTime time) = 0;
+
+ protected:
+  explicit File(std::string_view path) : path_(path) {}
+
+ private:
+  std::string path_;
 };
 
-// Reads a whole file; throws OSError when it cannot be read.
+// Reads a whole file; throws OSError, naming the file, when it cannot be read.
 std::string ReadWholeFile(std::string_view path);
 
 }  // namespace valise::platform

@@ -17,7 +17,7 @@ std::vector<FindEntry> FindFiles(std::string_view pattern) {
 
 std::string ReadWholeFile(std::string_view path) {
   std::unique_ptr<File> file = File::OpenRead(path, File::Share::ReadWrite);
-  if (!file) ThrowLastOSError();
+  if (!file) ThrowLastOSError("open", path);
   std::string bytes;
   bytes.reserve(static_cast<std::size_t>(file->Size()));
   std::vector<char> buffer(64 * 1024);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/bytes.h"
 #include "platform/errors.h"
 
 namespace valise::platform {
@@ -14,27 +15,14 @@ constexpr std::uint32_t kFixedFileInfoSignature = 0xFEEF04BD;
 constexpr std::size_t kFixedFileInfoSize = 52;
 constexpr std::u16string_view kVersionKey = u"VS_VERSION_INFO";
 
+// The integers of the headers, read from bytes that Image::Need has checked are there.
 std::uint16_t U16(std::string_view data, std::size_t offset) {
-  return static_cast<std::uint16_t>(static_cast<std::uint8_t>(data[offset]) |
-                                    static_cast<std::uint8_t>(data[offset + 1]) << 8);
+  return LoadU16(data.data() + offset);
 }
 
 std::uint32_t U32(std::string_view data, std::size_t offset) {
-  return U16(data, offset) | static_cast<std::uint32_t>(U16(data, offset + 2)) << 16;
+  return LoadU32(data.data() + offset);
 }
-
-class SpanSource : public ByteSource {
- public:
-  explicit SpanSource(std::string_view data) : data_(data) {}
-  std::uint64_t Size() const override { return data_.size(); }
-  std::string Read(std::uint64_t offset, std::size_t size) override {
-    if (offset >= data_.size()) return {};
-    return std::string(data_.substr(static_cast<std::size_t>(offset), size));
-  }
-
- private:
-  std::string_view data_;
-};
 
 struct Section {
   std::uint32_t virtualAddress = 0;

@@ -8,18 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/byte_source.h"
 #include "platform/version.h"
 
 namespace valise::platform {
-
-// Random access to the bytes of a file.
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  virtual std::uint64_t Size() const = 0;
-  // Up to `size` bytes from `offset`; fewer only at the end of the data.
-  virtual std::string Read(std::uint64_t offset, std::size_t size) = 0;
-};
 
 // The fixed file version of the first language of the first version resource (RT_VERSION).
 // Nothing when the data is no PE file or has no version resource, or when the version resource

@@ -66,7 +66,9 @@ class RegKey {
   // writer that batches many values flushes now and then, so that a crash loses little.
   void Flush();
   // Writes pending changes and releases the key; throws OSError when the changes could not
-  // be stored. The destructor closes too but cannot report a failure.
+  // be stored. Calling it is not required: the destructor (and assigning another key) stores
+  // the changes too, and as it cannot throw, writes a failure to store them, naming the key,
+  // to the debug log (DebugOutput).
   void Close();
 
  private:

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/bytes.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -49,18 +50,9 @@ constexpr std::uint32_t kFileEntryExtensionSignature = 0xBEEF0004;
 class Writer {
  public:
   void U8(std::uint8_t value) { bytes_ += static_cast<char>(value); }
-  void U16(std::uint16_t value) {
-    U8(static_cast<std::uint8_t>(value));
-    U8(static_cast<std::uint8_t>(value >> 8));
-  }
-  void U32(std::uint32_t value) {
-    U16(static_cast<std::uint16_t>(value));
-    U16(static_cast<std::uint16_t>(value >> 16));
-  }
-  void U64(std::uint64_t value) {
-    U32(static_cast<std::uint32_t>(value));
-    U32(static_cast<std::uint32_t>(value >> 32));
-  }
+  void U16(std::uint16_t value) { AppendU16(bytes_, value); }
+  void U32(std::uint32_t value) { AppendU32(bytes_, value); }
+  void U64(std::uint64_t value) { AppendU64(bytes_, value); }
   void Bytes(std::string_view data) { bytes_ += data; }
   template <std::size_t N>
   void Bytes(const std::array<std::uint8_t, N>& data) {
@@ -72,14 +64,8 @@ class Writer {
     for (char16_t c : text) U16(static_cast<std::uint16_t>(c));
     if (terminate) U16(0);
   }
-  void PatchU16(std::size_t offset, std::uint16_t value) {
-    bytes_[offset] = static_cast<char>(value & 0xFF);
-    bytes_[offset + 1] = static_cast<char>(value >> 8);
-  }
-  void PatchU32(std::size_t offset, std::uint32_t value) {
-    PatchU16(offset, static_cast<std::uint16_t>(value));
-    PatchU16(offset + 2, static_cast<std::uint16_t>(value >> 16));
-  }
+  void PatchU16(std::size_t offset, std::uint16_t value) { StoreU16(&bytes_[offset], value); }
+  void PatchU32(std::size_t offset, std::uint32_t value) { StoreU32(&bytes_[offset], value); }
   std::size_t size() const { return bytes_.size(); }
   std::string& bytes() { return bytes_; }
 
@@ -210,68 +196,33 @@ void StringData(Writer& out, std::string_view text) {
 
 // --- Reading ----------------------------------------------------------------------------------
 
-// A bounds-checked view of a part of the file; every access names the part for its message.
-// Reading past the end of the file is truncation; reading past the end of a part whose size
-// the file states (an inner span) is corruption.
-class Span {
+// A bounds-checked view of a part of the file (see ByteSpan), with the shell link's strings.
+class Span : public ByteSpan {
  public:
-  Span(std::string_view data, const char* part, bool inner = false)
-      : data_(data), part_(part), inner_(inner) {}
+  Span(std::string_view data, const char* part) : ByteSpan(data, "shell link", part) {}
+  explicit Span(const ByteSpan& span) : ByteSpan(span) {}
 
-  std::size_t size() const { return data_.size(); }
-  std::string_view data() const { return data_; }
-
-  [[noreturn]] void Truncated() const {
-    throw Error(std::string("Invalid shell link: truncated ") + part_);
-  }
-  [[noreturn]] void Corrupt() const {
-    throw Error(std::string("Invalid shell link: corrupt ") + part_);
-  }
-
-  void Need(std::size_t offset, std::size_t count) const {
-    if (offset <= data_.size() && count <= data_.size() - offset) return;
-    if (inner_) Corrupt();
-    Truncated();
-  }
-  std::uint8_t U8(std::size_t offset) const {
-    Need(offset, 1);
-    return static_cast<std::uint8_t>(data_[offset]);
-  }
-  std::uint16_t U16(std::size_t offset) const {
-    Need(offset, 2);
-    return static_cast<std::uint16_t>(static_cast<std::uint8_t>(data_[offset]) |
-                                      static_cast<std::uint8_t>(data_[offset + 1]) << 8);
-  }
-  std::uint32_t U32(std::size_t offset) const {
-    return U16(offset) | static_cast<std::uint32_t>(U16(offset + 2)) << 16;
-  }
   Span Sub(std::size_t offset, std::size_t count) const {
-    Need(offset, count);
-    return Span(data_.substr(offset, count), part_, true);
+    return Span(ByteSpan::Sub(offset, count));
   }
   // A null-terminated ANSI string starting at offset; corrupt when no null ends it.
   std::string_view AnsiZ(std::size_t offset) const {
-    if (offset >= data_.size()) Corrupt();
-    const std::size_t end = data_.find('\0', offset);
+    if (offset >= size()) Corrupt();
+    const std::size_t end = data().find('\0', offset);
     if (end == std::string_view::npos) Corrupt();
-    return data_.substr(offset, end - offset);
+    return data().substr(offset, end - offset);
   }
   // A null-terminated UTF-16 string starting at offset, as UTF-8.
   std::string WideZ(std::size_t offset) const {
     std::u16string text;
     for (std::size_t at = offset;; at += 2) {
-      if (at > data_.size() || data_.size() - at < 2) Corrupt();
+      if (at > size() || size() - at < 2) Corrupt();
       const std::uint16_t c = U16(at);
       if (c == 0) break;
       text += static_cast<char16_t>(c);
     }
     return Utf16ToUtf8(text);
   }
-
- private:
-  std::string_view data_;
-  const char* part_;
-  bool inner_;
 };
 
 std::string CutAtNull(std::string text) {

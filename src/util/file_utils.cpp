@@ -6,6 +6,7 @@
 #include "platform/messages.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
+#include "platform/utf.h"
 
 namespace valise {
 namespace {
@@ -32,7 +33,7 @@ std::string CurrentVersionString(std::string_view name) {
       return {};
     }
     return value->text;
-  } catch (const std::exception&) {
+  } catch (const Error&) {
     return {};
   }
 }
@@ -53,7 +54,7 @@ std::optional<platform::FindEntry> FindFirst(std::string_view path) {
   } catch (const OSError& error) {
     platform::SetLastError(error.code());
     return std::nullopt;
-  } catch (const std::exception&) {
+  } catch (const Error&) {
     platform::SetLastError(platform::kErrorInvalidName);
     return std::nullopt;
   }
@@ -65,20 +66,14 @@ std::optional<platform::FindEntry> FindFirst(std::string_view path) {
 
 // Length of a UTF-8 text in UTF-16 units, as the shell measures paths.
 std::size_t Utf16Length(std::string_view text) {
-  std::size_t units = 0;
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte & 0xC0) != 0x80) ++units;  // a lead byte or an ASCII character
-    if ((byte & 0xF8) == 0xF0) ++units;  // four-byte sequences need a surrogate pair
-  }
-  return units;
+  return platform::Utf8ToUtf16(text).size();
 }
 
 template <typename Function>
 auto OrEmpty(Function function) -> decltype(function()) {
   try {
     return function();
-  } catch (const std::exception&) {
+  } catch (const Error&) {
     return {};
   }
 }
@@ -110,7 +105,7 @@ bool DirExists(std::string_view path) {
   try {
     const std::optional<std::uint32_t> attributes = platform::GetFileAttributes(path);
     return attributes && (*attributes & platform::kAttrDirectory) != 0;
-  } catch (const std::exception&) {
+  } catch (const Error&) {
     return false;
   }
 }
@@ -158,7 +153,7 @@ bool ForceDirs(std::string_view path) {
   try {
     // Someone else may have created it meanwhile: what counts is that it exists.
     return platform::CreateDirectory(dir) || DirExists(dir);
-  } catch (const std::exception&) {
+  } catch (const Error&) {
     return false;
   }
 }
@@ -167,7 +162,7 @@ bool RemoveDirAndWait(std::string_view dir, std::uint32_t milliseconds) {
   bool removed = false;
   try {
     removed = !dir.empty() && platform::RemoveDirectory(dir);
-  } catch (const std::exception&) {
+  } catch (const Error&) {
     removed = false;
   }
   if (removed) WaitPumping(milliseconds);
@@ -188,7 +183,7 @@ std::int32_t CreateShellLink(const TShellLink& link, std::string_view fileName) 
   data.iconIndex = link.IconIndex;
   try {
     return platform::WriteShellLink(data, fileName);
-  } catch (const std::exception&) {
+  } catch (const Error&) {
     return kEFail;
   }
 }
@@ -200,7 +195,7 @@ std::string GetShellLinkTarget(std::string_view fileName) {
     const std::size_t null = target.find('\0');
     if (null != std::string::npos) target.resize(null);
     return target;
-  } catch (const std::exception&) {
+  } catch (const Error&) {
     return {};
   }
 }
@@ -209,7 +204,7 @@ bool ShellExecuteFile(std::string_view file, std::string_view parameters, std::s
                       int showCommand) {
   try {
     return platform::ShellExecute(file, parameters, verb, showCommand);
-  } catch (const std::exception&) {
+  } catch (const Error&) {
     return false;
   }
 }
@@ -224,7 +219,7 @@ bool BrowseForDirectory(std::string_view caption, std::string_view root, std::st
     if (!chosen) return false;
     directory = std::move(*chosen);
     return true;
-  } catch (const std::exception&) {
+  } catch (const Error&) {
     return false;
   }
 }

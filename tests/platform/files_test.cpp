@@ -316,8 +316,9 @@ TEST(File, OpenFailures) {
   EXPECT_EQ(File::Create(dir.win("ro")), nullptr);
   EXPECT_EQ(LastError(), kErrorAccessDenied);
   SetFileAttributes(dir.win("ro"), kAttrNormal);
-  EXPECT_THROW_MSG(ReadWholeFile(dir.win("missing")), OSError,
-                   "The system cannot find the file specified.");
+  EXPECT_THROW_MSG(
+      ReadWholeFile(dir.win("missing")), OSError,
+      "Cannot open " + dir.win("missing") + ": The system cannot find the file specified.");
 }
 
 TEST(File, CreateNewAndPositionedReads) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,13 @@ class TempDir {
  private:
   std::filesystem::path host_;
 };
+
+// A byte string from byte values, for data with bytes that are not characters.
+inline std::string Bytes(std::initializer_list<unsigned> values) {
+  std::string out;
+  for (unsigned v : values) out += static_cast<char>(v);
+  return out;
+}
 
 // Reads a host file whole.
 std::string ReadHostFile(const std::filesystem::path& path);

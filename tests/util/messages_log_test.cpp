@@ -52,12 +52,15 @@ TEST(WaitPumpingTest, RunsHandedOverWork) {
   EXPECT_TRUE(onMain);
 }
 
-TEST(DebugLogTest, WithoutWindowOrFileNothingHappens) {
-  platform::SetDebugLogFile("");
-  DebugLog("Installing x_1_2 'Title'...");
+TEST(DebugLogTest, EmptyAndLongLinesReachTheLogWhole) {
+  TempDir temp;
+  platform::SetDebugLogFile(temp.win("setup.log"));
   DebugLog("");
   DebugLog(std::string(100000, 'x'));
-  SUCCEED();
+  platform::SetDebugLogFile("");
+  DebugLog("not logged");
+  EXPECT_EQ(testing::ReadHostFile(temp.host() / "setup.log"),
+            "\r\n" + std::string(100000, 'x') + "\r\n");
 }
 
 TEST(DebugLogTest, LinesReachTheLogFile) {

@@ -44,6 +44,8 @@ void DebugOutput(std::string_view line) {
     if (log.file == nullptr) log.file = std::fopen(log.hostPath.c_str(), "ab");
     if (log.file == nullptr) return;
     std::fwrite(line.data(), 1, line.size(), log.file);
+    // A line ends in CR LF, as on Windows, also when the caller left it off.
+    if (!line.ends_with("\r\n")) std::fwrite("\r\n", 1, 2, log.file);
     std::fflush(log.file);
   } catch (...) {
     // Debug output never fails its caller.

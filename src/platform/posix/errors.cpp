@@ -31,15 +31,6 @@ std::string SystemErrorMessage(std::uint32_t code) {
   return text;
 }
 
-OSError LastOSError() {
-  const std::uint32_t code = LastError();
-  return OSError(code, SystemErrorMessage(code));
-}
-
-void ThrowLastOSError() {
-  throw LastOSError();
-}
-
 namespace posix {
 
 std::uint32_t ErrorFromErrno(int error) {

@@ -17,6 +17,7 @@
 
 #include "platform/errors.h"
 #include "platform/host_paths.h"
+#include "platform/posix/fd.h"
 #include "platform/posix/fs_internal.h"
 #include "platform/utf.h"
 
@@ -24,7 +25,9 @@ namespace valise::platform {
 
 namespace {
 
+using posix::DirHandle;
 using posix::FailFromErrno;
+using posix::Fd;
 using posix::HostPathOf;
 
 constexpr std::size_t kBufferSize = 64 * 1024;
@@ -115,71 +118,68 @@ bool MatchMask(const std::u32string& name, const std::u32string& mask) {
 
 class PosixFile final : public File {
  public:
-  explicit PosixFile(int fd) : fd_(fd) {}
-  ~PosixFile() override { ::close(fd_); }
-  PosixFile(const PosixFile&) = delete;
-  PosixFile& operator=(const PosixFile&) = delete;
+  PosixFile(Fd fd, std::string_view path) : File(path), fd_(std::move(fd)) {}
 
   std::size_t Read(void* buffer, std::size_t size) override {
     char* bytes = static_cast<char*>(buffer);
-    return ReadUntilFull(size,
-                         [&](std::size_t done) { return ::read(fd_, bytes + done, size - done); });
+    return ReadUntilFull(
+        size, [&](std::size_t done) { return ::read(fd_.get(), bytes + done, size - done); });
   }
 
   std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t size) override {
     char* bytes = static_cast<char*>(buffer);
     return ReadUntilFull(size, [&](std::size_t done) {
-      return ::pread(fd_, bytes + done, size - done, static_cast<off_t>(position + done));
+      return ::pread(fd_.get(), bytes + done, size - done, static_cast<off_t>(position + done));
     });
   }
 
   void Write(const void* buffer, std::size_t size) override {
     std::size_t done = 0;
     while (done < size) {
-      const ssize_t n = ::write(fd_, static_cast<const char*>(buffer) + done, size - done);
+      const ssize_t n = ::write(fd_.get(), static_cast<const char*>(buffer) + done, size - done);
       if (n < 0) {
         if (errno == EINTR) continue;
-        Throw(errno);
+        Throw(errno, "write");
       }
       done += static_cast<std::size_t>(n);
     }
   }
 
   void Seek(std::uint64_t position) override {
-    if (::lseek(fd_, static_cast<off_t>(position), SEEK_SET) < 0) Throw(errno);
+    if (::lseek(fd_.get(), static_cast<off_t>(position), SEEK_SET) < 0) Throw(errno, "seek in");
   }
 
   std::uint64_t Position() const override {
-    const off_t position = ::lseek(fd_, 0, SEEK_CUR);
-    if (position < 0) Throw(errno);
+    const off_t position = ::lseek(fd_.get(), 0, SEEK_CUR);
+    if (position < 0) Throw(errno, "seek in");
     return static_cast<std::uint64_t>(position);
   }
 
   std::uint64_t Size() const override {
     struct stat info {};
-    if (::fstat(fd_, &info) != 0) Throw(errno);
+    if (::fstat(fd_.get(), &info) != 0) Throw(errno, "read the size of");
     return static_cast<std::uint64_t>(info.st_size);
   }
 
   void Sync() override {
-    if (::fsync(fd_) != 0) Throw(errno);
+    if (::fsync(fd_.get()) != 0) Throw(errno, "flush");
   }
 
   void SetLastWriteTime(FileTime time) override {
     const timespec times[2] = {{0, UTIME_OMIT}, FromFileTime(time)};
-    if (::futimens(fd_, times) != 0) Throw(errno);
+    if (::futimens(fd_.get(), times) != 0) Throw(errno, "set the time of");
   }
 
  private:
   // Repeats a read call (given the count read so far) until `size` bytes or the end.
   template <typename ReadCall>
-  static std::size_t ReadUntilFull(std::size_t size, ReadCall call) {
+  std::size_t ReadUntilFull(std::size_t size, ReadCall call) {
     std::size_t done = 0;
     while (done < size) {
       const ssize_t n = call(done);
       if (n < 0) {
         if (errno == EINTR) continue;
-        Throw(errno);
+        Throw(errno, "read");
       }
       if (n == 0) break;
       done += static_cast<std::size_t>(n);
@@ -187,13 +187,13 @@ class PosixFile final : public File {
     return done;
   }
 
-  [[noreturn]] static void Throw(int error) {
+  [[noreturn]] void Throw(int error, std::string_view operation) const {
     const std::uint32_t code = posix::ErrorFromErrno(error);
     SetLastError(code);
-    throw OSError(code, SystemErrorMessage(code));
+    ThrowOSError(code, operation, path());
   }
 
-  int fd_;
+  Fd fd_;
 };
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
@@ -211,11 +211,10 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 
 // Copies the bytes, mode and modification time of an open file into a new or existing one.
 bool CopyHostFile(const std::string& from, const std::string& to, bool failIfExists) {
-  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return FailFromErrno(errno, from);
+  const Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in) return FailFromErrno(errno, from);
   struct stat source {};
-  if (::fstat(in, &source) != 0 || S_ISDIR(source.st_mode)) {
-    ::close(in);
+  if (::fstat(in.get(), &source) != 0 || S_ISDIR(source.st_mode)) {
     SetLastError(kErrorAccessDenied);
     return false;
   }
@@ -231,16 +230,14 @@ bool CopyHostFile(const std::string& from, const std::string& to, bool failIfExi
       refusal = kErrorAccessDenied;
     }
     if (refusal != kErrorSuccess) {
-      ::close(in);
       SetLastError(refusal);
       return false;
     }
   }
   const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (failIfExists ? O_EXCL : 0);
-  const int out = ::open(to.c_str(), flags, 0666);
-  if (out < 0) {
+  Fd out(::open(to.c_str(), flags, 0666));
+  if (!out) {
     const int error = errno;
-    ::close(in);
     if (error == EEXIST) {
       SetLastError(kErrorFileExists);
       return false;
@@ -250,25 +247,24 @@ bool CopyHostFile(const std::string& from, const std::string& to, bool failIfExi
   std::vector<char> buffer(kBufferSize);
   int error = 0;
   for (;;) {
-    const ssize_t n = ::read(in, buffer.data(), buffer.size());
+    const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       error = errno;
       break;
     }
     if (n == 0) break;
-    if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n))) {
+    if (!WriteAll(out.get(), buffer.data(), static_cast<std::size_t>(n))) {
       error = errno;
       break;
     }
   }
   if (error == 0) {
     const timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
-    (void)::futimens(out, times);
-    (void)::fchmod(out, source.st_mode & 07777);
+    (void)::futimens(out.get(), times);
+    (void)::fchmod(out.get(), source.st_mode & 07777);
   }
-  ::close(in);
-  if (::close(out) != 0 && error == 0) error = errno;
+  if (::close(out.release()) != 0 && error == 0) error = errno;
   if (error != 0) {
     ::unlink(to.c_str());
     posix::NoteEntryRemoved(to);
@@ -309,21 +305,21 @@ bool FindFiles(std::string_view pattern, const std::function<bool(const FindEntr
 
   std::optional<std::string> host = HostPathOf(folder);
   if (!host) return false;
-  DIR* dir = ::opendir(host->c_str());
-  if (dir == nullptr) {
+  const DirHandle dir(::opendir(host->c_str()));
+  if (!dir) {
     SetLastError(errno == EACCES ? kErrorAccessDenied : kErrorPathNotFound);
     return false;
   }
   const std::u32string foldedMask = FoldedCodePoints(mask);
   bool any = false;
   bool stopped = false;
-  while (const dirent* item = ::readdir(dir)) {
+  while (const dirent* item = ::readdir(dir.get())) {
     const std::string name = item->d_name;
     if (name == "." || name == "..") continue;
     if (!MatchMask(FoldedCodePoints(name), foldedMask)) continue;
     struct stat info {};
-    if (::fstatat(::dirfd(dir), item->d_name, &info, 0) != 0 &&
-        ::fstatat(::dirfd(dir), item->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(::dirfd(dir.get()), item->d_name, &info, 0) != 0 &&
+        ::fstatat(::dirfd(dir.get()), item->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
       continue;
     }
     any = true;
@@ -332,7 +328,6 @@ bool FindFiles(std::string_view pattern, const std::function<bool(const FindEntr
       break;
     }
   }
-  ::closedir(dir);
   if (!any) {
     SetLastError(kErrorFileNotFound);
     return false;
@@ -553,28 +548,27 @@ std::unique_ptr<File> File::OpenRead(std::string_view path, Share /*share*/) {
   // Linux has no share modes; other writers are never kept out.
   std::optional<std::string> host = HostPathOf(path);
   if (!host) return nullptr;
-  const int fd = ::open(host->c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  Fd fd(::open(host->c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
     FailFromErrno(errno, *host);
     return nullptr;
   }
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    ::close(fd);
+  if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) {
     SetLastError(kErrorAccessDenied);
     return nullptr;
   }
-  return std::make_unique<PosixFile>(fd);
+  return std::make_unique<PosixFile>(std::move(fd), path);
 }
 
 std::unique_ptr<File> File::Create(std::string_view path) {
   std::optional<std::string> host = posix::HostPathForNewEntry(path);
   if (!host) return nullptr;
   // A new file is the common case and needs no look at what is there first.
-  int fd = ::open(host->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd >= 0) {
+  Fd fd(::open(host->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (fd) {
     posix::NoteEntryAdded(*host);
-    return std::make_unique<PosixFile>(fd);
+    return std::make_unique<PosixFile>(std::move(fd), path);
   }
   if (errno != EEXIST) {
     FailFromErrno(errno, *host);
@@ -585,19 +579,19 @@ std::unique_ptr<File> File::Create(std::string_view path) {
     SetLastError(kErrorAccessDenied);
     return nullptr;
   }
-  fd = ::open(host->c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
+  fd = Fd(::open(host->c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!fd) {
     FailFromErrno(errno, *host);
     return nullptr;
   }
-  return std::make_unique<PosixFile>(fd);
+  return std::make_unique<PosixFile>(std::move(fd), path);
 }
 
 std::unique_ptr<File> File::CreateNew(std::string_view path) {
   std::optional<std::string> host = posix::HostPathForNewEntry(path);
   if (!host) return nullptr;
-  const int fd = ::open(host->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
+  Fd fd(::open(host->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (!fd) {
     if (errno == EEXIST) {
       SetLastError(kErrorFileExists);
     } else {
@@ -606,7 +600,7 @@ std::unique_ptr<File> File::CreateNew(std::string_view path) {
     return nullptr;
   }
   posix::NoteEntryAdded(*host);
-  return std::make_unique<PosixFile>(fd);
+  return std::make_unique<PosixFile>(std::move(fd), path);
 }
 
 }  // namespace valise::platform

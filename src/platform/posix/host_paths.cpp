@@ -19,7 +19,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/case_fold.h"
 #include "platform/errors.h"
+#include "platform/posix/fd.h"
 #include "platform/posix/fs_internal.h"
 #include "platform/posix/prefix.h"
 #include "platform/utf.h"
@@ -29,25 +31,9 @@ namespace posix {
 
 namespace {
 
-// ---------------------------------------------------------------------------------------------
-// Case fold
-
+// Names fold to upper case, through the system's one case table.
 char32_t FoldCodePoint(char32_t c) {
-  if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
-  if (c >= 0xe0 && c <= 0xfe && c != 0xf7) return c - 0x20;
-  if (c == 0xff) return 0x178;
-  if (c >= 0x100 && c <= 0x137 && c != 0x131) return c & ~char32_t{1};
-  if (c >= 0x139 && c <= 0x148) return (c & 1) ? c : c - 1;
-  if (c >= 0x14a && c <= 0x177) return c & ~char32_t{1};
-  if (c >= 0x179 && c <= 0x17e) return (c & 1) ? c : c - 1;
-  if (c >= 0x3b1 && c <= 0x3cb) return c == 0x3c2 ? 0x3a3 : c - 0x20;
-  if (c == 0x3ac) return 0x386;
-  if (c >= 0x3ad && c <= 0x3af) return c - 0x25;
-  if (c == 0x3cc) return 0x38c;
-  if (c == 0x3cd || c == 0x3ce) return c - 0x3f;
-  if (c >= 0x430 && c <= 0x44f) return c - 0x20;
-  if (c >= 0x450 && c <= 0x45f) return c - 0x50;
-  return c;
+  return FoldToUpper(c);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -92,8 +78,8 @@ std::shared_ptr<const Drives> CurrentDrives() {
   Drives& drives = *made;
   drives.devices = devices;
   drives.stamp = info.st_mtim;
-  if (DIR* dir = ::opendir(devices.c_str())) {
-    while (const dirent* entry = ::readdir(dir)) {
+  if (const DirHandle dir(::opendir(devices.c_str())); dir) {
+    while (const dirent* entry = ::readdir(dir.get())) {
       const std::string name = entry->d_name;
       if (name.size() != 2 || name[1] != ':') continue;
       const char letter = static_cast<char>(FoldCodePoint(static_cast<unsigned char>(name[0])));
@@ -106,7 +92,6 @@ std::shared_ptr<const Drives> CurrentDrives() {
       drives.roots[letter - 'A'] = LexicalNormal(link);
       drives.canonical[letter - 'A'] = Canonical(drives.roots[letter - 'A']);
     }
-    ::closedir(dir);
   }
   cached = made;
   return cached;
@@ -184,17 +169,16 @@ std::optional<std::string> LookupInFolder(const std::string& folder, const std::
   std::lock_guard lock(folderMutex);
   auto found = folders.find(folder);
   if (found == folders.end() || !SameStamp(found->second, info)) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) return std::nullopt;
+    const DirHandle dir(::opendir(folder.c_str()));
+    if (!dir) return std::nullopt;
     if (folders.size() >= kMaxCachedFolders) folders.clear();
     FolderNames& names = folders[folder];
     names = FolderNames{info.st_dev, info.st_ino, info.st_mtim, {}};
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir.get())) {
       const std::string entryName = entry->d_name;
       if (entryName == "." || entryName == "..") continue;
       names.byFold.emplace(FoldCase(entryName), entryName);
     }
-    ::closedir(dir);
     found = folders.find(folder);
   }
   const auto hit = found->second.byFold.find(FoldCase(name));

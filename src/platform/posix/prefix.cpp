@@ -19,8 +19,11 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/posix/fd.h"
 #include "platform/posix/fs_internal.h"
 #include "platform/posix/prefix_layout.h"
+#include "platform/posix/wine_registry_file.h"
+#include "platform/utf.h"
 
 namespace valise::platform::posix {
 
@@ -78,77 +81,24 @@ const char* const kFolders[] = {
     "users/%u/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup",
 };
 
-// A registry string in the escaped form of the registry files.
-std::string RegString(std::string_view utf8) {
-  std::string out = "\"";
-  for (std::size_t i = 0; i < utf8.size();) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    if (c == '\\' || c == '"') {
-      out += '\\';
-      out += static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    // Decode one UTF-8 sequence and write it as UTF-16 code units.
-    char32_t code = c;
-    std::size_t length = 1;
-    if (c >= 0xc0 && c < 0xe0) {
-      code = c & 0x1f;
-      length = 2;
-    } else if (c >= 0xe0 && c < 0xf0) {
-      code = c & 0x0f;
-      length = 3;
-    } else if (c >= 0xf0 && c < 0xf8) {
-      code = c & 0x07;
-      length = 4;
-    }
-    if (i + length > utf8.size()) length = 1;
-    for (std::size_t k = 1; k < length; ++k) {
-      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3f);
-    }
-    i += length;
-    char unit[16];
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      std::snprintf(unit, sizeof unit, "\\x%04x\\x%04x",
-                    static_cast<unsigned>(0xd800 + (code >> 10)),
-                    static_cast<unsigned>(0xdc00 + (code & 0x3ff)));
-    } else {
-      std::snprintf(unit, sizeof unit, "\\x%04x", static_cast<unsigned>(code));
-    }
-    out += unit;
-  }
-  return out + "\"";
-}
-
+// A new registry file holding the keys with their string values.
 std::string RegFile(const char* root, const std::vector<RegFileKey>& keys) {
-  const auto now = std::chrono::system_clock::now();
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch());
-  const unsigned long long fileTime =
-      (static_cast<unsigned long long>(seconds.count()) + 11644473600ULL) * 10000000ULL;
-  std::string text = "WINE REGISTRY Version 2\n;; All keys relative to ";
-  text += root;
-  text += "\n\n#arch=win64\n";
+  constexpr std::uint32_t kString = 1;  // REG_SZ
+  WineRegistryFile file = WineRegistryFile::Empty(root);
   for (const auto& key : keys) {
-    char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "] %lld\n#time=%llx\n",
-                  static_cast<long long>(seconds.count()), fileTime);
-    text += "\n[";
-    for (char c : key.path) {
-      if (c == '\\') text += '\\';
-      text += c;
+    WineRegistryFile::Path path;
+    std::size_t start = 0;
+    for (std::size_t end; (end = key.path.find('\\', start)) != std::string::npos;
+         start = end + 1) {
+      path.push_back(Utf8ToUtf16(key.path.substr(start, end - start)));
     }
-    text += stamp;
+    path.push_back(Utf8ToUtf16(key.path.substr(start)));
+    file.CreateKey(path);
     for (const auto& [name, value] : key.values) {
-      text += RegString(name) + "=" + RegString(value) + "\n";
+      file.SetValue(path, Utf8ToUtf16(name), WineRegData::String(kString, value));
     }
   }
-  return text;
+  return file.Serialize();
 }
 
 // Writes a file under its final name only if no file of that name exists yet, whole or not at
@@ -156,12 +106,12 @@ std::string RegFile(const char* root, const std::vector<RegFileKey>& keys) {
 void WriteFileOnce(const fs::path& path, const std::string& bytes) {
   if (::access(path.c_str(), F_OK) == 0) return;
   std::string temporary = path.string() + ".new-" + std::to_string(::getpid());
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return;
+  Fd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!fd) return;
   std::size_t done = 0;
   bool ok = true;
   while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       ok = false;
@@ -169,7 +119,7 @@ void WriteFileOnce(const fs::path& path, const std::string& bytes) {
     }
     done += static_cast<std::size_t>(n);
   }
-  ok = ::close(fd) == 0 && ok;
+  ok = ::close(fd.release()) == 0 && ok;
   if (ok) (void)::link(temporary.c_str(), path.c_str());
   ::unlink(temporary.c_str());
 }
@@ -187,9 +137,8 @@ void FillPrefix(const fs::path& prefix) {
   fs::create_directories(devices, ignored);
   (void)::symlink("../drive_c", (devices / "c:").c_str());
   (void)::symlink("/", (devices / "z:").c_str());
-  WriteFileOnce(prefix / "user.reg",
-                RegFile("\\\\User\\\\S-1-5-21-0-0-0-1000", UserRegistry(user)));
-  WriteFileOnce(prefix / "system.reg", RegFile("\\\\Machine", MachineRegistry()));
+  WriteFileOnce(prefix / "user.reg", RegFile("\\User\\S-1-5-21-0-0-0-1000", UserRegistry(user)));
+  WriteFileOnce(prefix / "system.reg", RegFile("\\Machine", MachineRegistry()));
 }
 
 bool PrefixComplete(const fs::path& prefix) {

@@ -17,6 +17,7 @@
 
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/posix/fd.h"
 #include "platform/posix/fs_internal.h"
 #include "platform/posix/prefix_layout.h"
 #include "platform/posix/profile_parser.h"
@@ -225,17 +226,16 @@ std::string ProfileWindowsPath(std::string_view file) {
 }
 
 std::string ReadHostBytes(const std::string& host) {
-  const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {};
+  const posix::Fd fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return {};
   std::string bytes;
   char buffer[65536];
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     bytes.append(buffer, static_cast<std::size_t>(n));
   }
-  ::close(fd);
   return bytes;
 }
 

@@ -26,9 +26,14 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <string>
 #include <utility>
 
+#include "platform/debug.h"
 #include "platform/errors.h"
+#include "platform/posix/fd.h"
+#include "platform/posix/fs_internal.h"
 #include "platform/posix/prefix.h"
 #include "platform/posix/wine_registry_file.h"
 #include "platform/utf.h"
@@ -42,48 +47,11 @@ using posix::WineRegData;
 using posix::WineRegistryFile;
 using Path = WineRegistryFile::Path;
 
-// Closes a file descriptor when it goes.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
+using posix::Fd;
 
- private:
-  int fd_;
-};
-
-std::uint32_t ErrnoToCode(int err) {
-  switch (err) {
-    case ENOENT:
-      return kErrorFileNotFound;
-    case ENOTDIR:
-      return kErrorPathNotFound;
-    case EACCES:
-    case EPERM:
-      return kErrorAccessDenied;
-    case EROFS:
-      return kErrorWriteProtect;
-    case ENOSPC:
-    case EDQUOT:
-      return kErrorDiskFull;
-    case ENOMEM:
-      return kErrorNotEnoughMemory;
-    case ENAMETOOLONG:
-      return kErrorFilenameExcedRange;
-    default:
-      return kErrorAccessDenied;
-  }
-}
-
-[[noreturn]] void ThrowErrno(int err, const fs::path& file) {
-  const std::uint32_t code = ErrnoToCode(err);
-  throw OSError(code, SystemErrorMessage(code) + " (" + file.string() + ")");
+// "Cannot <operation> <file>: <text>" for an errno value, translated by the backend's one table.
+[[noreturn]] void ThrowErrno(int err, std::string_view operation, const fs::path& file) {
+  ThrowOSError(posix::ErrorFromErrno(err), operation, file.string());
 }
 
 // Which file holds a root, and where the root's keys start in it.
@@ -230,12 +198,12 @@ std::shared_ptr<const WineRegistryFile> LoadHive(const fs::path& file, Stamp* st
   }
   Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) {
-    if (errno != ENOENT) ThrowErrno(errno, file);
+    if (errno != ENOENT) ThrowErrno(errno, "open", file);
     if (stampOut != nullptr) *stampOut = Stamp{};
     return std::make_shared<const WineRegistryFile>(WineRegistryFile::Empty(RootName(file)));
   }
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) ThrowErrno(errno, file);
+  if (::fstat(fd.get(), &info) != 0) ThrowErrno(errno, "read", file);
   const Stamp stamp = StampOf(info);
   if (stampOut != nullptr) *stampOut = stamp;
   {
@@ -251,7 +219,7 @@ std::shared_ptr<const WineRegistryFile> LoadHive(const fs::path& file, Stamp* st
     const ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowErrno(errno, file);
+      ThrowErrno(errno, "read", file);
     }
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
@@ -271,7 +239,7 @@ void WriteAll(int fd, std::string_view bytes, const fs::path& file) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowErrno(errno, file);
+      ThrowErrno(errno, "write", file);
     }
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
@@ -285,9 +253,9 @@ bool Commit(const Hive& hive, Change&& change) {
   fs::create_directories(hive.prefix, ignored);
   const fs::path lockPath = hive.prefix / ("." + hive.file.filename().string() + ".lock");
   Fd lockFd(::open(lockPath.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644));
-  if (lockFd.get() < 0) ThrowErrno(errno, lockPath);
+  if (lockFd.get() < 0) ThrowErrno(errno, "create", lockPath);
   while (::flock(lockFd.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) ThrowErrno(errno, lockPath);
+    if (errno != EINTR) ThrowErrno(errno, "lock", lockPath);
   }
   RefuseWhileWineserverRuns(hive.prefix);
 
@@ -298,17 +266,17 @@ bool Commit(const Hive& hive, Change&& change) {
 
   std::string temp = hive.file.string() + ".XXXXXX";
   Fd out(::mkstemp(temp.data()));
-  if (out.get() < 0) ThrowErrno(errno, hive.file);
+  if (out.get() < 0) ThrowErrno(errno, "create a temporary file beside", hive.file);
   try {
     struct stat info {};
     const mode_t mode = ::stat(hive.file.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0644;
     ::fchmod(out.get(), mode);
     WriteAll(out.get(), bytes, hive.file);
-    if (::fsync(out.get()) != 0) ThrowErrno(errno, hive.file);
-    if (::fstat(out.get(), &info) != 0) ThrowErrno(errno, hive.file);
+    if (::fsync(out.get()) != 0) ThrowErrno(errno, "write", hive.file);
+    if (::fstat(out.get(), &info) != 0) ThrowErrno(errno, "write", hive.file);
     const Stamp after = StampOf(info);
-    if (::close(out.release()) != 0) ThrowErrno(errno, hive.file);
-    if (::rename(temp.c_str(), hive.file.c_str()) != 0) ThrowErrno(errno, hive.file);
+    if (::close(out.release()) != 0) ThrowErrno(errno, "write", hive.file);
+    if (::rename(temp.c_str(), hive.file.c_str()) != 0) ThrowErrno(errno, "replace", hive.file);
     Fd dir(::open(hive.prefix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0) ::fsync(dir.get());
     std::lock_guard lock(CacheMutex());
@@ -319,18 +287,6 @@ bool Commit(const Hive& hive, Change&& change) {
     throw;
   }
   return true;
-}
-
-WineRegData StringData(std::uint32_t type, std::string_view text) {
-  WineRegData data;
-  data.type = type;
-  std::u16string units = Utf8ToUtf16(text);
-  units += u'\0';
-  for (char16_t c : units) {
-    data.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    data.data.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  return data;
 }
 
 RegValue ToRegValue(const WineRegData& stored) {
@@ -432,26 +388,46 @@ class RegKeyImpl {
     create = false;
     Commit(hive, [&](WineRegistryFile& file) { return file.ChangeValues(path, log); });
   }
+
+  // The key as a debug line names it: its path and the file that holds it.
+  std::string Name() const {
+    std::string name;
+    for (const auto& part : path) name += (name.empty() ? "" : "\\") + Utf16ToUtf8(part);
+    return name + " in " + hive.file.string();
+  }
 };
+
+namespace {
+
+// Closes a key that goes without Close(): its pending changes are stored, and as a destructor
+// cannot throw, a failure to store them is written to the debug log with the key's name.
+void CloseWithoutThrowing(std::unique_ptr<RegKeyImpl> impl) noexcept {
+  if (!impl) return;
+  try {
+    impl->Close();
+  } catch (const std::exception& error) {
+    try {
+      DebugOutput("The changes to the registry key " + impl->Name() +
+                  " were not stored: " + error.what());
+    } catch (const std::bad_alloc&) {
+    }
+  }
+}
+
+}  // namespace
 
 RegKey::RegKey(std::unique_ptr<RegKeyImpl> impl) : impl_(std::move(impl)) {}
 RegKey::RegKey(RegKey&&) noexcept = default;
 RegKey& RegKey::operator=(RegKey&& other) noexcept {
   if (this != &other) {
-    try {
-      Close();
-    } catch (...) {
-    }
+    CloseWithoutThrowing(std::move(impl_));
     impl_ = std::move(other.impl_);
   }
   return *this;
 }
 
 RegKey::~RegKey() {
-  try {
-    Close();
-  } catch (...) {
-  }
+  CloseWithoutThrowing(std::move(impl_));
 }
 
 std::optional<RegKey> RegKey::Open(RegRoot root, std::string_view path) {
@@ -510,12 +486,12 @@ std::vector<std::string> RegKey::ValueNames() const {
 
 void RegKey::WriteString(std::string_view name, std::string_view value) {
   if (!impl_) throw OSError(kErrorInvalidParameter, SystemErrorMessage(kErrorInvalidParameter));
-  impl_->Set(name, StringData(static_cast<std::uint32_t>(RegType::String), value));
+  impl_->Set(name, WineRegData::String(static_cast<std::uint32_t>(RegType::String), value));
 }
 
 void RegKey::WriteExpandString(std::string_view name, std::string_view value) {
   if (!impl_) throw OSError(kErrorInvalidParameter, SystemErrorMessage(kErrorInvalidParameter));
-  impl_->Set(name, StringData(static_cast<std::uint32_t>(RegType::ExpandString), value));
+  impl_->Set(name, WineRegData::String(static_cast<std::uint32_t>(RegType::ExpandString), value));
 }
 
 void RegKey::WriteDWord(std::string_view name, std::uint32_t value) {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -183,7 +184,7 @@ bool Spawn(const std::string& program, const std::vector<std::string>& args) {
       while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
       }
     }).detach();
-  } catch (...) {
+  } catch (const std::system_error&) {
     // Without a thread the child stays a zombie until the installer ends; it has started.
   }
   return true;
@@ -255,7 +256,7 @@ bool ShellExecute(std::string_view file, std::string_view parameters, std::strin
   } catch (const OSError& error) {
     SetLastError(error.code());
     return false;
-  } catch (...) {
+  } catch (const Error&) {
     SetLastError(kErrorFileNotFound);
     return false;
   }

@@ -9,36 +9,6 @@
 #include "platform/version.h"
 
 namespace valise::platform {
-namespace {
-
-class FileSource : public ByteSource {
- public:
-  explicit FileSource(File& file) : file_(file), size_(file.Size()) {}
-
-  std::uint64_t Size() const override { return size_; }
-
-  std::string Read(std::uint64_t offset, std::size_t size) override {
-    std::string bytes;
-    if (offset >= size_) return bytes;
-    bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, size_ - offset)));
-    file_.Seek(offset);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const std::size_t count = file_.Read(bytes.data() + done, bytes.size() - done);
-      if (count == 0) break;
-      done += count;
-    }
-    bytes.resize(done);
-    return bytes;
-  }
-
- private:
-  File& file_;
-  std::uint64_t size_;
-};
-
-}  // namespace
-
 std::optional<FileVersion> GetFileVersion(std::string_view path) {
   // A malformed file has no usable version, exactly like a file without one: callers decide
   // the same way for both.

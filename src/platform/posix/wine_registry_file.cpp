@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <map>
 
+#include "platform/bytes.h"
+#include "platform/case_fold.h"
 #include "platform/errors.h"
 #include "platform/utf.h"
 
@@ -52,22 +54,9 @@ bool IsSpace(char c) {
 
 // Lower case of one UTF-16 unit for name comparison: ASCII, Latin-1, Latin Extended-A, Greek
 // and Cyrillic, which covers the names an installer writes.
+// Names are ordered and matched folded to lower case, through the system's one case table.
 char16_t Fold(char16_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? static_cast<char16_t>(c + 32) : c;
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
-  if (c >= 0x100 && c <= 0x137 && c != 0x130) return static_cast<char16_t>(c | 1);
-  if (c >= 0x139 && c <= 0x148 && (c & 1)) return static_cast<char16_t>(c + 1);
-  if (c >= 0x14A && c <= 0x177) return static_cast<char16_t>(c | 1);
-  if (c == 0x178) return 0xFF;
-  if (c >= 0x179 && c <= 0x17E && (c & 1)) return static_cast<char16_t>(c + 1);
-  if (c == 0x386) return 0x3AC;
-  if (c >= 0x388 && c <= 0x38A) return static_cast<char16_t>(c + 37);
-  if (c == 0x38C) return 0x3CC;
-  if (c == 0x38E || c == 0x38F) return static_cast<char16_t>(c + 63);
-  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return static_cast<char16_t>(c + 32);
-  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 80);
-  if (c >= 0x410 && c <= 0x42F) return static_cast<char16_t>(c + 32);
-  return c;
+  return static_cast<char16_t>(FoldToLower(c));
 }
 
 std::u16string Folded(std::u16string_view text) {
@@ -89,7 +78,7 @@ std::vector<std::uint8_t> Utf16Bytes(std::u16string_view text) {
 std::u16string Utf16FromBytes(const std::vector<std::uint8_t>& bytes, std::size_t units) {
   std::u16string text(units, u'\0');
   for (std::size_t i = 0; i < units; ++i) {
-    text[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    text[i] = static_cast<char16_t>(LoadU16(&bytes[2 * i]));
   }
   return text;
 }
@@ -129,6 +118,12 @@ std::string Escape(std::u16string_view text, const char special[2]) {
 }
 
 }  // namespace
+
+WineRegData WineRegData::String(std::uint32_t type, std::string_view utf8) {
+  std::u16string units = Utf8ToUtf16(utf8);
+  units += u'\0';
+  return WineRegData{type, Utf16Bytes(units)};
+}
 
 namespace {
 
@@ -309,9 +304,8 @@ std::string FormatValue(std::u16string_view name, const WineRegData& value) {
     case kRegDword:
       if (data.size() == 4) {
         char buffer[24];
-        const unsigned number =
-            data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<unsigned>(data[3]) << 24);
-        std::snprintf(buffer, sizeof buffer, "dword:%08x\n", number);
+        std::snprintf(buffer, sizeof buffer, "dword:%08x\n",
+                      static_cast<unsigned>(LoadU32(data.data())));
         return out + buffer;
       }
       break;
@@ -476,9 +470,8 @@ WineRegistryFile WineRegistryFile::Parse(std::string_view bytes, std::string_vie
       }
       if (digits == 0) in.Fail("a dword has no hex digits");
       value.type = kRegDword;
-      value.data = {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-                    static_cast<std::uint8_t>(number >> 16),
-                    static_cast<std::uint8_t>(number >> 24)};
+      value.data.resize(4);
+      StoreU32(value.data.data(), static_cast<std::uint32_t>(number));
     } else if (rest.starts_with("hex:")) {
       value.type = kRegBinary;
       value.data = ReadHex(text, pos + 4, in, item.raw);

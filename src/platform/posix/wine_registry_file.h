@@ -20,6 +20,9 @@ struct WineRegData {
   std::uint32_t type = 0;
   std::vector<std::uint8_t> data;
   bool operator==(const WineRegData&) const = default;
+
+  // A string value (REG_SZ or REG_EXPAND_SZ) of UTF-8 text.
+  static WineRegData String(std::uint32_t type, std::string_view utf8);
 };
 
 // One stored registry file.

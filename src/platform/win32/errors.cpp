@@ -44,13 +44,4 @@ std::string SystemErrorMessage(std::uint32_t code) {
   return win32::Utf8(text);
 }
 
-OSError LastOSError() {
-  const std::uint32_t code = LastError();
-  return OSError(code, SystemErrorMessage(code));
-}
-
-void ThrowLastOSError() {
-  throw LastOSError();
-}
-
 }  // namespace valise::platform

@@ -55,13 +55,13 @@ bool IsDotEntry(const wchar_t* name) {
 
 class Win32File final : public File {
  public:
-  explicit Win32File(HANDLE handle) : handle_(handle) {}
+  Win32File(HANDLE handle, std::string_view path) : File(path), handle_(handle) {}
 
   std::size_t Read(void* buffer, std::size_t size) override {
     const DWORD chunk =
         static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max() / 2));
     DWORD read = 0;
-    if (!ReadFile(handle_.get(), buffer, chunk, &read, nullptr)) ThrowLastOSError();
+    if (!ReadFile(handle_.get(), buffer, chunk, &read, nullptr)) ThrowLastOSError("read", path());
     return read;
   }
 
@@ -74,7 +74,7 @@ class Win32File final : public File {
     DWORD read = 0;
     if (!ReadFile(handle_.get(), buffer, chunk, &read, &at)) {
       if (GetLastError() == ERROR_HANDLE_EOF) return 0;
-      ThrowLastOSError();
+      ThrowLastOSError("read", path());
     }
     return read;
   }
@@ -85,10 +85,12 @@ class Win32File final : public File {
       const DWORD chunk =
           static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max() / 2));
       DWORD written = 0;
-      if (!WriteFile(handle_.get(), bytes, chunk, &written, nullptr)) ThrowLastOSError();
+      if (!WriteFile(handle_.get(), bytes, chunk, &written, nullptr)) {
+        ThrowLastOSError("write", path());
+      }
       if (written == 0) {
         SetLastError(kErrorDiskFull);
-        ThrowLastOSError();
+        ThrowLastOSError("write", path());
       }
       bytes += written;
       size -= written;
@@ -98,31 +100,37 @@ class Win32File final : public File {
   void Seek(std::uint64_t position) override {
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(position);
-    if (!SetFilePointerEx(handle_.get(), to, nullptr, FILE_BEGIN)) ThrowLastOSError();
+    if (!SetFilePointerEx(handle_.get(), to, nullptr, FILE_BEGIN)) {
+      ThrowLastOSError("seek in", path());
+    }
   }
 
   std::uint64_t Position() const override {
     LARGE_INTEGER zero{};
     LARGE_INTEGER position{};
-    if (!SetFilePointerEx(handle_.get(), zero, &position, FILE_CURRENT)) ThrowLastOSError();
+    if (!SetFilePointerEx(handle_.get(), zero, &position, FILE_CURRENT)) {
+      ThrowLastOSError("seek in", path());
+    }
     return static_cast<std::uint64_t>(position.QuadPart);
   }
 
   std::uint64_t Size() const override {
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(handle_.get(), &size)) ThrowLastOSError();
+    if (!GetFileSizeEx(handle_.get(), &size)) ThrowLastOSError("read the size of", path());
     return static_cast<std::uint64_t>(size.QuadPart);
   }
 
   void Sync() override {
-    if (!FlushFileBuffers(handle_.get())) ThrowLastOSError();
+    if (!FlushFileBuffers(handle_.get())) ThrowLastOSError("flush", path());
   }
 
   void SetLastWriteTime(FileTime time) override {
     FILETIME written;
     written.dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFFu);
     written.dwHighDateTime = static_cast<DWORD>(time >> 32);
-    if (!SetFileTime(handle_.get(), nullptr, nullptr, &written)) ThrowLastOSError();
+    if (!SetFileTime(handle_.get(), nullptr, nullptr, &written)) {
+      ThrowLastOSError("set the time of", path());
+    }
   }
 
  private:
@@ -133,8 +141,8 @@ class Win32File final : public File {
 
 bool FindFiles(std::string_view pattern, const std::function<bool(const FindEntry&)>& visit) {
   WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW(FilePath(pattern).c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return false;
+  const win32::FindHandle find(FindFirstFileW(FilePath(pattern).c_str(), &data));
+  if (!find.valid()) return false;
   bool listed = false;
   bool more = true;
   do {
@@ -145,8 +153,7 @@ bool FindFiles(std::string_view pattern, const std::function<bool(const FindEntr
         break;
       }
     }
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
+  } while (FindNextFileW(find.get(), &data));
   // A pattern that matched only "." and ".." matched nothing that is listed.
   if (!listed && more) {
     SetLastError(kErrorFileNotFound);
@@ -279,7 +286,7 @@ std::unique_ptr<File> File::OpenRead(std::string_view path, Share share) {
   HANDLE handle = CreateFileW(FilePath(path).c_str(), GENERIC_READ, shareMode, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<Win32File>(handle);
+  return std::make_unique<Win32File>(handle, path);
 }
 
 std::unique_ptr<File> File::Create(std::string_view path) {
@@ -291,7 +298,7 @@ std::unique_ptr<File> File::Create(std::string_view path) {
   HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<Win32File>(handle);
+  return std::make_unique<Win32File>(handle, path);
 }
 
 std::unique_ptr<File> File::CreateNew(std::string_view path) {
@@ -305,7 +312,7 @@ std::unique_ptr<File> File::CreateNew(std::string_view path) {
     }
     return nullptr;
   }
-  return std::make_unique<Win32File>(handle);
+  return std::make_unique<Win32File>(handle, path);
 }
 
 }  // namespace valise::platform

@@ -37,10 +37,9 @@ std::wstring SpellingOnDisk(const std::wstring& full) {
     std::wstring name = full.substr(position, end - position);
     if (resolving && !name.empty() && name.find_first_of(L"*?") == std::wstring::npos) {
       WIN32_FIND_DATAW data;
-      HANDLE find = FindFirstFileW(win32::FilePath(result + name).c_str(), &data);
-      if (find != INVALID_HANDLE_VALUE) {
+      const win32::FindHandle find(FindFirstFileW(win32::FilePath(result + name).c_str(), &data));
+      if (find.valid()) {
         name = data.cFileName;
-        FindClose(find);
       } else {
         resolving = false;
       }

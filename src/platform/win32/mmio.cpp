@@ -48,6 +48,8 @@ LRESULT Open(MMIOINFO* info, const char* name) {
   try {
     if (!resolver || name == nullptr || !(*resolver)(AnsiToUtf8(name), path, start)) return -1;
   } catch (...) {
+    // Nothing may pass from this callback into the system's code that called it: any failure
+    // of the resolver, out of memory included, is a file that cannot be opened.
     return -1;
   }
   HANDLE file =

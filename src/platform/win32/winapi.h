@@ -30,25 +30,22 @@
 #include <string>
 #include <string_view>
 
+#include "platform/utf.h"
+
 namespace valise::platform::win32 {
 
+// Text at the wide Windows API, converted by the system's one UTF-8/UTF-16 converter (utf.h):
+// a wchar_t is a UTF-16 code unit here.
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
 inline std::wstring Wide(std::string_view text) {
-  if (text.empty()) return {};
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
+  const std::u16string units = Utf8ToUtf16(text);
+  return std::wstring(units.begin(), units.end());
 }
 
 inline std::string Utf8(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size,
-                      nullptr, nullptr);
-  return utf8;
+  return Utf16ToUtf8(
+      std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
 // A null-terminated wide string cut at its first null character.
@@ -122,14 +119,15 @@ inline void EnsureCom() {
   }
 }
 
-// Owns a handle that CloseHandle releases.
-class Handle {
+// Owns a handle that `Close` releases.
+template <auto Close>
+class OwnedHandle {
  public:
-  explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() {
-    if (valid()) CloseHandle(handle_);
+  explicit OwnedHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  ~OwnedHandle() {
+    if (valid()) Close(handle_);
   }
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
   HANDLE get() const { return handle_; }
@@ -137,6 +135,10 @@ class Handle {
  private:
   HANDLE handle_;
 };
+
+// A file, process or other kernel object's handle; a search handle of FindFirstFile.
+using Handle = OwnedHandle<&CloseHandle>;
+using FindHandle = OwnedHandle<&FindClose>;
 
 // Owns a COM interface pointer.
 template <typename T>

@@ -1,5 +1,4 @@
 // The reader and writer of Wine's registry files.
-#ifndef _WIN32
 #include "platform/posix/wine_registry_file.h"
 
 #include <gtest/gtest.h>
@@ -225,4 +224,3 @@ TEST(WineRegistryFile, DamagedFilesAreRefusedWithTheLine) {
 
 }  // namespace
 }  // namespace valise::platform::posix
-#endif

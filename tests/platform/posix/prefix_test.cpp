@@ -1,7 +1,5 @@
 // The posix backend's prefix: made on first use with what Wine would have made, and made once
 // even when several processes start at the same time.
-#ifndef _WIN32
-
 #include "platform/posix/prefix.h"
 
 #include <gtest/gtest.h>
@@ -164,5 +162,3 @@ TEST_F(PrefixTest, ShellFoldersComeFromTheUserRegistry) {
 
 }  // namespace
 }  // namespace valise::platform::posix
-
-#endif
