@@ -8,6 +8,7 @@
 
 #include "platform/errors.h"
 #include "setup/data_module.h"
+#include "util/integers.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   (void)TextToShortCut(bytes);
   std::int32_t number = 0;
-  (void)ParseScriptInteger(bytes, number);
+  (void)valise::TryStrToInt(bytes, number);
   std::string code;
   std::int32_t version = 0;
   std::int32_t id = 0;

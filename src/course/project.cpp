@@ -5,6 +5,7 @@
 
 #include "baggage/baggage.h"
 #include "platform/errors.h"
+#include "util/integers.h"
 
 namespace valise::course {
 namespace {
@@ -40,52 +41,6 @@ bool FirstListEntry(std::string_view list, std::string& entry) {
     entry += list[pos++];
   }
   return true;
-}
-
-// The standard integer conversion: optional leading blanks, a sign, then decimal digits or
-// "$"/"0x" and hexadecimal digits; the whole text must be used and fit 32 bits.
-std::int32_t StrToInt(const std::string& text) {
-  auto fail = [&]() -> std::int32_t { throw Error("'" + text + "' is not a valid integer value"); };
-  std::size_t pos = 0;
-  while (pos < text.size() && text[pos] == ' ') ++pos;
-  bool negative = false;
-  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-    negative = text[pos] == '-';
-    ++pos;
-  }
-  int base = 10;
-  if (pos < text.size() && text[pos] == '$') {
-    base = 16;
-    ++pos;
-  } else if (pos + 1 < text.size() && text[pos] == '0' &&
-             (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
-    base = 16;
-    pos += 2;
-  }
-  if (pos == text.size()) return fail();
-  std::int64_t value = 0;
-  for (; pos < text.size(); ++pos) {
-    char c = text[pos];
-    int digit;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (base == 16 && c >= 'a' && c <= 'f') {
-      digit = c - 'a' + 10;
-    } else if (base == 16 && c >= 'A' && c <= 'F') {
-      digit = c - 'A' + 10;
-    } else {
-      return fail();
-    }
-    value = value * base + digit;
-    if (value > std::int64_t{std::numeric_limits<std::uint32_t>::max()}) return fail();
-  }
-  if (negative) value = -value;
-  if (base == 10 && (value > std::numeric_limits<std::int32_t>::max() ||
-                     value < std::numeric_limits<std::int32_t>::min())) {
-    return fail();
-  }
-  // Hexadecimal texts may give all 32 bits.
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
 }
 
 // The bytes of a memo field read as a stream.

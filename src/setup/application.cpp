@@ -12,6 +12,7 @@
 #include "setup/setup_registry.h"
 #include "setup/setup_ui.h"
 #include "util/file_utils.h"
+#include "util/integers.h"
 
 namespace valise::setup {
 
@@ -29,19 +30,6 @@ std::string SubSection(std::string_view section, std::string_view kind, int n) {
 
 constexpr std::string_view kRegDataTypeNames[] = {"rdUnknown", "rdString", "rdExpandString",
                                                   "rdInteger", "rdBinary"};
-
-// A signed decimal integer as registry entries of type rdInteger hold it.
-std::int32_t StrToInt(std::string_view text) {
-  std::int32_t value = 0;
-  const char* first = text.data();
-  const char* last = text.data() + text.size();
-  if (first != last && *first == '+') ++first;
-  const auto [end, error] = std::from_chars(first, last, value);
-  if (text.empty() || error != std::errc() || end != last) {
-    throw ESetup("'" + std::string(text) + "' is not a valid integer value");
-  }
-  return value;
-}
 
 }  // namespace
 

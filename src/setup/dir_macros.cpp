@@ -53,6 +53,16 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+// The run of digits at `at` (at least one, else the reference is invalid), moving `at` past it.
+std::int64_t ReadNumber(const std::string& reference, std::size_t& at) {
+  if (at >= reference.size() || !IsDigit(reference[at])) InvalidReference(reference);
+  std::int64_t number = 0;
+  while (at < reference.size() && IsDigit(reference[at])) {
+    number = std::min<std::int64_t>(number * 10 + (reference[at++] - '0'), INT32_MAX);
+  }
+  return number;
+}
+
 }  // namespace
 
 void TSetupDataModule::ExpandDirMacros(std::string& text) const {
@@ -85,11 +95,7 @@ void TSetupDataModule::ExpandDirMacros(std::string& text) const {
     std::size_t at = 1;
     if (!MatchesIgnoreCase(reference, at, "Application")) InvalidReference(reference);
     at += 11;
-    if (at >= reference.size() || !IsDigit(reference[at])) InvalidReference(reference);
-    std::int64_t n = 0;
-    while (at < reference.size() && IsDigit(reference[at])) {
-      n = std::min<std::int64_t>(n * 10 + (reference[at++] - '0'), INT32_MAX);
-    }
+    const std::int64_t n = ReadNumber(reference, at);
     if (at >= reference.size() || reference[at] != '.') InvalidReference(reference);
     ++at;
     if (n < 1 || n > static_cast<std::int64_t>(Applications.size())) InvalidReference(reference);
@@ -120,11 +126,7 @@ void TSetupDataModule::ExpandDirMacros(std::string& text) const {
       replacement = std::to_string(app->ProductID);
     } else if (MatchesIgnoreCase(reference, at, "FileGroup")) {
       at += 9;
-      if (at >= reference.size() || !IsDigit(reference[at])) InvalidReference(reference);
-      std::int64_t m = 0;
-      while (at < reference.size() && IsDigit(reference[at])) {
-        m = std::min<std::int64_t>(m * 10 + (reference[at++] - '0'), INT32_MAX);
-      }
+      const std::int64_t m = ReadNumber(reference, at);
       if (at >= reference.size() || reference[at] != ']') InvalidReference(reference);
       if (m < 1 || m > static_cast<std::int64_t>(app->FileGroups.size())) {
         InvalidReference(reference);

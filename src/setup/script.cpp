@@ -2,42 +2,9 @@
 
 #include "platform/profile.h"
 #include "platform/text.h"
+#include "util/integers.h"
 
 namespace valise::setup {
-
-bool ParseScriptInteger(std::string_view text, std::int32_t& value) {
-  bool negative = false;
-  std::size_t i = 0;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  unsigned base = 10;
-  if (text.size() - i > 2 && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    base = 16;
-    i += 2;
-  }
-  if (i == text.size()) return false;
-  std::int64_t number = 0;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    int digit;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (base == 16 && c >= 'a' && c <= 'f') {
-      digit = c - 'a' + 10;
-    } else if (base == 16 && c >= 'A' && c <= 'F') {
-      digit = c - 'A' + 10;
-    } else {
-      return false;
-    }
-    number = number * base + digit;
-    if (number > 0xFFFFFFFFll) return false;
-  }
-  if (negative) number = -number;
-  // Hexadecimal numbers take the whole 32 bits, so 0xFFFFFFFF is -1.
-  if (base == 16 && number > 0x7FFFFFFF) number -= 0x100000000ll;
-  if (number < INT32_MIN || number > INT32_MAX) return false;
-  value = static_cast<std::int32_t>(number);
-  return true;
-}
 
 std::string TScript::ReadString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const {
@@ -47,7 +14,7 @@ std::string TScript::ReadString(std::string_view section, std::string_view key,
 std::int32_t TScript::ReadInteger(std::string_view section, std::string_view key,
                                   std::int32_t defaultValue) const {
   std::int32_t value = defaultValue;
-  if (!ParseScriptInteger(ReadString(section, key), value)) return defaultValue;
+  if (!TryStrToInt(ReadString(section, key), value)) return defaultValue;
   return value;
 }
 

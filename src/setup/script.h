@@ -1,6 +1,6 @@
 // Reading the setup script, an INI file, with the rules of its keys: strings of at most 2047
-// characters, integers in decimal or hexadecimal after "0x" (a missing or malformed value gives
-// the default), Booleans as integers, and enumerations by name.
+// characters, integers as util/integers.h reads them (a missing or malformed value gives the
+// default), Booleans as integers, and enumerations by name.
 #pragma once
 
 #include <cstdint>
@@ -41,9 +41,5 @@ class TScript {
   // since a file group asks for each of its thousands of numbered keys in turn.
   mutable std::map<std::string, std::unordered_set<std::string>> keys_;
 };
-
-// An integer as the script writes it: optional sign, decimal digits, or "0x" and hexadecimal
-// digits. False when the text is no such number or does not fit 32 bits.
-bool ParseScriptInteger(std::string_view text, std::int32_t& value);
 
 }  // namespace valise::setup

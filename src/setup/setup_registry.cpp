@@ -106,31 +106,28 @@ platform::RegKey& TSetupRegistry::Key(std::string_view valueName) {
   return *key_;
 }
 
-void TSetupRegistry::WriteString(std::string_view name, std::string_view value) {
+template <typename Write>
+void TSetupRegistry::WriteValue(std::string_view name, Write write) {
   try {
-    Key(name).WriteString(name, value);
+    write(Key(name));
   } catch (const OSError& error) {
     throw OSError(error.code(), "Cannot write the registry value '" + std::string(name) + "' of " +
                                     path_ + ": " + error.what());
   }
+}
+
+void TSetupRegistry::WriteString(std::string_view name, std::string_view value) {
+  WriteValue(name, [&](platform::RegKey& key) { key.WriteString(name, value); });
 }
 
 void TSetupRegistry::WriteExpandString(std::string_view name, std::string_view value) {
-  try {
-    Key(name).WriteExpandString(name, value);
-  } catch (const OSError& error) {
-    throw OSError(error.code(), "Cannot write the registry value '" + std::string(name) + "' of " +
-                                    path_ + ": " + error.what());
-  }
+  WriteValue(name, [&](platform::RegKey& key) { key.WriteExpandString(name, value); });
 }
 
 void TSetupRegistry::WriteInteger(std::string_view name, std::int32_t value) {
-  try {
-    Key(name).WriteDWord(name, static_cast<std::uint32_t>(value));
-  } catch (const OSError& error) {
-    throw OSError(error.code(), "Cannot write the registry value '" + std::string(name) + "' of " +
-                                    path_ + ": " + error.what());
-  }
+  WriteValue(name, [&](platform::RegKey& key) {
+    key.WriteDWord(name, static_cast<std::uint32_t>(value));
+  });
 }
 
 void TSetupRegistry::FlushNowAndThen() {

@@ -61,6 +61,9 @@ class TSetupRegistry {
 
  private:
   platform::RegKey& Key(std::string_view valueName);
+  // Runs a writer on the open key; its failure is rethrown naming the value and the key.
+  template <typename Write>
+  void WriteValue(std::string_view name, Write write);
 
   platform::RegRoot root_;
   std::optional<platform::RegKey> key_;
