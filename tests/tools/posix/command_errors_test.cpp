@@ -78,7 +78,9 @@ TEST(ValiseCommand, DumpGivesTheValuesOfATableWithOldBytesInItsStringFields) {
   // "old" where our writer puts zeros.
   std::string table = ReadHostFile(dir.host() / "names.adb");
   const std::size_t record = table.size() - 14;
-  ASSERT_EQ(table.substr(record, 3), "\x02" "ab");
+  ASSERT_EQ(table.substr(record, 3),
+            "\x02"
+            "ab");
   table.replace(record + 3, 3, "old");
   dir.Write("names.adb", table);
 
