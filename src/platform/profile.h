@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace valise::platform {
@@ -18,6 +19,10 @@ std::string ReadProfileString(std::string_view file, std::string_view section, s
                               std::string_view defaultValue);
 // The key names of a section in file order (each once); empty when the section is absent.
 std::vector<std::string> ReadProfileKeys(std::string_view file, std::string_view section);
+// The keys of a section in file order (each once), each with the value ReadProfileString gives
+// for it; empty when the section is absent. One read of the file for a whole section.
+std::vector<std::pair<std::string, std::string>> ReadProfileSection(std::string_view file,
+                                                                    std::string_view section);
 // The section names in file order (each once).
 std::vector<std::string> ReadProfileSections(std::string_view file);
 

@@ -8,7 +8,9 @@ namespace valise::setup {
 
 std::string TScript::ReadString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const {
-  return platform::ReadProfileString(fileName_, section, key, defaultValue);
+  const Section& values = SectionOf(section);
+  const auto found = values.find(platform::UpperCase(key));
+  return found == values.end() ? std::string(defaultValue) : found->second;
 }
 
 std::int32_t TScript::ReadInteger(std::string_view section, std::string_view key,
@@ -31,23 +33,24 @@ int TScript::ReadEnum(std::string_view section, std::string_view key, std::strin
   return -1;
 }
 
-const std::unordered_set<std::string>& TScript::Keys(std::string_view section) const {
+const TScript::Section& TScript::SectionOf(std::string_view section) const {
   std::string name = platform::UpperCase(section);
-  auto found = keys_.find(name);
-  if (found != keys_.end()) return found->second;
-  std::unordered_set<std::string> keys;
-  for (const std::string& key : platform::ReadProfileKeys(fileName_, section)) {
-    keys.insert(platform::UpperCase(key));
+  auto found = sections_.find(name);
+  if (found != sections_.end()) return found->second;
+  Section values;
+  for (auto& [key, value] : platform::ReadProfileSection(fileName_, section)) {
+    // The file's first entry of a key is the one that counts, as it is for a single read.
+    values.try_emplace(platform::UpperCase(key), std::move(value));
   }
-  return keys_.emplace(std::move(name), std::move(keys)).first->second;
+  return sections_.emplace(std::move(name), std::move(values)).first->second;
 }
 
 bool TScript::SectionExists(std::string_view section) const {
-  return !Keys(section).empty();
+  return !SectionOf(section).empty();
 }
 
 bool TScript::KeyExists(std::string_view section, std::string_view key) const {
-  return Keys(section).contains(platform::UpperCase(key));
+  return SectionOf(section).contains(platform::UpperCase(key));
 }
 
 }  // namespace valise::setup

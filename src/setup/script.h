@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace valise::setup {
 
@@ -34,12 +34,15 @@ class TScript {
   bool KeyExists(std::string_view section, std::string_view key) const;
 
  private:
-  const std::unordered_set<std::string>& Keys(std::string_view section) const;
+  // A section's values by upper-cased key name.
+  using Section = std::unordered_map<std::string, std::string>;
+  const Section& SectionOf(std::string_view section) const;
 
   std::string fileName_;
-  // The upper-cased key names of each section read so far, by upper-cased section name: a set,
-  // since a file group asks for each of its thousands of numbered keys in turn.
-  mutable std::map<std::string, std::unordered_set<std::string>> keys_;
+  // Each section read so far, by upper-cased section name. A section is read whole the first
+  // time it is asked for, since a file group asks for each of its thousands of numbered keys in
+  // turn.
+  mutable std::map<std::string, Section> sections_;
 };
 
 }  // namespace valise::setup

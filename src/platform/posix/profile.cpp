@@ -286,6 +286,19 @@ std::vector<std::string> ReadProfileKeys(std::string_view file, std::string_view
   return posix::ProfileKeys(*opened.profile, section);
 }
 
+std::vector<std::pair<std::string, std::string>> ReadProfileSection(std::string_view file,
+                                                                    std::string_view section) {
+  const posix::OpenedProfile opened = posix::OpenProfile(file);
+  std::vector<std::pair<std::string, std::string>> entries;
+  if (!opened.profile) return entries;
+  for (std::string& key : posix::ProfileKeys(*opened.profile, section)) {
+    std::string value =
+        posix::ProfileString(opened.profile.get(), opened.folderExists, section, key, "");
+    entries.emplace_back(std::move(key), std::move(value));
+  }
+  return entries;
+}
+
 std::vector<std::string> ReadProfileSections(std::string_view file) {
   const posix::OpenedProfile opened = posix::OpenProfile(file);
   if (!opened.profile) return {};

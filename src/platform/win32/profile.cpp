@@ -132,6 +132,17 @@ std::vector<std::string> ReadProfileKeys(std::string_view file, std::string_view
   return keys;
 }
 
+// The system reads the file for each key; nothing here is read often enough to matter.
+std::vector<std::pair<std::string, std::string>> ReadProfileSection(std::string_view file,
+                                                                    std::string_view section) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (std::string& key : ReadProfileKeys(file, section)) {
+    std::string value = ReadProfileString(file, section, key, "");
+    entries.emplace_back(std::move(key), std::move(value));
+  }
+  return entries;
+}
+
 std::vector<std::string> ReadProfileSections(std::string_view file) {
   const ProfileFile profile(file);
   // The API lists empty sections too; a section counts only when it holds a key.
