@@ -188,17 +188,8 @@ int main(int argc, char** argv) {
   // Each round runs both, alternating which goes first; every run starts with the sources in
   // the page cache and nothing left to write back.
   const auto paired = [&](const std::function<double(int)>& a, const std::function<double(int)>& b,
-                          std::vector<double>& as, std::vector<double>& bs) {
-    for (int r = 0; r < rounds; ++r) {
-      if (r % 2 == 0) {
-        as.push_back(a(r));
-        bs.push_back(b(r));
-      } else {
-        bs.push_back(b(r));
-        as.push_back(a(r));
-      }
-    }
-  };
+                          std::vector<double>& as,
+                          std::vector<double>& bs) { Paired(rounds, a, b, as, bs); };
   const auto prepare = [&](std::size_t gib, const std::vector<fs::path>& sources) {
     TouchMemory(gib);
     ::sync();

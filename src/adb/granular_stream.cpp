@@ -68,18 +68,7 @@ std::int64_t TGranularMemoryStream::Write(const void* buffer, std::int64_t count
 }
 
 std::int64_t TGranularMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
-  switch (origin) {
-    case SeekOrigin::Begin:
-      position_ = offset;
-      break;
-    case SeekOrigin::Current:
-      position_ += offset;
-      break;
-    case SeekOrigin::End:
-      position_ = size_ + offset;
-      break;
-  }
-  if (position_ < 0) position_ = 0;
+  position_ = SeekedPosition(position_, size_, offset, origin);
   return position_;
 }
 

@@ -87,6 +87,11 @@ std::string IncludeTrailingBackslash(std::string_view path) {
   return result;
 }
 
+std::string ExcludeTrailingBackslash(std::string_view path) {
+  while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+  return std::string(path);
+}
+
 std::string ReadRecordString(const platform::RegKey& key, std::string_view name) {
   const std::optional<platform::RegValue> value = key.Read(name);
   if (!value) return {};

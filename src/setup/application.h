@@ -56,6 +56,8 @@ std::string_view ExtractFilePath(std::string_view path);
 std::string ExtractFileDrive(std::string_view path);
 // The path with one backslash at its end.
 std::string IncludeTrailingBackslash(std::string_view path);
+// The path without the backslashes at its end.
+std::string ExcludeTrailingBackslash(std::string_view path);
 
 class TSetupFileGroup {
  public:
@@ -113,6 +115,9 @@ class TSetupShellLink {
   std::string ExpandedFolder() const;
   std::string ExpandedIconLocation() const;
   bool IsInternetShortcut() const;
+  // The shortcut file of a recorded shortcut: its folder field, with ".lnk" appended when the
+  // name has no extension.
+  std::string RecordedFile() const;
 
  private:
   std::string Expand(std::string text) const;

@@ -24,11 +24,6 @@ std::string LegacyLinkFolder() {
   return IncludeTrailingBackslash(GetSpecialFolder(2)) + "Vantorel\\";
 }
 
-std::string WithoutTrailingBackslash(std::string text) {
-  while (!text.empty() && text.back() == '\\') text.pop_back();
-  return text;
-}
-
 }  // namespace
 
 TSetupDataModule* SetupDataModule() {
@@ -53,7 +48,7 @@ TSetupDataModule::~TSetupDataModule() {
 }
 
 std::string TSetupDataModule::ProgramDir() const {
-  return WithoutTrailingBackslash(std::string(ExtractFilePath(programPath_)));
+  return ExcludeTrailingBackslash(std::string(ExtractFilePath(programPath_)));
 }
 
 void TSetupDataModule::Create() {
@@ -182,7 +177,7 @@ void TSetupDataModule::ScanRecords() {
       app->Title = name;
       app->Version = -1;
       app->Installed = true;
-      app->InstallDir = WithoutTrailingBackslash(
+      app->InstallDir = ExcludeTrailingBackslash(
           ReadRecordString(*key, kind1 ? "InstallPath" : "InstallationPath"));
       auto group = std::make_unique<TSetupFileGroup>(app.get());
       group->DestDir = app->InstallDir;

@@ -157,6 +157,11 @@ void TSetupDataModule::GetRequiredSpace(std::vector<TDriveSpace>& list) {
     }
     return list[static_cast<std::size_t>(index)];
   };
+  // The entry of the drive a path lies on; none for a path without a drive letter.
+  const auto spaceOf = [&](const std::string& path) -> TDriveSpace* {
+    const std::string drive = ExtractFileDrive(path);
+    return drive.size() == 2 ? &entry(drive) : nullptr;
+  };
   const auto sizeOrZero = [](std::string_view path) {
     const std::int64_t size = GetFileSizeByName(path);
     return size < 0 ? 0 : size;
@@ -166,16 +171,15 @@ void TSetupDataModule::GetRequiredSpace(std::vector<TDriveSpace>& list) {
     if (app->Selected && !app->Installed) {
       if (UsesBaggageMembers(*app)) SelectBaggageOf(*app);
       for (const auto& group : app->FileGroups) {
-        const std::string drive = ExtractFileDrive(group->ExpandedDestDir());
-        if (drive.size() != 2) continue;
-        TDriveSpace& space = entry(drive);
+        TDriveSpace* space = spaceOf(group->ExpandedDestDir());
+        if (space == nullptr) continue;
         for (const std::string& file : group->Files) {
           ui_.ProcessMessages();
           if (!file.empty() && file.front() == '@') {
-            space.Bytes += BagFileSize(std::string_view(file).substr(1));
+            space->Bytes += BagFileSize(std::string_view(file).substr(1));
           } else {
             // What a file from the disk needs is the size of its source.
-            space.Bytes += GetFileSizeByName(group->SourcePath(file));
+            space->Bytes += GetFileSizeByName(group->SourcePath(file));
           }
         }
       }
@@ -188,25 +192,20 @@ void TSetupDataModule::GetRequiredSpace(std::vector<TDriveSpace>& list) {
     } else if (!app->Selected && app->Installed) {
       app->OpenBaggage(programPath_);
       for (const auto& group : app->FileGroups) {
-        const std::string drive = ExtractFileDrive(group->ExpandedDestDir());
-        if (drive.size() != 2) continue;
-        TDriveSpace& space = entry(drive);
+        TDriveSpace* space = spaceOf(group->ExpandedDestDir());
+        if (space == nullptr) continue;
         for (const std::string& file : group->Files) {
           ui_.ProcessMessages();
-          space.Bytes -= sizeOrZero(IncludeTrailingBackslash(group->DestDir) + file);
+          space->Bytes -= sizeOrZero(IncludeTrailingBackslash(group->DestDir) + file);
         }
       }
       for (const auto& link : app->ShellLinks) {
-        const std::string drive = ExtractFileDrive(link->ExpandedFolder());
-        if (drive.size() != 2) continue;
-        std::string path = link->Folder;
-        if (ExtractFileName(path).find('.') == std::string_view::npos) path += ".lnk";
-        entry(drive).Bytes -= sizeOrZero(path);
+        if (TDriveSpace* space = spaceOf(link->ExpandedFolder())) {
+          space->Bytes -= sizeOrZero(link->RecordedFile());
+        }
       }
       for (const std::string& file : app->DeleteFiles) {
-        const std::string drive = ExtractFileDrive(file);
-        if (drive.size() != 2) continue;
-        entry(drive).Bytes -= sizeOrZero(file);
+        if (TDriveSpace* space = spaceOf(file)) space->Bytes -= sizeOrZero(file);
       }
     }
   }

@@ -14,11 +14,6 @@ namespace {
 constexpr int kDeleteAttempts = 4;
 constexpr std::uint32_t kRetryWait = 500;
 
-std::string WithoutTrailingBackslash(std::string text) {
-  while (!text.empty() && text.back() == '\\') text.pop_back();
-  return text;
-}
-
 std::string UpperExtension(std::string_view path) {
   const std::string_view name = ExtractFileName(path);
   const std::size_t dot = name.rfind('.');
@@ -160,8 +155,7 @@ void TSetupDataModule::RemoveApplicationFiles(TSetupApplication& app) {
     const TSetupShellLink& link = *app.ShellLinks[j];
     if (!link.Remove) continue;
     ui_.ProcessMessages();
-    std::string name = link.Folder;
-    if (ExtractFileName(name).find('.') == std::string_view::npos) name += ".lnk";
+    const std::string name = link.RecordedFile();
     DebugLog("Removing shell link " + std::to_string(j) + " " + name);
     DeleteWithRetries(name);
   }
@@ -174,7 +168,7 @@ void TSetupDataModule::RemoveDirectories(const std::vector<TSetupApplication*>& 
   }
   for (auto dir = dirs.rbegin(); dir != dirs.rend(); ++dir) {
     DebugLog("Removing directory " + *dir);
-    RemoveDirAndWait(WithoutTrailingBackslash(*dir), 500);
+    RemoveDirAndWait(ExcludeTrailingBackslash(*dir), 500);
   }
   dirs.clear();
   for (const TSetupApplication* app : removed) {
@@ -183,7 +177,7 @@ void TSetupDataModule::RemoveDirectories(const std::vector<TSetupApplication*>& 
     }
   }
   for (auto dir = dirs.rbegin(); dir != dirs.rend(); ++dir) {
-    const std::string folder = WithoutTrailingBackslash(*dir);
+    const std::string folder = ExcludeTrailingBackslash(*dir);
     DebugLog("Removing shell folder " + folder);
     RemoveDirAndWait(folder, 500);
   }

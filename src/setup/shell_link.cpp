@@ -119,6 +119,11 @@ bool TSetupShellLink::IsInternetShortcut() const {
   return false;
 }
 
+std::string TSetupShellLink::RecordedFile() const {
+  if (ExtractFileName(Folder).find('.') == std::string_view::npos) return Folder + ".lnk";
+  return Folder;
+}
+
 void TSetupShellLink::Install(TSetupRegistry& registry, int& recorded) {
   const std::string folder = ExpandedFolder();
   const std::string description = ExpandedDescription();

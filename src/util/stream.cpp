@@ -63,19 +63,24 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
   return count;
 }
 
-std::int64_t TMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
+std::int64_t SeekedPosition(std::int64_t position, std::int64_t size, std::int64_t offset,
+                            SeekOrigin origin) {
   switch (origin) {
     case SeekOrigin::Begin:
-      position_ = offset;
+      position = offset;
       break;
     case SeekOrigin::Current:
-      position_ += offset;
+      position += offset;
       break;
     case SeekOrigin::End:
-      position_ = static_cast<std::int64_t>(bytes_.size()) + offset;
+      position = size + offset;
       break;
   }
-  if (position_ < 0) position_ = 0;
+  return position < 0 ? 0 : position;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
+  position_ = SeekedPosition(position_, static_cast<std::int64_t>(bytes_.size()), offset, origin);
   return position_;
 }
 

@@ -10,6 +10,11 @@ namespace valise {
 
 enum class SeekOrigin { Begin, Current, End };
 
+// The position a seek of a stream held in memory gives: from the start, from `position` or
+// from `size`, never before the start.
+std::int64_t SeekedPosition(std::int64_t position, std::int64_t size, std::int64_t offset,
+                            SeekOrigin origin);
+
 // A byte stream with a position. Read returns fewer bytes than asked only at the end; Write
 // writes everything or throws. Streams that cannot be written throw valise::Error from Write.
 class TStream {
