@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -62,6 +63,28 @@ TEST(ProfileLines, FilesInDeepFoldersAreRead) {
   EXPECT_EQ(ReadProfileString(file, "Deep", "Key", "d"), "found");
   EXPECT_EQ(ReadProfileKeys(file, "deep"), (Strings{"Key", "Other"}));
   EXPECT_EQ(ReadProfileSections(file), (Strings{"Deep"}));
+}
+
+// A whole section in one read gives what reading its keys one by one gives, on every kind of
+// line above and below.
+TEST(ProfileLines, SectionReadMatchesSingleReads) {
+  TempDir dir;
+  dir.Write("all.ini",
+            "; comment\n[A]\n  Title  =   My Product   \nEmpty=\nKey=first\nKEY=second\n"
+            "double=\"quoted value\"\nsingle='single'\ntwice=\"\"inner\"\"\nopen=\"unbalanced\n"
+            "lone=\"\npair=\"\"\n; a comment=with equals\nbare line\nlong=" +
+                std::string(3000, 'v') +
+                "\nafter=1\n[B]\rk1=one\rk2=two\r\n[ C ]\nfirst=1\n"
+                "=nameless\nsecond=2\n[a]\nLater=later\n[Empty]\n");
+  const std::string file = dir.win("all.ini");
+  for (const char* section : {"A", "b", "C", "Empty", "Missing"}) {
+    std::vector<std::pair<std::string, std::string>> single;
+    for (const std::string& key : ReadProfileKeys(file, section)) {
+      single.emplace_back(key, ReadProfileString(file, section, key, "\x01"));
+    }
+    EXPECT_EQ(ReadProfileSection(file, section), single) << section;
+  }
+  EXPECT_EQ(ReadProfileSection(file, "A").size(), 11u);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "platform/profile.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/win32/winapi.h"
@@ -84,6 +85,22 @@ std::vector<std::wstring> Unique(const std::vector<std::wstring>& names) {
   return unique;
 }
 
+std::wstring Trimmed(std::wstring_view text) {
+  const std::size_t first = text.find_first_not_of(L" \t");
+  if (first == std::wstring_view::npos) return {};
+  return std::wstring(text.substr(first, text.find_last_not_of(L" \t") - first + 1));
+}
+
+// A key name as the profile functions match it: without regard to case.
+std::wstring UpperCased(const std::wstring& name) {
+  std::wstring upper = name;
+  if (!upper.empty()) {
+    LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, name.data(), static_cast<int>(name.size()),
+                 upper.data(), static_cast<int>(upper.size()));
+  }
+  return upper;
+}
+
 // Calls a list function of the profile API with ever larger buffers: they report a cut list by
 // returning the buffer size less two.
 template <typename Get>
@@ -135,10 +152,32 @@ std::vector<std::string> ReadProfileKeys(std::string_view file, std::string_view
 // The system reads the file for each key; nothing here is read often enough to matter.
 std::vector<std::pair<std::string, std::string>> ReadProfileSection(std::string_view file,
                                                                     std::string_view section) {
+  // One call for the whole section: reading it key by key made the profile functions check the
+  // file and search the section again for every key, which grows with the square of its size.
+  const ProfileFile profile(file);
+  const std::wstring name = win32::Wide(section);
+  const std::wstring list = ReadList([&](wchar_t* buffer, DWORD size) {
+    return GetPrivateProfileSectionW(name.c_str(), buffer, size, profile.name());
+  });
   std::vector<std::pair<std::string, std::string>> entries;
-  for (std::string& key : ReadProfileKeys(file, section)) {
-    std::string value = ReadProfileString(file, section, key, "");
-    entries.emplace_back(std::move(key), std::move(value));
+  std::unordered_set<std::wstring> seen;
+  for (const std::wstring& line : SplitList(list)) {
+    // The same keys as the key list: a line without a value is none, and a key without a name
+    // ends the list.
+    const std::size_t equals = line.find(L'=');
+    if (equals == std::wstring::npos) continue;
+    const std::wstring key = Trimmed(line.substr(0, equals));
+    if (key.empty()) break;
+    if (!seen.insert(UpperCased(key)).second) continue;
+    std::wstring value = Trimmed(line.substr(equals + 1));
+    // The value as a single read gives it: without one pair of enclosing quotes, and cut to
+    // the length a single read takes.
+    if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') &&
+        value.back() == value.front()) {
+      value = value.substr(1, value.size() - 2);
+    }
+    if (value.size() > kProfileValueMax) value.resize(kProfileValueMax);
+    entries.emplace_back(win32::Utf8(key), win32::Utf8(value));
   }
   return entries;
 }
