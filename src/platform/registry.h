@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace valise::platform {
@@ -53,6 +54,9 @@ class RegKey {
   std::vector<std::string> SubKeyNames() const;
   // The names of the values, in enumeration order.
   std::vector<std::string> ValueNames() const;
+  // Every value with its name, in enumeration order: one pass over the key, where reading the
+  // values one by one costs a call into the system for each (two to learn that one exists).
+  std::vector<std::pair<std::string, RegValue>> Values() const;
 
   // Writers throw OSError on failure (a key opened for reading cannot be written).
   void WriteString(std::string_view name, std::string_view value);

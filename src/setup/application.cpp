@@ -92,13 +92,34 @@ std::string ExcludeTrailingBackslash(std::string_view path) {
   return std::string(path);
 }
 
-std::string ReadRecordString(const platform::RegKey& key, std::string_view name) {
-  const std::optional<platform::RegValue> value = key.Read(name);
-  if (!value) return {};
-  if (value->type != platform::RegType::String && value->type != platform::RegType::ExpandString) {
+namespace {
+
+std::string FoldedName(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return folded;
+}
+
+}  // namespace
+
+TRecordValues::TRecordValues(const platform::RegKey& key) {
+  for (auto& [name, value] : key.Values()) values_.emplace(FoldedName(name), std::move(value));
+}
+
+bool TRecordValues::Has(std::string_view name) const {
+  return values_.contains(FoldedName(name));
+}
+
+std::string TRecordValues::String(std::string_view name) const {
+  const auto found = values_.find(FoldedName(name));
+  if (found == values_.end()) return {};
+  const platform::RegValue& value = found->second;
+  if (value.type != platform::RegType::String && value.type != platform::RegType::ExpandString) {
     throw ESetup("Invalid data type for '" + std::string(name) + "'");
   }
-  return value->text;
+  return value.text;
 }
 
 // ---- The application --------------------------------------------------------------------
@@ -213,29 +234,26 @@ void TSetupApplication::AddRemovalLink(std::string path) {
   ShellLinks.push_back(std::move(link));
 }
 
-void TSetupApplication::LoadFromRecord(const platform::RegKey& key, TSetupUI& ui) {
+void TSetupApplication::LoadFromRecord(const TRecordValues& record, TSetupUI& ui) {
   DeleteFiles.clear();
   FileGroups.clear();
   ShellLinks.clear();
-  Title = ReadRecordString(key, "Title");
-  for (int n = 1; key.HasValue(Numbered("DeleteFile%d", n)); ++n) {
-    ui.ProcessMessages();
-    DeleteFiles.push_back(ReadRecordString(key, Numbered("DeleteFile%d", n)));
+  Title = record.String("Title");
+  for (int n = 1; record.Has(Numbered("DeleteFile%d", n)); ++n) {
+    DeleteFiles.push_back(record.String(Numbered("DeleteFile%d", n)));
   }
-  for (int n = 1; key.HasValue(Numbered("FileGroup%d", n)); ++n) {
+  for (int n = 1; record.Has(Numbered("FileGroup%d", n)); ++n) {
     ui.ProcessMessages();
     auto group = std::make_unique<TSetupFileGroup>(this);
-    group->DestDir = ReadRecordString(key, Numbered("FileGroup%d", n));
+    group->DestDir = record.String(Numbered("FileGroup%d", n));
     const std::string prefix = Numbered("FileGroup%dFile", n);
-    for (int m = 1; key.HasValue(prefix + std::to_string(m)); ++m) {
-      ui.ProcessMessages();
-      group->Files.push_back(ReadRecordString(key, prefix + std::to_string(m)));
+    for (int m = 1; record.Has(prefix + std::to_string(m)); ++m) {
+      group->Files.push_back(record.String(prefix + std::to_string(m)));
     }
     FileGroups.push_back(std::move(group));
   }
-  for (int n = 1; key.HasValue(Numbered("ShellLink%d", n)); ++n) {
-    ui.ProcessMessages();
-    AddRemovalLink(ReadRecordString(key, Numbered("ShellLink%d", n)));
+  for (int n = 1; record.Has(Numbered("ShellLink%d", n)); ++n) {
+    AddRemovalLink(record.String(Numbered("ShellLink%d", n)));
   }
 }
 

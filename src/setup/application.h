@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "course/languages.h"
@@ -17,6 +18,20 @@
 #include "setup/script.h"
 
 namespace valise::setup {
+
+// The values of an installation record, read in one pass over its key. Names are matched
+// without regard to the case of their ASCII letters, as the registry matches the names this
+// program writes.
+class TRecordValues {
+ public:
+  explicit TRecordValues(const platform::RegKey& key);
+  bool Has(std::string_view name) const;
+  // A string value; empty when missing. A value of another type throws ESetup.
+  std::string String(std::string_view name) const;
+
+ private:
+  std::unordered_map<std::string, platform::RegValue> values_;
+};
 
 class TSetupRegistry;
 class TSetupUI;
@@ -179,8 +194,8 @@ class TSetupApplication {
   std::string GetText(std::uint32_t textId) const;
   // The record key "%s_%d_%d" of ProductCode, Version and ProductID.
   std::string RecordKey() const;
-  // Rebuilds the removable items from the record key open in `key`.
-  void LoadFromRecord(const platform::RegKey& key, TSetupUI& ui);
+  // Rebuilds the removable items from the values of the application's record.
+  void LoadFromRecord(const TRecordValues& record, TSetupUI& ui);
   // Installs the application and writes its installation record below `baseKey` of `root`.
   void Install(platform::RegRoot root, std::string_view baseKey, TSetupUI& ui);
   // Writes one registry entry; an entry whose key cannot be opened is skipped.
@@ -192,8 +207,5 @@ class TSetupApplication {
 
 // Whether the application names a baggage or installs members of the current one.
 bool UsesBaggageMembers(const TSetupApplication& app);
-
-// A string value of a record; empty when missing. A value of another type throws ESetup.
-std::string ReadRecordString(const platform::RegKey& key, std::string_view name);
 
 }  // namespace valise::setup

@@ -155,30 +155,31 @@ void TSetupDataModule::ScanRecords() {
   for (const std::string& name : base->SubKeyNames()) {
     const std::optional<platform::RegKey> key = OpenKeyForReading(RegRoot, baseKey + name);
     if (!key) continue;
+    const TRecordValues record(*key);
     auto app = std::make_unique<TSetupApplication>();
     std::string productCode;
     std::int32_t version = 0;
     std::int32_t productId = 0;
-    if (ParseRecordKey(name, productCode, version, productId) && key->HasValue("Title")) {
+    if (ParseRecordKey(name, productCode, version, productId) && record.Has("Title")) {
       app->ProductCode = std::move(productCode);
       app->Version = version;
       app->ProductID = productId;
       app->Installed = true;
-      app->InstallDir = ReadRecordString(*key, "InstallDir");
-      app->LoadFromRecord(*key, ui_);
-    } else if (key->HasValue("AltRegKey") && key->HasValue("Title")) {
+      app->InstallDir = record.String("InstallDir");
+      app->LoadFromRecord(record, ui_);
+    } else if (record.Has("AltRegKey") && record.Has("Title")) {
       app->Installed = true;
-      app->InstallDir = ReadRecordString(*key, "InstallDir");
-      app->Title = ReadRecordString(*key, "Title");
+      app->InstallDir = record.String("InstallDir");
+      app->Title = record.String("Title");
       app->Version = -1;
-      app->LoadFromRecord(*key, ui_);
-    } else if (key->HasValue("InstallPath") || key->HasValue("InstallationPath")) {
-      const bool kind1 = key->HasValue("InstallPath");
+      app->LoadFromRecord(record, ui_);
+    } else if (record.Has("InstallPath") || record.Has("InstallationPath")) {
+      const bool kind1 = record.Has("InstallPath");
       app->Title = name;
       app->Version = -1;
       app->Installed = true;
-      app->InstallDir = ExcludeTrailingBackslash(
-          ReadRecordString(*key, kind1 ? "InstallPath" : "InstallationPath"));
+      app->InstallDir =
+          ExcludeTrailingBackslash(record.String(kind1 ? "InstallPath" : "InstallationPath"));
       auto group = std::make_unique<TSetupFileGroup>(app.get());
       group->DestDir = app->InstallDir;
       if (kind1) {
@@ -197,7 +198,7 @@ void TSetupDataModule::ScanRecords() {
       } else {
         app->AddRemovalLink(links + name + ".lnk");
       }
-    } else if (key->HasValue("RestartDialog")) {
+    } else if (record.Has("RestartDialog")) {
       app->Title = name;
       app->Version = -1;
       app->Installed = true;

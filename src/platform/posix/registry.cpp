@@ -484,6 +484,17 @@ std::vector<std::string> RegKey::ValueNames() const {
   return names;
 }
 
+std::vector<std::pair<std::string, RegValue>> RegKey::Values() const {
+  std::vector<std::pair<std::string, RegValue>> values;
+  if (!impl_) return values;
+  impl_->LoadValues();
+  values.reserve(impl_->values->size());
+  for (const auto& [folded, value] : *impl_->values) {
+    values.emplace_back(Utf16ToUtf8(value.name), ToRegValue(value.data));
+  }
+  return values;
+}
+
 void RegKey::WriteString(std::string_view name, std::string_view value) {
   if (!impl_) throw OSError(kErrorInvalidParameter, SystemErrorMessage(kErrorInvalidParameter));
   impl_->Set(name, WineRegData::String(static_cast<std::uint32_t>(RegType::String), value));

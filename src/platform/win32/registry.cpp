@@ -34,6 +34,26 @@ std::wstring KeyPath(std::string_view path) {
   ThrowLastOSError();
 }
 
+RegValue ToRegValue(DWORD type, const BYTE* data, std::size_t size) {
+  RegValue value;
+  value.type = static_cast<RegType>(type);
+  if (type == REG_SZ || type == REG_EXPAND_SZ) {
+    std::wstring text(size / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), data, text.size() * sizeof(wchar_t));
+    // The stored data may or may not end in a null; the text ends at the first one.
+    const std::size_t end = text.find(L'\0');
+    if (end != std::wstring::npos) text.resize(end);
+    value.text = win32::Utf8(text);
+  } else if (type == REG_DWORD && size == sizeof(DWORD)) {
+    DWORD number = 0;
+    std::memcpy(&number, data, sizeof number);
+    value.number = number;
+  } else {
+    value.bytes.assign(data, data + size);
+  }
+  return value;
+}
+
 }  // namespace
 
 class RegKeyImpl {
@@ -125,23 +145,7 @@ std::optional<RegValue> RegKey::Read(std::string_view name) const {
     SetLastError(static_cast<std::uint32_t>(status));
     return std::nullopt;
   }
-  RegValue value;
-  value.type = static_cast<RegType>(type);
-  if (type == REG_SZ || type == REG_EXPAND_SZ) {
-    std::wstring text(data.size() / sizeof(wchar_t), L'\0');
-    std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
-    // The stored data may or may not end in a null; the text ends at the first one.
-    const std::size_t end = text.find(L'\0');
-    if (end != std::wstring::npos) text.resize(end);
-    value.text = win32::Utf8(text);
-  } else if (type == REG_DWORD && data.size() == sizeof(DWORD)) {
-    DWORD number = 0;
-    std::memcpy(&number, data.data(), sizeof number);
-    value.number = number;
-  } else {
-    value.bytes.assign(data.begin(), data.end());
-  }
-  return value;
+  return ToRegValue(type, data.data(), data.size());
 }
 
 std::vector<std::string> RegKey::SubKeyNames() const {
@@ -172,6 +176,39 @@ std::vector<std::string> RegKey::ValueNames() const {
     names.push_back(win32::Utf8(std::wstring_view(name.data(), length)));
   }
   return names;
+}
+
+std::vector<std::pair<std::string, RegValue>> RegKey::Values() const {
+  std::vector<std::pair<std::string, RegValue>> values;
+  if (!impl_ || impl_->key() == nullptr) return values;
+  DWORD count = 0;
+  DWORD longestName = 0;
+  DWORD longestData = 0;
+  if (RegQueryInfoKeyW(impl_->key(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                       &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS) {
+    return values;
+  }
+  values.reserve(count);
+  std::wstring name(longestName + 1, L'\0');
+  std::vector<BYTE> data(std::max<DWORD>(longestData, 2));
+  for (DWORD index = 0;;) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    DWORD size = static_cast<DWORD>(data.size());
+    DWORD type = REG_NONE;
+    const LSTATUS status = RegEnumValueW(impl_->key(), index, name.data(), &nameLength, nullptr,
+                                         &type, data.data(), &size);
+    if (status == ERROR_MORE_DATA) {
+      // A value written since the key was measured: measure again.
+      name.resize(std::max<std::size_t>(name.size() * 2, 16384));
+      data.resize(std::max<std::size_t>(data.size() * 2, size));
+      continue;
+    }
+    if (status != ERROR_SUCCESS) break;
+    values.emplace_back(win32::Utf8(std::wstring_view(name.data(), nameLength)),
+                        ToRegValue(type, data.data(), size));
+    ++index;
+  }
+  return values;
 }
 
 void RegKey::WriteString(std::string_view name, std::string_view value) {
