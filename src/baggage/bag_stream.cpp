@@ -246,11 +246,14 @@ bool BagCopyFile(std::string_view entryName, std::string_view destination) {
   try {
     const std::int64_t size = stream.Size();
     // 256 KiB copied a big entry fastest: 12% faster than 64 KiB, while a buffer that no
-    // longer fits the processor's cache (1 MiB) took three times as long.
-    constexpr std::int64_t kBufferSize = 256 * 1024;
+    // longer fits the processor's cache (1 MiB) took three times as long. The buffer is kept
+    // for the next copy: allocating a block that size for every file cost Windows' heap (and
+    // Wine's) more than reading the file.
+    constexpr std::uint32_t kBufferSize = 256 * 1024;
+    thread_local const std::unique_ptr<char[]> buffer =
+        std::make_unique_for_overwrite<char[]>(kBufferSize);
     const auto bufferSize =
         static_cast<std::uint32_t>(std::clamp<std::int64_t>(size, 1, kBufferSize));
-    const auto buffer = std::make_unique_for_overwrite<char[]>(bufferSize);
     std::int64_t copied = 0;
     std::uint32_t got = 0;
     while (copied < size && BagReadBlock(stream.Handle(), buffer.get(), bufferSize, got)) {

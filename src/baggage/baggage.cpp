@@ -216,9 +216,9 @@ bool BagHasContainer() {
   return ContainerMode();
 }
 
-int BagFindEntry(std::string_view name) {
-  bagdetail::BagState& s = State();
-  const std::string key = bagdetail::Utf8Prefix(name, bagformat::kMaxNameLength);
+namespace {
+
+int FindEntryUncached(bagdetail::BagState& s, const std::string& key) {
   if (!ContainerMode() && !s.BagDirComplete) {
     // Until the reader hands its listing over, each name is probed for on its own.
     const std::string upper = platform::UpperCase(key);
@@ -247,6 +247,32 @@ int BagFindEntry(std::string_view name) {
     }
   }
   return -1;
+}
+
+}  // namespace
+
+int BagFindEntry(std::string_view name) {
+  // A file is looked up several times in a row (its size, its path, then opened): the last
+  // name found is remembered, and trusted while the entry there still has the same name.
+  struct LastFound {
+    std::string key;
+    std::string name;
+    std::size_t index = 0;
+  };
+  thread_local LastFound last;
+  bagdetail::BagState& s = State();
+  const std::string key = bagdetail::Utf8Prefix(name, bagformat::kMaxNameLength);
+  if (!key.empty() && key == last.key && last.index < s.BagDir.size() &&
+      s.BagDir[last.index].Name == last.name) {
+    return static_cast<int>(last.index);
+  }
+  const int index = FindEntryUncached(s, key);
+  if (index >= 0) {
+    last.index = static_cast<std::size_t>(index);
+    last.key = key;
+    last.name = s.BagDir[last.index].Name;
+  }
+  return index;
 }
 
 bool BagFileExists(std::string_view path) {

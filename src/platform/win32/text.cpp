@@ -73,8 +73,12 @@ std::string Utf8ToAnsi(std::string_view text, unsigned codePage) {
 }
 
 int CompareTextIgnoreCase(std::string_view a, std::string_view b) {
-  const std::wstring first = win32::Wide(a);
-  const std::wstring second = win32::Wide(b);
+  // Called many times in a row (sorted lists, binary searches): the two texts are converted
+  // into buffers kept for the next call.
+  thread_local std::wstring first;
+  thread_local std::wstring second;
+  win32::AssignWide(first, a);
+  win32::AssignWide(second, b);
   const int result = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, first.data(),
                                     static_cast<int>(first.size()), second.data(),
                                     static_cast<int>(second.size()));

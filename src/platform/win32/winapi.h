@@ -38,9 +38,26 @@ namespace valise::platform::win32 {
 // a wchar_t is a UTF-16 code unit here.
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
+// Replaces `out` with `text` in UTF-16, reusing its storage.
+inline void AssignWide(std::wstring& out, std::string_view text) {
+  out.clear();
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    char32_t code = DecodeUtf8(text, pos).value_or(U'\xFFFD');
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out += static_cast<wchar_t>(0xD800 | (code >> 10));
+      out += static_cast<wchar_t>(0xDC00 | (code & 0x3FF));
+    } else {
+      out += static_cast<wchar_t>(code);
+    }
+  }
+}
+
 inline std::wstring Wide(std::string_view text) {
-  const std::u16string units = Utf8ToUtf16(text);
-  return std::wstring(units.begin(), units.end());
+  std::wstring out;
+  AssignWide(out, text);
+  return out;
 }
 
 inline std::string Utf8(std::wstring_view text) {
