@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <memory>
@@ -61,15 +62,19 @@ std::string Canonical(const std::string& path) {
   return resolved;
 }
 
+// Never destroyed: a background thread may still resolve paths while the program exits.
+std::mutex& drivesMutex = *new std::mutex;
+std::shared_ptr<const Drives>& cachedDrives = *new std::shared_ptr<const Drives>;
+std::chrono::steady_clock::time_point drivesChecked;
+
 // The drive letters of the current prefix, read again when dosdevices/ changes.
 std::shared_ptr<const Drives> CurrentDrives() {
-  // Never destroyed: a background thread may still resolve paths while the program exits.
-  static std::mutex& mutex = *new std::mutex;
-  static std::shared_ptr<const Drives>& cached = *new std::shared_ptr<const Drives>;
   const std::string devices = (PrefixDir() / "dosdevices").string();
   struct stat info {};
   if (::stat(devices.c_str(), &info) != 0) return std::make_shared<const Drives>();
-  std::lock_guard lock(mutex);
+  std::lock_guard lock(drivesMutex);
+  drivesChecked = std::chrono::steady_clock::now();
+  std::shared_ptr<const Drives>& cached = cachedDrives;
   if (cached && cached->devices == devices && cached->stamp.tv_sec == info.st_mtim.tv_sec &&
       cached->stamp.tv_nsec == info.st_mtim.tv_nsec) {
     return cached;
@@ -95,6 +100,24 @@ std::shared_ptr<const Drives> CurrentDrives() {
   }
   cached = made;
   return cached;
+}
+
+// The folder a drive letter names. Every path resolved goes through here, so the drive table
+// checked in the last 100 ms is taken as it is when it has the letter: a run that writes
+// thousands of files does not look at dosdevices/ for each. A letter it lacks is looked for
+// again at once.
+std::string DriveRoot(char letter) {
+  constexpr auto kRecheck = std::chrono::milliseconds(100);
+  const std::size_t index = static_cast<std::size_t>(letter - 'A');
+  {
+    std::lock_guard lock(drivesMutex);
+    if (cachedDrives && !cachedDrives->roots[index].empty() &&
+        std::chrono::steady_clock::now() - drivesChecked < kRecheck &&
+        cachedDrives->devices == (PrefixDir() / "dosdevices").string()) {
+      return cachedDrives->roots[index];
+    }
+  }
+  return CurrentDrives()->roots[index];
 }
 
 // The length of `root` when it is `path` or one of its parent folders, else 0.
@@ -133,28 +156,47 @@ std::string CurrentHostDirectory() {
 // Folder name cache
 //
 // A folder's remembered names are valid while its modification time (with device and inode) is
-// unchanged. Linux gives a folder a fine-grained new time for any change made after somebody
-// read the time (we read it after each of our own changes), so a change by another process is
-// seen; kernels older than 6.13 keep coarse times, where a change by another process within
-// the same clock tick (a few milliseconds) as our own last change can go unseen.
+// unchanged. Our own creates and deletes update the names as they go, and the folder's next
+// time is taken as ours when it is no later than the clock read right after our last change.
+// A change by another process after that gets a later time and is seen, except within the same
+// clock tick (a few milliseconds), where the file system's times are coarse.
 
 struct FolderNames {
   dev_t device = 0;
   ino_t inode = 0;
   timespec stamp{};
   std::unordered_map<std::string, std::string> byFold;
+  // Set by our own creates and deletes, which the names already show: the next look at the
+  // folder takes its new time as ours when it is no later than `changedBy`, the clock read
+  // after our last change. This saves a status call after every file written.
+  bool changedByUs = false;
+  timespec changedBy{};
 };
+
+bool NotLater(const timespec& a, const timespec& b) {
+  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec <= b.tv_nsec);
+}
+
+// Whether the remembered names still hold for the folder whose status is `info`.
+bool StillCurrent(FolderNames& names, const struct stat& info) {
+  if (names.device != info.st_dev || names.inode != info.st_ino) return false;
+  if (names.stamp.tv_sec == info.st_mtim.tv_sec && names.stamp.tv_nsec == info.st_mtim.tv_nsec) {
+    return true;
+  }
+  if (!names.changedByUs || !NotLater(names.stamp, info.st_mtim) ||
+      !NotLater(info.st_mtim, names.changedBy)) {
+    return false;
+  }
+  names.stamp = info.st_mtim;
+  names.changedByUs = false;
+  return true;
+}
 
 // Never destroyed: a background thread may still resolve paths while the program exits.
 std::mutex& folderMutex = *new std::mutex;
 std::unordered_map<std::string, FolderNames>& folders =
     *new std::unordered_map<std::string, FolderNames>;
 constexpr std::size_t kMaxCachedFolders = 1024;
-
-bool SameStamp(const FolderNames& names, const struct stat& info) {
-  return names.device == info.st_dev && names.inode == info.st_ino &&
-         names.stamp.tv_sec == info.st_mtim.tv_sec && names.stamp.tv_nsec == info.st_mtim.tv_nsec;
-}
 
 // The name on disk that `name` stands for in `folder`, matched without regard to case.
 // `known` is the folder's status when the caller has it already.
@@ -168,7 +210,7 @@ std::optional<std::string> LookupInFolder(const std::string& folder, const std::
   }
   std::lock_guard lock(folderMutex);
   auto found = folders.find(folder);
-  if (found == folders.end() || !SameStamp(found->second, info)) {
+  if (found == folders.end() || !StillCurrent(found->second, info)) {
     const DirHandle dir(::opendir(folder.c_str()));
     if (!dir) return std::nullopt;
     if (folders.size() >= kMaxCachedFolders) folders.clear();
@@ -194,11 +236,6 @@ void NoteChange(const std::string& hostPath, bool added) {
   std::lock_guard lock(folderMutex);
   const auto found = folders.find(folder);
   if (found == folders.end()) return;
-  struct stat info {};
-  if (::stat(folder.c_str(), &info) != 0) {
-    folders.erase(found);
-    return;
-  }
   FolderNames& names = found->second;
   const std::string key = FoldCase(name);
   if (added) {
@@ -207,9 +244,8 @@ void NoteChange(const std::string& hostPath, bool added) {
              hit != names.byFold.end() && hit->second == name) {
     names.byFold.erase(hit);
   }
-  names.device = info.st_dev;
-  names.inode = info.st_ino;
-  names.stamp = info.st_mtim;
+  names.changedByUs = true;
+  ::clock_gettime(CLOCK_REALTIME, &names.changedBy);
 }
 
 struct Resolved {
@@ -365,7 +401,7 @@ std::optional<SplitPath> SplitWindowsPath(std::string_view windowsPath) {
     rest = full.substr(kUnix.size());
   } else if (full.size() >= 3 && full[1] == ':' && full[2] == '\\' && full[0] >= 'A' &&
              full[0] <= 'Z') {
-    split.root = CurrentDrives()->roots[full[0] - 'A'];
+    split.root = DriveRoot(full[0]);
     rest = full.substr(3);
   }
   if (split.root.empty()) {
@@ -394,7 +430,7 @@ bool LookupRemembered(const std::string& folder, const std::string& name,
   if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
   std::lock_guard lock(folderMutex);
   const auto found = folders.find(folder);
-  if (found == folders.end() || !SameStamp(found->second, info)) return false;
+  if (found == folders.end() || !StillCurrent(found->second, info)) return false;
   const auto hit = found->second.byFold.find(FoldCase(name));
   actual = hit == found->second.byFold.end() ? std::nullopt : std::optional(hit->second);
   return true;

@@ -193,8 +193,21 @@ std::vector<RegFileKey> UserRegistry(const std::string& user) {
 }
 
 fs::path PrefixDir() {
+  // Every path resolves through the prefix, so the one made ready last is remembered for an
+  // absolute WINEPREFIX (a relative one, or HOME, is worked out each time).
+  // Never destroyed: a background thread may still resolve paths while the program exits.
+  static std::mutex& mutex = *new std::mutex;
+  static std::set<std::string>& ready = *new std::set<std::string>;
+  static std::string& lastSetting = *new std::string;
+  static fs::path& lastPrefix = *new fs::path;
+  const char* set = std::getenv("WINEPREFIX");
+  const std::string setting = set != nullptr ? set : "";
+  if (setting.starts_with('/')) {
+    std::lock_guard lock(mutex);
+    if (setting == lastSetting) return lastPrefix;
+  }
   fs::path prefix;
-  if (const char* set = std::getenv("WINEPREFIX"); set != nullptr && set[0] != '\0') {
+  if (!setting.empty()) {
     prefix = set;
   } else {
     const char* home = std::getenv("HOME");
@@ -209,13 +222,16 @@ fs::path PrefixDir() {
   prefix = prefix.lexically_normal();
   if (prefix.has_filename() == false && prefix.has_parent_path()) prefix = prefix.parent_path();
 
-  // Never destroyed: a background thread may still resolve paths while the program exits.
-  static std::mutex& mutex = *new std::mutex;
-  static std::set<std::string>& ready = *new std::set<std::string>;
   std::lock_guard lock(mutex);
-  if (ready.count(prefix.string()) != 0) return prefix;
-  if (!PrefixComplete(prefix)) MakePrefix(prefix);
-  if (PrefixComplete(prefix)) ready.insert(prefix.string());
+  if (ready.count(prefix.string()) == 0) {
+    if (!PrefixComplete(prefix)) MakePrefix(prefix);
+    if (!PrefixComplete(prefix)) return prefix;
+    ready.insert(prefix.string());
+  }
+  if (setting.starts_with('/')) {
+    lastSetting = setting;
+    lastPrefix = prefix;
+  }
   return prefix;
 }
 

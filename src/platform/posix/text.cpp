@@ -347,6 +347,17 @@ int CompareTextIgnoreCase(std::string_view a, std::string_view b) {
   std::size_t i = 0;
   std::size_t j = 0;
   while (i < a.size() && j < b.size()) {
+    const auto p = static_cast<unsigned char>(a[i]);
+    const auto q = static_cast<unsigned char>(b[j]);
+    if ((p | q) < 0x80) {
+      // Plain ASCII, the common case of file and entry names: no decoding needed.
+      const int x = p >= 'A' && p <= 'Z' ? p + 0x20 : p;
+      const int y = q >= 'A' && q <= 'Z' ? q + 0x20 : q;
+      if (x != y) return x < y ? -1 : 1;
+      ++i;
+      ++j;
+      continue;
+    }
     const char32_t x = NextFolded(a, i);
     const char32_t y = NextFolded(b, j);
     if (x != y) return x < y ? -1 : 1;
