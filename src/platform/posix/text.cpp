@@ -371,6 +371,11 @@ std::string UpperCase(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 4);
   std::size_t pos = 0;
+  // Plain ASCII first, byte by byte: the names of scripts and records are mostly that.
+  for (; pos < text.size() && static_cast<unsigned char>(text[pos]) < 0x80; ++pos) {
+    const char c = text[pos];
+    out += c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c;
+  }
   while (pos < text.size()) {
     const std::size_t start = pos;
     if (auto c = DecodeUtf8(text, pos)) {
