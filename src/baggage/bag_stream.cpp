@@ -215,9 +215,73 @@ std::string TemporaryName(const std::string& target) {
 
 }  // namespace
 
+TBagEntrySource BagEntrySource(std::string_view entryName) {
+  const BagHandle handle = BagFileOpen(BagFileName(entryName));
+  const TBagHandleRec* record = FindHandle(handle, "BagEntrySource");
+  TBagEntrySource source{std::string(entryName), record->File, record->Base, record->Size};
+  BagFileClose(handle);
+  return source;
+}
+
+namespace {
+
+// Copies the source's bytes to the end of `file`.
+void CopyEntryBytes(const TBagEntrySource& source, platform::File& file) {
+  // 256 KiB copied a big entry fastest: 12% faster than 64 KiB, while a buffer that no
+  // longer fits the processor's cache (1 MiB) took three times as long. The buffer is kept
+  // for the next copy: allocating a block that size for every file cost Windows' heap (and
+  // Wine's) more than reading the file.
+  constexpr std::uint32_t kBufferSize = 256 * 1024;
+  thread_local const std::unique_ptr<char[]> buffer =
+      std::make_unique_for_overwrite<char[]>(kBufferSize);
+  std::uint64_t copied = 0;
+  while (copied < source.Size) {
+    const auto want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(source.Size - copied, kBufferSize));
+    const std::size_t got = source.File->ReadAt(source.Base + copied, buffer.get(), want);
+    if (got == 0) break;
+    file.Write(buffer.get(), got);
+    copied += got;
+  }
+  if (copied != source.Size) {
+    throw Error("BagCopyFile: " + source.Name + " ended after " + std::to_string(copied) + " of " +
+                std::to_string(source.Size) + " bytes");
+  }
+}
+
+// Copies into a file just created at `path`, which is removed again when the copy fails.
+void CopyIntoCreated(const TBagEntrySource& source, std::unique_ptr<platform::File> file,
+                     const std::string& path) {
+  try {
+    CopyEntryBytes(source, *file);
+    file.reset();
+  } catch (...) {
+    file.reset();
+    platform::DeleteFile(path);
+    throw;
+  }
+}
+
+[[noreturn]] void ThrowCannotCreate(const std::string& target) {
+  throw Error("BagCopyFile: cannot create " + target + ": " +
+              platform::SystemErrorMessage(platform::LastError()));
+}
+
+}  // namespace
+
+bool BagCopyToNewFile(const TBagEntrySource& source, std::string_view destination) {
+  const std::string target(destination);
+  auto file = platform::File::CreateNew(target);
+  if (!file) {
+    if (platform::LastError() == platform::kErrorFileExists) return false;
+    ThrowCannotCreate(target);
+  }
+  CopyIntoCreated(source, std::move(file), target);
+  return true;
+}
+
 bool BagCopyFile(std::string_view entryName, std::string_view destination) {
-  const std::string resolved = BagFileName(entryName);
-  TBaggageStream stream(resolved);
+  const TBagEntrySource source = BagEntrySource(entryName);
 
   std::string target(destination);
   if (!target.empty() && target.back() == '\\') {
@@ -229,50 +293,19 @@ bool BagCopyFile(std::string_view entryName, std::string_view destination) {
     target += name;
   }
 
-  // An existing file is only replaced by a complete copy, made beside it first. A new file is
-  // written in place (half the file system work for many small files) and removed again when
-  // the copy fails.
-  std::string temporary = target;
-  auto file = platform::File::CreateNew(target);
-  const bool replacing = !file && platform::LastError() == platform::kErrorFileExists;
-  if (replacing) {
-    temporary = TemporaryName(target);
-    file = platform::File::Create(temporary);
-  }
-  if (!file) {
-    throw Error("BagCopyFile: cannot create " + target + ": " +
-                platform::SystemErrorMessage(platform::LastError()));
-  }
-  try {
-    const std::int64_t size = stream.Size();
-    // 256 KiB copied a big entry fastest: 12% faster than 64 KiB, while a buffer that no
-    // longer fits the processor's cache (1 MiB) took three times as long. The buffer is kept
-    // for the next copy: allocating a block that size for every file cost Windows' heap (and
-    // Wine's) more than reading the file.
-    constexpr std::uint32_t kBufferSize = 256 * 1024;
-    thread_local const std::unique_ptr<char[]> buffer =
-        std::make_unique_for_overwrite<char[]>(kBufferSize);
-    const auto bufferSize =
-        static_cast<std::uint32_t>(std::clamp<std::int64_t>(size, 1, kBufferSize));
-    std::int64_t copied = 0;
-    std::uint32_t got = 0;
-    while (copied < size && BagReadBlock(stream.Handle(), buffer.get(), bufferSize, got)) {
-      file->Write(buffer.get(), got);
-      copied += got;
-    }
-    if (copied != size) {
-      throw Error("BagCopyFile: " + std::string(entryName) + " ended after " +
-                  std::to_string(copied) + " of " + std::to_string(size) + " bytes");
-    }
-    file.reset();
-    if (replacing && !platform::MoveFile(temporary, target, true)) {
-      throw Error("BagCopyFile: cannot replace " + target + ": " +
-                  platform::SystemErrorMessage(platform::LastError()));
-    }
-  } catch (...) {
-    file.reset();
+  // A new file is written in place (half the file system work for many small files) and
+  // removed again when the copy fails. An existing file is only replaced by a complete copy,
+  // made beside it first.
+  if (BagCopyToNewFile(source, target)) return true;
+  const std::string temporary = TemporaryName(target);
+  auto file = platform::File::Create(temporary);
+  if (!file) ThrowCannotCreate(target);
+  CopyIntoCreated(source, std::move(file), temporary);
+  if (!platform::MoveFile(temporary, target, true)) {
+    const std::uint32_t error = platform::LastError();
     platform::DeleteFile(temporary);
-    throw;
+    throw Error("BagCopyFile: cannot replace " + target + ": " +
+                platform::SystemErrorMessage(error));
   }
   return true;
 }

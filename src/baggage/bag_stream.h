@@ -1,11 +1,13 @@
 // Reading baggage entries: handles onto entry data, the read-only entry stream, and copying an
-// entry to a disk file. Main thread only.
+// entry to a disk file. Main thread only, except where a function says otherwise.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
 #include "util/stream.h"
 
 namespace valise {
@@ -47,6 +49,24 @@ class TBaggageStream : public TStream {
 // entry under its own name. A failed copy leaves no partial file behind, and an existing file
 // is replaced only by a complete copy (made in a temporary file beside it first).
 bool BagCopyFile(std::string_view entryName, std::string_view destination);
+
+// Where an entry's bytes lie: a window onto an open file. The file can be read from any thread
+// (positioned reads), so copies can run beside the main thread, which resolves the source.
+struct TBagEntrySource {
+  std::string Name;  // the entry name asked for
+  std::shared_ptr<platform::File> File;
+  std::uint64_t Base = 0;
+  std::uint32_t Size = 0;
+};
+
+// Resolves an entry as BagCopyFile does (a member of the current baggage, or a file found
+// for it when there is no container). Throws as BagFileOpen does. Main thread only.
+TBagEntrySource BagEntrySource(std::string_view entryName);
+
+// Copies the entry to `destination` when no file of that name exists: false when one does,
+// and nothing is done then. A failed copy leaves no partial file behind and throws. Safe to
+// run on several threads at once, each with its own destination.
+bool BagCopyToNewFile(const TBagEntrySource& source, std::string_view destination);
 
 // Registers (and removes) the multimedia file I/O procedure for the current container kind, so
 // that media players can open "container+ENTRY" names. Nothing on systems without it.

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <optional>
 
 #include "baggage/baggage.h"
 #include "course/app_strings.h"
@@ -9,6 +10,7 @@
 #include "course/textpool.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "setup/file_work.h"
 #include "setup/setup_registry.h"
 #include "setup/setup_ui.h"
 #include "util/file_utils.h"
@@ -295,9 +297,11 @@ void TSetupApplication::Install(platform::RegRoot root, std::string_view baseKey
     platform::DeleteFile(path);
     registry.WriteString(Numbered("DeleteFile%d", static_cast<int>(i + 1)), path);
   }
+  std::optional<TFileWork> copies;
+  if (UsesBaggageMembers(*this)) copies.emplace();
   for (const auto& group : FileGroups) {
     ui.ProcessMessages();
-    group->Install(registry, ui);
+    group->Install(registry, ui, copies ? &*copies : nullptr);
   }
   int recorded = 0;
   for (const auto& link : ShellLinks) {

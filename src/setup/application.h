@@ -34,6 +34,7 @@ class TRecordValues {
 };
 
 class TSetupRegistry;
+class TFileWork;
 class TSetupUI;
 class TSetupApplication;
 
@@ -92,8 +93,9 @@ class TSetupFileGroup {
   // in `sourceDir`. Throws OSError "No matching file found for '...'" for a specification
   // that matches nothing.
   void LoadFromScript(const TScript& script, std::string_view section, std::string_view sourceDir);
-  // Installs every file and records the group in the open record key.
-  void Install(TSetupRegistry& registry, TSetupUI& ui);
+  // Installs every file and records the group in the open record key. New baggage members
+  // are copied on `copies` when one is given.
+  void Install(TSetupRegistry& registry, TSetupUI& ui, TFileWork* copies = nullptr);
   // Brings one file to its destination according to the update method.
   void InstallFile(std::string_view source, std::string_view destination);
 

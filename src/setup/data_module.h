@@ -113,7 +113,8 @@ class TSetupDataModule {
   // that names none) before its "@" members are counted or copied.
   void SelectBaggageOf(TSetupApplication& app);
   // Deletes a file, trying four times with waits between the tries; true when it went.
-  bool DeleteWithRetries(const std::string& path);
+  // `firstAttemptFailed`: the first try was made already (on the file work's threads).
+  bool DeleteWithRetries(const std::string& path, bool firstAttemptFailed = false);
 
   TSetupUI& ui_;
   std::string programPath_;

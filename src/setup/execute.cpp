@@ -1,9 +1,11 @@
 #include <algorithm>
+#include <deque>
 
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "setup/data_module.h"
+#include "setup/file_work.h"
 #include "setup/setup_registry.h"
 #include "util/file_utils.h"
 
@@ -123,9 +125,13 @@ void TSetupDataModule::Execute() {
   }
 }
 
-bool TSetupDataModule::DeleteWithRetries(const std::string& path) {
+bool TSetupDataModule::DeleteWithRetries(const std::string& path, bool firstAttemptFailed) {
   for (int attempt = 1;; ++attempt) {
-    if (platform::DeleteFile(path)) return true;
+    if (attempt == 1 && firstAttemptFailed) {
+      // Tried already, beside this thread.
+    } else if (platform::DeleteFile(path)) {
+      return true;
+    }
     if (attempt == kDeleteAttempts) break;
     ui_.WaitPumping(kRetryWait);
   }
@@ -137,15 +143,34 @@ bool TSetupDataModule::DeleteWithRetries(const std::string& path) {
 
 void TSetupDataModule::RemoveApplicationFiles(TSetupApplication& app) {
   DebugLog("Uninstalling " + app.RecordKey() + " '" + app.Title + "'...");
+  // The first try at each file runs on the file work's threads, a few files ahead; the log
+  // line, the further tries with their waits and the progress follow here, file by file.
+  TFileWork deletions;
+  struct Ahead {
+    std::size_t index;
+    std::string name;
+    std::string path;
+  };
+  std::deque<Ahead> ahead;
+  const auto finishOldest = [&] {
+    const Ahead& oldest = ahead.front();
+    const bool deleted = deletions.TakeOldest();
+    ui_.ProcessMessages();
+    DebugLog("Deleting file " + std::to_string(oldest.index) + " " + oldest.name);
+    ui_.ProcessMessages();
+    if (!deleted) DeleteWithRetries(oldest.path, true);
+    if (!Silent) ui_.SetProgressPosition(ui_.ProgressPosition() + 1);
+    ahead.pop_front();
+  };
   for (const auto& group : app.FileGroups) {
     for (std::size_t j = 0; j < group->Files.size(); ++j) {
-      ui_.ProcessMessages();
-      DebugLog("Deleting file " + std::to_string(j) + " " + group->Files[j]);
-      ui_.ProcessMessages();
-      DeleteWithRetries(IncludeTrailingBackslash(group->DestDir) + group->Files[j]);
-      if (!Silent) ui_.SetProgressPosition(ui_.ProgressPosition() + 1);
+      std::string path = IncludeTrailingBackslash(group->DestDir) + group->Files[j];
+      deletions.Push([path] { return platform::DeleteFile(path); });
+      ahead.push_back({j, group->Files[j], std::move(path)});
+      if (ahead.size() > TFileWork::kAhead) finishOldest();
     }
   }
+  while (!ahead.empty()) finishOldest();
   for (std::size_t i = 0; i < app.DeleteFiles.size(); ++i) {
     DebugLog("Deleting deletefile " + std::to_string(i) + " " + app.DeleteFiles[i]);
     ui_.ProcessMessages();

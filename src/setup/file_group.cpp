@@ -1,9 +1,13 @@
 #include <cstdio>
+#include <deque>
+#include <unordered_set>
 
 #include "baggage/bag_stream.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "platform/version.h"
 #include "setup/application.h"
+#include "setup/file_work.h"
 #include "setup/setup_registry.h"
 #include "setup/setup_ui.h"
 #include "util/file_utils.h"
@@ -62,7 +66,7 @@ std::string TSetupFileGroup::ExpandedDestDir() const {
   return dir;
 }
 
-void TSetupFileGroup::Install(TSetupRegistry& registry, TSetupUI& ui) {
+void TSetupFileGroup::Install(TSetupRegistry& registry, TSetupUI& ui, TFileWork* copies) {
   const std::string dir = ExpandedDestDir();
   ForceDirs(dir);
   std::size_t g = 0;
@@ -70,14 +74,49 @@ void TSetupFileGroup::Install(TSetupRegistry& registry, TSetupUI& ui) {
   const std::string groupName = "FileGroup" + std::to_string(g + 1);
   registry.WriteString(groupName, dir);
   const std::string folder = IncludeTrailingBackslash(dir);
+
+  // Each file's record value is written once the file is complete, in the group's order. New
+  // baggage members are copied on the queue's threads, a few ahead of the record; everything
+  // else (a member whose file exists, a file from the disk) waits for those before it. A copy
+  // ahead that is never recorded, because one before it failed, is removed again.
+  struct Ahead {
+    std::size_t index;
+    std::string name;
+    std::string destination;
+  };
+  std::deque<Ahead> ahead;
+  std::unordered_set<std::string> aheadNames;  // upper case: one destination at a time
+  const auto record = [&](std::size_t index, const std::string& name) {
+    registry.WriteString(groupName + "File" + std::to_string(index + 1), name);
+    registry.FlushNowAndThen();
+  };
+  const auto finishOldest = [&] {
+    const Ahead& oldest = ahead.front();
+    if (!copies->TakeOldest()) InstallFile(Files[oldest.index], oldest.destination);
+    record(oldest.index, oldest.name);
+    aheadNames.erase(platform::UpperCase(oldest.name));
+    ahead.pop_front();
+  };
   for (std::size_t i = 0; i < Files.size(); ++i) {
     ui.ProcessMessages();
+    const bool member = !Files[i].empty() && Files[i].front() == '@';
     std::string name(ExtractFileName(Files[i]));
-    if (!name.empty() && name.front() == '@') name.erase(0, 1);
-    InstallFile(Files[i], folder + name);
-    registry.WriteString(groupName + "File" + std::to_string(i + 1), name);
-    registry.FlushNowAndThen();
+    if (member) name.erase(0, 1);
+    std::string destination = folder + name;
+    if (copies != nullptr && member && !aheadNames.contains(platform::UpperCase(name))) {
+      copies->Push([source = BagEntrySource(std::string_view(Files[i]).substr(1)),
+                    destination] { return BagCopyToNewFile(source, destination); },
+                   destination);
+      aheadNames.insert(platform::UpperCase(name));
+      ahead.push_back({i, std::move(name), std::move(destination)});
+      if (ahead.size() > TFileWork::kAhead) finishOldest();
+      continue;
+    }
+    while (!ahead.empty()) finishOldest();
+    InstallFile(Files[i], destination);
+    record(i, name);
   }
+  while (!ahead.empty()) finishOldest();
 }
 
 void TSetupFileGroup::InstallFile(std::string_view source, std::string_view destination) {

@@ -312,5 +312,78 @@ TEST_F(SetupRun, EachApplicationInstallsTheMembersOfItsOwnBaggage) {
   EXPECT_EQ(ReadHostFile(dir_.host() / "TWO/DATA.DAT"), "data of TWO");
 }
 
+// Members are copied a few ahead of the record. The record still lists the files in the
+// group's order; a member named twice, or over an existing file, ends as it would one by one;
+// and when a copy fails, the files copied ahead of it go again, so that the disk holds just
+// what the record lists.
+TEST_F(SetupRun, MembersCopiedAheadKeepTheRecordTrue) {
+  BagWriter writer;
+  std::string specs;
+  for (int i = 1; i <= 30; ++i) {
+    const std::string name = "M" + std::to_string(100 + i) + ".DAT";
+    writer.AddData(name, "content of " + name);
+    specs += "FileSpec" + std::to_string(i) + "=@" + name + "\r\n";
+  }
+  writer.AddData("OTHER.DAT", "other");
+  writer.WriteStandalone(dir_.win("PRODUCT.BAG"));
+  dir_.Write("good/M110.DAT", "existing");
+  dir_.Write("bad/M120.DAT/folder in the way", "");
+  dir_.Write("SETUP.inf", "[Globals]\r\nRegBaseKey=" + registry_.Rooted() +
+                              "\r\n[Application1]\r\nProductCode=GOOD\r\n"
+                              "[Application1.FileGroup1]\r\nDestDir=<SrcDir>\\good\r\n" +
+                              specs +
+                              "FileSpec31=@m105.dat\r\nFileSpec32=@OTHER.DAT\r\n"
+                              "[Application2]\r\nProductCode=BAD\r\n"
+                              "[Application2.FileGroup1]\r\nDestDir=<SrcDir>\\bad\r\n" +
+                              specs);
+  // The program's own baggage.
+  std::vector<std::string> bagParams{dir_.win("SETUP.EXE"), "/bag=" + dir_.win("PRODUCT.BAG")};
+  BagInit(bagParams);
+  platform::MessageBoxHandler previous = platform::SetMessageBoxHandler(
+      [](std::string_view, std::string_view, platform::MessageIcon, platform::MessageButtons) {
+        return platform::MessageResult::Yes;  // the texts are missing: skip the warnings
+      });
+  FakeUI ui;
+  auto dm = Run(ui, {"/silent"});
+  try {
+    dm->Execute();
+    ADD_FAILURE() << "a folder in the way of a member went unnoticed";
+  } catch (const Error& error) {
+    EXPECT_NE(std::string(error.what()).find("cannot replace"), std::string::npos) << error.what();
+  }
+  platform::SetMessageBoxHandler(previous);
+
+  const auto recordOf = [&](const std::string& code) {
+    std::string key;
+    for (const std::string& name :
+         platform::RegKey::Open(platform::RegRoot::CurrentUser, registry_.Path())->SubKeyNames()) {
+      if (name.starts_with(code)) key = registry_.Path() + "\\" + name;
+    }
+    std::vector<std::string> files;
+    for (int n = 1;; ++n) {
+      const auto value = platform::RegKey::Open(platform::RegRoot::CurrentUser, key)
+                             ->Read("FileGroup1File" + std::to_string(n));
+      if (!value) return files;
+      files.push_back(value->text);
+    }
+  };
+  std::vector<std::string> expected;
+  for (int i = 1; i <= 30; ++i) {
+    const std::string name = "M" + std::to_string(100 + i) + ".DAT";
+    expected.push_back(name);
+    EXPECT_EQ(ReadHostFile(dir_.host() / "good" / name), "content of " + name);
+    EXPECT_EQ(std::filesystem::is_regular_file(dir_.host() / "bad" / name), i < 20) << name;
+  }
+  EXPECT_EQ(ReadHostFile(dir_.host() / "good/OTHER.DAT"), "other");
+  std::vector<std::string> good = expected;
+  good.insert(good.end(), {"m105.dat", "OTHER.DAT"});
+  EXPECT_EQ(recordOf("GOOD"), good);
+  EXPECT_EQ(recordOf("BAD"), std::vector<std::string>(expected.begin(), expected.begin() + 19));
+  EXPECT_TRUE(std::filesystem::is_directory(dir_.host() / "bad/M120.DAT"));
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.host() / "bad")) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with("~")) << entry.path();
+  }
+}
+
 }  // namespace
 }  // namespace valise::setup

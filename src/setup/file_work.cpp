@@ -1,0 +1,91 @@
+#include "setup/file_work.h"
+
+#include <system_error>
+
+#include "platform/files.h"
+
+namespace valise::setup {
+
+TFileWork::TFileWork(std::size_t threads) {
+  try {
+    for (std::size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { Run(); });
+  } catch (const std::system_error&) {
+    // Fewer threads, or none: then the work is done as it is pushed.
+  }
+}
+
+TFileWork::~TFileWork() {
+  std::unique_lock lock(mutex_);
+  // Work not yet started is dropped; work running is waited for.
+  waiting_.clear();
+  for (const std::shared_ptr<Job>& job : order_) {
+    if (job->started) finished_.wait(lock, [&] { return job->done; });
+  }
+  stopping_ = true;
+  lock.unlock();
+  wake_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
+  for (const std::shared_ptr<Job>& job : order_) {
+    if (job->result && !job->createdFile.empty()) platform::DeleteFile(job->createdFile);
+  }
+}
+
+void TFileWork::Push(std::function<bool()> work, std::string createdFile) {
+  auto job = std::make_shared<Job>();
+  job->work = std::move(work);
+  job->createdFile = std::move(createdFile);
+  if (threads_.empty()) {
+    Finish(*job);
+    order_.push_back(std::move(job));
+    return;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    waiting_.push_back(job);
+  }
+  order_.push_back(std::move(job));
+  wake_.notify_one();
+}
+
+bool TFileWork::TakeOldest() {
+  const std::shared_ptr<Job> job = order_.front();
+  {
+    std::unique_lock lock(mutex_);
+    finished_.wait(lock, [&] { return job->done; });
+  }
+  order_.pop_front();
+  if (job->failure) std::rethrow_exception(job->failure);
+  return job->result;
+}
+
+void TFileWork::Run() {
+  for (;;) {
+    std::shared_ptr<Job> job;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait(lock, [&] { return stopping_ || !waiting_.empty(); });
+      if (waiting_.empty()) return;
+      job = std::move(waiting_.front());
+      waiting_.pop_front();
+      job->started = true;
+    }
+    Finish(*job);
+    finished_.notify_all();
+  }
+}
+
+void TFileWork::Finish(Job& job) {
+  bool result = false;
+  std::exception_ptr failure;
+  try {
+    result = job.work();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  std::lock_guard lock(mutex_);
+  job.result = result;
+  job.failure = failure;
+  job.done = true;
+}
+
+}  // namespace valise::setup
