@@ -42,6 +42,10 @@ std::vector<FindEntry> FindFiles(std::string_view pattern);
 
 // The entry's attributes, or nothing when it does not exist (LastError set).
 std::optional<std::uint32_t> GetFileAttributes(std::string_view path);
+// The entry at `path` (no wildcards) as a search lists it, its name as the path gives it; or
+// nothing when it does not exist (LastError set). One call into the system where a search
+// takes three, and none into Wine's server.
+std::optional<FindEntry> GetFileInfo(std::string_view path);
 bool SetFileAttributes(std::string_view path, std::uint32_t attributes);
 
 // Copies a file as CopyFile does: the copy keeps the source's attributes and last-write time.

@@ -167,7 +167,9 @@ void TSetupDataModule::RemoveApplicationFiles(TSetupApplication& app) {
       std::string path = IncludeTrailingBackslash(group->DestDir) + group->Files[j];
       deletions.Push([path] { return platform::DeleteFile(path); });
       ahead.push_back({j, group->Files[j], std::move(path)});
-      if (ahead.size() > TFileWork::kAhead) finishOldest();
+      if (ahead.size() >= TFileWork::kAhead) {
+        while (ahead.size() > TFileWork::kRefillBelow) finishOldest();
+      }
     }
   }
   while (!ahead.empty()) finishOldest();

@@ -109,7 +109,9 @@ void TSetupFileGroup::Install(TSetupRegistry& registry, TSetupUI& ui, TFileWork*
                    destination);
       aheadNames.insert(platform::UpperCase(name));
       ahead.push_back({i, std::move(name), std::move(destination)});
-      if (ahead.size() > TFileWork::kAhead) finishOldest();
+      if (ahead.size() >= TFileWork::kAhead) {
+        while (ahead.size() > TFileWork::kRefillBelow) finishOldest();
+      }
       continue;
     }
     while (!ahead.empty()) finishOldest();

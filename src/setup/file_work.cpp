@@ -18,6 +18,7 @@ TFileWork::~TFileWork() {
   std::unique_lock lock(mutex_);
   // Work not yet started is dropped; work running is waited for.
   waiting_.clear();
+  destroying_ = true;
   for (const std::shared_ptr<Job>& job : order_) {
     if (job->started) finished_.wait(lock, [&] { return job->done; });
   }
@@ -51,7 +52,9 @@ bool TFileWork::TakeOldest() {
   const std::shared_ptr<Job> job = order_.front();
   {
     std::unique_lock lock(mutex_);
+    awaited_ = job.get();
     finished_.wait(lock, [&] { return job->done; });
+    awaited_ = nullptr;
   }
   order_.pop_front();
   if (job->failure) std::rethrow_exception(job->failure);
@@ -69,12 +72,13 @@ void TFileWork::Run() {
       waiting_.pop_front();
       job->started = true;
     }
-    Finish(*job);
-    finished_.notify_all();
+    // Only the work waited for wakes the waiter: waking costs a call into the system (under
+    // Wine a round trip to its server).
+    if (Finish(*job)) finished_.notify_all();
   }
 }
 
-void TFileWork::Finish(Job& job) {
+bool TFileWork::Finish(Job& job) {
   bool result = false;
   std::exception_ptr failure;
   try {
@@ -86,6 +90,7 @@ void TFileWork::Finish(Job& job) {
   job.result = result;
   job.failure = failure;
   job.done = true;
+  return awaited_ == &job || stopping_ || destroying_;
 }
 
 }  // namespace valise::setup

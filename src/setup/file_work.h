@@ -26,6 +26,9 @@ class TFileWork {
   // one after the other).
   static constexpr std::size_t kThreads = 4;
   static constexpr std::size_t kAhead = 16;
+  // Work is taken until this much is left, and then pushed in a run: waking an idle thread
+  // costs a call into the system, pushing to busy ones does not.
+  static constexpr std::size_t kRefillBelow = kAhead / 2;
 
   explicit TFileWork(std::size_t threads = kThreads);
   // Waits for the work still running. Work whose result was never taken is undone: a file it
@@ -53,8 +56,8 @@ class TFileWork {
   };
 
   void Run();
-  // Does a job's work and keeps its result.
-  void Finish(Job& job);
+  // Does a job's work and keeps its result; true when somebody waits for it.
+  bool Finish(Job& job);
 
   std::vector<std::thread> threads_;
   std::mutex mutex_;
@@ -62,6 +65,8 @@ class TFileWork {
   std::condition_variable finished_;  // work is done
   std::deque<std::shared_ptr<Job>> waiting_;
   std::deque<std::shared_ptr<Job>> order_;
+  const Job* awaited_ = nullptr;  // the work TakeOldest waits for
+  bool destroying_ = false;       // the destructor waits for all running work
   bool stopping_ = false;
 };
 

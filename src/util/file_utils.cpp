@@ -118,7 +118,12 @@ bool PathExists(std::string_view path) {
 }
 
 std::int64_t GetFileSizeByName(std::string_view path) {
-  const std::optional<platform::FindEntry> entry = FindFirst(path);
+  // A plain path is asked for directly: a search costs three calls into the system.
+  const bool plain = !path.empty() && path.find_first_of("*?") == std::string_view::npos &&
+                     !IsSeparator(path.back()) && path.back() != ':' &&
+                     path.find('\0') == std::string_view::npos;
+  const std::optional<platform::FindEntry> entry =
+      plain ? platform::GetFileInfo(path) : FindFirst(path);
   if (!entry) return -1;
   return static_cast<std::int64_t>(entry->size);
 }

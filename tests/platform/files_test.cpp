@@ -73,7 +73,16 @@ TEST(FindFiles, EntriesCarrySizeTimesAndAttributes) {
       EXPECT_EQ(entry.name, "folder");
       EXPECT_NE(entry.attributes & kAttrDirectory, 0u);
     }
+    // The status of one path says the same as the search.
+    const std::optional<FindEntry> info = GetFileInfo(dir.win(entry.name));
+    ASSERT_TRUE(info.has_value()) << entry.name;
+    EXPECT_EQ(info->name, entry.name);
+    EXPECT_EQ(info->size, entry.size);
+    EXPECT_EQ(info->attributes, entry.attributes);
+    EXPECT_EQ(info->lastWriteTime, entry.lastWriteTime);
   }
+  EXPECT_FALSE(GetFileInfo(dir.win("missing.bin")).has_value());
+  EXPECT_EQ(LastError(), kErrorFileNotFound);
 }
 
 TEST(FindFiles, PlainNameFindsTheEntryInItsOwnSpelling) {

@@ -347,6 +347,17 @@ std::optional<std::uint32_t> GetFileAttributes(std::string_view path) {
   return AttributesOf(info, BaseName(*host));
 }
 
+std::optional<FindEntry> GetFileInfo(std::string_view path) {
+  std::optional<std::string> host = HostPathOf(path);
+  if (!host) return std::nullopt;
+  struct stat info {};
+  if (::stat(host->c_str(), &info) != 0) {
+    FailFromErrno(errno, *host);
+    return std::nullopt;
+  }
+  return EntryOf(info, BaseName(*host));
+}
+
 bool SetFileAttributes(std::string_view path, std::uint32_t attributes) {
   std::optional<std::string> host = HostPathOf(path);
   if (!host) return false;

@@ -166,6 +166,21 @@ std::optional<std::uint32_t> GetFileAttributes(std::string_view path) {
   return attributes;
 }
 
+std::optional<FindEntry> GetFileInfo(std::string_view path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(FilePath(path).c_str(), GetFileExInfoStandard, &data)) {
+    return std::nullopt;
+  }
+  FindEntry entry;
+  const std::size_t separator = path.find_last_of("\\/:");
+  entry.name = std::string(separator == std::string_view::npos ? path : path.substr(separator + 1));
+  entry.attributes = data.dwFileAttributes;
+  entry.size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  entry.creationTime = ToFileTime(data.ftCreationTime);
+  entry.lastWriteTime = ToFileTime(data.ftLastWriteTime);
+  return entry;
+}
+
 bool SetFileAttributes(std::string_view path, std::uint32_t attributes) {
   return SetFileAttributesW(FilePath(path).c_str(), attributes) != FALSE;
 }
