@@ -1,6 +1,7 @@
 #include "baggage/baggage.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "baggage/bag_reader.h"
 #include "baggage/bag_state.h"
@@ -252,27 +253,33 @@ int FindEntryUncached(bagdetail::BagState& s, const std::string& key) {
 }  // namespace
 
 int BagFindEntry(std::string_view name) {
-  // A file is looked up several times in a row (its size, its path, then opened): the last
-  // name found is remembered, and trusted while the entry there still has the same name.
-  struct LastFound {
-    std::string key;
-    std::string name;
-    std::size_t index = 0;
+  // Entries are found by the very bytes of their name through an index, which a case-blind
+  // search of the sorted directory (a dozen comparisons of the system's, each converting both
+  // names) would find too; other spellings take that search. The index is made again when the
+  // directory is another one, and every hit is checked against the entry itself.
+  struct ExactIndex {
+    const TBagEntry* data = nullptr;
+    std::size_t size = 0;
+    std::unordered_map<std::string, std::size_t> byName;
   };
-  thread_local LastFound last;
+  thread_local ExactIndex exact;
   bagdetail::BagState& s = State();
   const std::string key = bagdetail::Utf8Prefix(name, bagformat::kMaxNameLength);
-  if (!key.empty() && key == last.key && last.index < s.BagDir.size() &&
-      s.BagDir[last.index].Name == last.name) {
-    return static_cast<int>(last.index);
+  if (key.empty()) return FindEntryUncached(s, key);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (attempt == 1 || exact.data != s.BagDir.data() || exact.size != s.BagDir.size()) {
+      exact.byName.clear();
+      for (std::size_t i = 0; i < s.BagDir.size(); ++i) exact.byName.emplace(s.BagDir[i].Name, i);
+      exact.data = s.BagDir.data();
+      exact.size = s.BagDir.size();
+    }
+    const auto found = exact.byName.find(key);
+    if (found == exact.byName.end()) break;
+    if (found->second < s.BagDir.size() && s.BagDir[found->second].Name == key) {
+      return static_cast<int>(found->second);
+    }
   }
-  const int index = FindEntryUncached(s, key);
-  if (index >= 0) {
-    last.index = static_cast<std::size_t>(index);
-    last.key = key;
-    last.name = s.BagDir[last.index].Name;
-  }
-  return index;
+  return FindEntryUncached(s, key);
 }
 
 bool BagFileExists(std::string_view path) {
