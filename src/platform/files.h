@@ -2,6 +2,7 @@
 // without regard to case. Calls that report failure by their result set LastError().
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -39,6 +40,11 @@ struct FindEntry {
 // Returns false (LastError set) when the folder cannot be read or nothing matched.
 bool FindFiles(std::string_view pattern, const std::function<bool(const FindEntry&)>& visit);
 std::vector<FindEntry> FindFiles(std::string_view pattern);
+
+// How many new files are worth writing at once. On Windows (and under Wine) each file is a
+// few round trips into the system that other files' can overlap; on Linux creating files in a
+// folder takes the folder's lock, and more threads only add work. 1: one after the other.
+std::size_t ConcurrentFileCreations();
 
 // The entry's attributes, or nothing when it does not exist (LastError set).
 std::optional<std::uint32_t> GetFileAttributes(std::string_view path);

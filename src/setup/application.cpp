@@ -298,7 +298,10 @@ void TSetupApplication::Install(platform::RegRoot root, std::string_view baseKey
     registry.WriteString(Numbered("DeleteFile%d", static_cast<int>(i + 1)), path);
   }
   std::optional<TFileWork> copies;
-  if (UsesBaggageMembers(*this)) copies.emplace();
+  if (const std::size_t threads = platform::ConcurrentFileCreations();
+      threads > 1 && UsesBaggageMembers(*this)) {
+    copies.emplace(threads);
+  }
   for (const auto& group : FileGroups) {
     ui.ProcessMessages();
     group->Install(registry, ui, copies ? &*copies : nullptr);

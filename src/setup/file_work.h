@@ -22,8 +22,8 @@ class TFileWork {
  public:
   // Threads and how much work may be waiting for its result: the work waits on the file
   // system more than on the processor, so a few more threads than a small machine's two cores
-  // keep both busy (measured under Wine: 2, 4 and 6 threads gave 1.4 to 1.8 times the speed of
-  // one after the other).
+  // keep both busy. Removing 10,000 files from one folder took 1.5 s one after the other and
+  // 0.75-0.85 s on four threads (copies: see ConcurrentFileCreations).
   static constexpr std::size_t kThreads = 4;
   static constexpr std::size_t kAhead = 16;
   // Work is taken until this much is left, and then pushed in a run: waking an idle thread

@@ -166,6 +166,12 @@ std::optional<std::uint32_t> GetFileAttributes(std::string_view path) {
   return attributes;
 }
 
+// Measured under Wine: 2,000 files in 20 folders took 1.6-1.9 s one after the other and
+// 0.43-1.1 s (median 0.77 s) on four threads.
+std::size_t ConcurrentFileCreations() {
+  return 4;
+}
+
 std::optional<FindEntry> GetFileInfo(std::string_view path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(FilePath(path).c_str(), GetFileExInfoStandard, &data)) {
