@@ -235,6 +235,13 @@ void CopyEntryBytes(const TBagEntrySource& source, platform::File& file) {
   thread_local const std::unique_ptr<char[]> buffer =
       std::make_unique_for_overwrite<char[]>(kBufferSize);
   std::uint64_t copied = 0;
+  // Inside the system where it can: no copy through this process's memory.
+  while (copied < source.Size) {
+    const std::optional<std::size_t> got =
+        file.CopyRangeFrom(*source.File, source.Base + copied, source.Size - copied);
+    if (!got || *got == 0) break;
+    copied += *got;
+  }
   while (copied < source.Size) {
     const auto want =
         static_cast<std::size_t>(std::min<std::uint64_t>(source.Size - copied, kBufferSize));

@@ -107,6 +107,14 @@ class File {
   virtual void Seek(std::uint64_t position) = 0;
   virtual std::uint64_t Position() const = 0;
   virtual std::uint64_t Size() const = 0;
+  // Appends up to `size` bytes of `source` from `position` on, inside the system where it can
+  // (no copy through this process's memory); returns the count copied, 0 at the source's end.
+  // Nothing when the system cannot copy between these two files: the caller reads and writes.
+  virtual std::optional<std::size_t> CopyRangeFrom(File& source, std::uint64_t position,
+                                                   std::size_t size) {
+    (void)source, (void)position, (void)size;
+    return std::nullopt;
+  }
   // Flushes written data to the disk.
   virtual void Sync() = 0;
   virtual void SetLastWriteTime(FileTime time) = 0;

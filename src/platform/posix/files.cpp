@@ -145,6 +145,23 @@ class PosixFile final : public File {
     }
   }
 
+  std::optional<std::size_t> CopyRangeFrom(File& source, std::uint64_t position,
+                                           std::size_t size) override {
+    auto* from = dynamic_cast<PosixFile*>(&source);
+    if (from == nullptr) return std::nullopt;
+    auto offset = static_cast<off_t>(position);
+    for (;;) {
+      const ssize_t n = ::copy_file_range(from->fd_.get(), &offset, fd_.get(), nullptr, size, 0);
+      if (n >= 0) return static_cast<std::size_t>(n);
+      if (errno == EINTR) continue;
+      // Kernels and file systems that cannot copy between these files say so.
+      if (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP) {
+        return std::nullopt;
+      }
+      Throw(errno, "write");
+    }
+  }
+
   void Seek(std::uint64_t position) override {
     if (::lseek(fd_.get(), static_cast<off_t>(position), SEEK_SET) < 0) Throw(errno, "seek in");
   }
