@@ -55,6 +55,20 @@ TEST_F(RegistryTest, ValuesOfEveryTypeAreStoredAndReadBack) {
   EXPECT_TRUE(key->HasValue("Empty"));
   EXPECT_FALSE(key->HasValue("Missing"));
   EXPECT_FALSE(key->Read("Missing"));
+  // All values in one pass: the names in the order listed, each with what a read gives.
+  const auto values = key->Values();
+  std::vector<std::string> names;
+  for (const auto& [name, value] : values) {
+    names.push_back(name);
+    const auto read = key->Read(name);
+    ASSERT_TRUE(read) << name;
+    EXPECT_EQ(value.type, read->type) << name;
+    EXPECT_EQ(value.text, read->text) << name;
+    EXPECT_EQ(value.number, read->number) << name;
+    EXPECT_EQ(value.bytes, read->bytes) << name;
+  }
+  EXPECT_EQ(names, key->ValueNames());
+  EXPECT_EQ(names.size(), 6u);
 }
 
 TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheirCase) {
