@@ -58,16 +58,6 @@ void AppendUtf8(std::string& out, char32_t code) {
   }
 }
 
-void AppendUtf16(std::u16string& out, char32_t code) {
-  if (code >= 0x10000) {
-    code -= 0x10000;
-    out += static_cast<char16_t>(0xD800 | (code >> 10));
-    out += static_cast<char16_t>(0xDC00 | (code & 0x3FF));
-  } else {
-    out += static_cast<char16_t>(code);
-  }
-}
-
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());

@@ -14,7 +14,22 @@ namespace valise::platform {
 std::optional<char32_t> DecodeUtf8(std::string_view text, std::size_t& pos);
 
 void AppendUtf8(std::string& out, char32_t code);
-void AppendUtf16(std::u16string& out, char32_t code);
+// Appends a code point as UTF-16 units to a string of 16-bit units (a std::u16string, or a
+// std::wstring on Windows).
+template <typename Units>
+void AppendUtf16Units(Units& out, char32_t code) {
+  using Unit = typename Units::value_type;
+  if (code >= 0x10000) {
+    code -= 0x10000;
+    out += static_cast<Unit>(0xD800 | (code >> 10));
+    out += static_cast<Unit>(0xDC00 | (code & 0x3FF));
+  } else {
+    out += static_cast<Unit>(code);
+  }
+}
+inline void AppendUtf16(std::u16string& out, char32_t code) {
+  AppendUtf16Units(out, code);
+}
 
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);

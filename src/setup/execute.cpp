@@ -126,14 +126,10 @@ void TSetupDataModule::Execute() {
 }
 
 bool TSetupDataModule::DeleteWithRetries(const std::string& path, bool firstAttemptFailed) {
-  for (int attempt = 1;; ++attempt) {
-    if (attempt == 1 && firstAttemptFailed) {
-      // Tried already, beside this thread.
-    } else if (platform::DeleteFile(path)) {
-      return true;
-    }
-    if (attempt == kDeleteAttempts) break;
+  if (!firstAttemptFailed && platform::DeleteFile(path)) return true;
+  for (int attempt = 2; attempt <= kDeleteAttempts; ++attempt) {
     ui_.WaitPumping(kRetryWait);
+    if (platform::DeleteFile(path)) return true;
   }
   // A file that does not exist is gone already.
   if (!platform::GetFileAttributes(path)) return true;
@@ -167,9 +163,7 @@ void TSetupDataModule::RemoveApplicationFiles(TSetupApplication& app) {
       std::string path = IncludeTrailingBackslash(group->DestDir) + group->Files[j];
       deletions.Push([path] { return platform::DeleteFile(path); });
       ahead.push_back({j, group->Files[j], std::move(path)});
-      if (ahead.size() >= TFileWork::kAhead) {
-        while (ahead.size() > TFileWork::kRefillBelow) finishOldest();
-      }
+      deletions.MakeRoom(finishOldest);
     }
   }
   while (!ahead.empty()) finishOldest();

@@ -82,10 +82,11 @@ void TSetupFileGroup::Install(TSetupRegistry& registry, TSetupUI& ui, TFileWork*
   struct Ahead {
     std::size_t index;
     std::string name;
+    std::string upperName;
     std::string destination;
   };
   std::deque<Ahead> ahead;
-  std::unordered_set<std::string> aheadNames;  // upper case: one destination at a time
+  std::unordered_set<std::string> aheadNames;  // upper case: one copy per destination at a time
   const auto record = [&](std::size_t index, const std::string& name) {
     registry.WriteString(groupName + "File" + std::to_string(index + 1), name);
     registry.FlushNowAndThen();
@@ -94,25 +95,25 @@ void TSetupFileGroup::Install(TSetupRegistry& registry, TSetupUI& ui, TFileWork*
     const Ahead& oldest = ahead.front();
     if (!copies->TakeOldest()) InstallFile(Files[oldest.index], oldest.destination);
     record(oldest.index, oldest.name);
-    aheadNames.erase(platform::UpperCase(oldest.name));
+    aheadNames.erase(oldest.upperName);
     ahead.pop_front();
   };
   for (std::size_t i = 0; i < Files.size(); ++i) {
     ui.ProcessMessages();
-    const bool member = !Files[i].empty() && Files[i].front() == '@';
     std::string name(ExtractFileName(Files[i]));
-    if (member) name.erase(0, 1);
+    if (!name.empty() && name.front() == '@') name.erase(0, 1);
     std::string destination = folder + name;
-    if (copies != nullptr && member && !aheadNames.contains(platform::UpperCase(name))) {
-      copies->Push([source = BagEntrySource(std::string_view(Files[i]).substr(1)),
-                    destination] { return BagCopyToNewFile(source, destination); },
-                   destination);
-      aheadNames.insert(platform::UpperCase(name));
-      ahead.push_back({i, std::move(name), std::move(destination)});
-      if (ahead.size() >= TFileWork::kAhead) {
-        while (ahead.size() > TFileWork::kRefillBelow) finishOldest();
+    const bool member = !Files[i].empty() && Files[i].front() == '@';
+    if (copies != nullptr && member) {
+      std::string upperName = platform::UpperCase(name);
+      if (aheadNames.insert(upperName).second) {
+        copies->Push([source = BagEntrySource(std::string_view(Files[i]).substr(1)),
+                      destination] { return BagCopyToNewFile(source, destination); },
+                     destination);
+        ahead.push_back({i, std::move(name), std::move(upperName), std::move(destination)});
+        copies->MakeRoom(finishOldest);
+        continue;
       }
-      continue;
     }
     while (!ahead.empty()) finishOldest();
     InstallFile(Files[i], destination);

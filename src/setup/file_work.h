@@ -26,9 +26,6 @@ class TFileWork {
   // 0.75-0.85 s on four threads (copies: see ConcurrentFileCreations).
   static constexpr std::size_t kThreads = 4;
   static constexpr std::size_t kAhead = 16;
-  // Work is taken until this much is left, and then pushed in a run: waking an idle thread
-  // costs a call into the system, pushing to busy ones does not.
-  static constexpr std::size_t kRefillBelow = kAhead / 2;
 
   explicit TFileWork(std::size_t threads = kThreads);
   // Waits for the work still running. Work whose result was never taken is undone: a file it
@@ -44,6 +41,14 @@ class TFileWork {
   std::size_t Pending() const { return order_.size(); }
   // Waits for the oldest work and returns its result; rethrows its failure.
   bool TakeOldest();
+  // When kAhead pieces of work wait for their results, calls `finishOldest` (which takes the
+  // oldest result) until half are left. The caller then pushes in a run: waking an idle
+  // thread costs a call into the system, pushing to busy ones does not.
+  template <typename Finish>
+  void MakeRoom(Finish&& finishOldest) {
+    if (Pending() < kAhead) return;
+    while (Pending() > kAhead / 2) finishOldest();
+  }
 
  private:
   struct Job {

@@ -354,14 +354,9 @@ bool FindFiles(std::string_view pattern, const std::function<bool(const FindEntr
 }
 
 std::optional<std::uint32_t> GetFileAttributes(std::string_view path) {
-  std::optional<std::string> host = HostPathOf(path);
-  if (!host) return std::nullopt;
-  struct stat info {};
-  if (::stat(host->c_str(), &info) != 0) {
-    FailFromErrno(errno, *host);
-    return std::nullopt;
-  }
-  return AttributesOf(info, BaseName(*host));
+  const std::optional<FindEntry> entry = GetFileInfo(path);
+  if (!entry) return std::nullopt;
+  return entry->attributes;
 }
 
 // Measured: 10,000 files written into one folder took 0.62-0.67 s one after the other and

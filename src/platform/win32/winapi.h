@@ -43,14 +43,7 @@ inline void AssignWide(std::wstring& out, std::string_view text) {
   out.clear();
   out.reserve(text.size());
   for (std::size_t pos = 0; pos < text.size();) {
-    char32_t code = DecodeUtf8(text, pos).value_or(U'\xFFFD');
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out += static_cast<wchar_t>(0xD800 | (code >> 10));
-      out += static_cast<wchar_t>(0xDC00 | (code & 0x3FF));
-    } else {
-      out += static_cast<wchar_t>(code);
-    }
+    AppendUtf16Units(out, DecodeUtf8(text, pos).value_or(U'\xFFFD'));
   }
 }
 
