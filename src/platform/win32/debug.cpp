@@ -23,6 +23,22 @@ HANDLE& LogHandle() {
   return handle;
 }
 
+// Whether the desktop has a window on it yet. Asking for the desktop window makes it when there
+// is none, and under Wine that starts a desktop process (about a tenth of a second, on every
+// silent run); a viewer's own window would have made it already, so without one there is no
+// viewer to find.
+BOOL CALLBACK NoteFirstWindow(HWND, LPARAM found) {
+  *reinterpret_cast<bool*>(found) = true;
+  return FALSE;
+}
+
+bool DesktopHasWindows() {
+  bool any = false;
+  EnumDesktopWindows(GetThreadDesktop(GetCurrentThreadId()), NoteFirstWindow,
+                     reinterpret_cast<LPARAM>(&any));
+  return any;
+}
+
 // The viewer window, looked up again when half a second has passed: the lookup is a call into
 // the system, and a run logs a line for every file it removes.
 HWND Viewer() {
@@ -33,7 +49,9 @@ HWND Viewer() {
   if (!looked || now - checked >= 500) {
     looked = true;
     checked = now;
-    viewer = static_cast<HWND>(GetPropW(GetDesktopWindow(), L"DBWin32-Handle"));
+    viewer = DesktopHasWindows()
+                 ? static_cast<HWND>(GetPropW(GetDesktopWindow(), L"DBWin32-Handle"))
+                 : nullptr;
   }
   return viewer;
 }

@@ -14,8 +14,9 @@ std::string GetSystemDirectory() {
       [](wchar_t* buffer, DWORD size) { return GetSystemDirectoryW(buffer, size); }));
 }
 
+// No COM here: the folder functions need none, and entering an apartment registers a window
+// class, which loads the display driver (under Wine, by starting a desktop process).
 std::string GetSpecialFolderPath(int folder) {
-  win32::EnsureCom();
   win32::ItemIdList pidl;
   if (FAILED(SHGetSpecialFolderLocation(nullptr, folder, pidl.out()))) return {};
   return win32::Utf8(win32::PathFromIdList(pidl.get()));
