@@ -256,9 +256,9 @@ void CopyEntryBytes(const TBagEntrySource& source, platform::File& file) {
   }
 }
 
-// Copies into a file just created at `path`, which is removed again when the copy fails.
-void CopyIntoCreated(const TBagEntrySource& source, std::unique_ptr<platform::File> file,
-                     const std::string& path) {
+// Copies into a file just created, which is closed, and removed again when the copy fails.
+void CopyIntoCreated(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
+  const std::string path = file->path();
   try {
     CopyEntryBytes(source, *file);
     file.reset();
@@ -276,14 +276,21 @@ void CopyIntoCreated(const TBagEntrySource& source, std::unique_ptr<platform::Fi
 
 }  // namespace
 
-bool BagCopyToNewFile(const TBagEntrySource& source, std::string_view destination) {
+std::shared_ptr<platform::File> BagCreateNewFile(std::string_view destination) {
   const std::string target(destination);
-  auto file = platform::File::CreateNew(target);
-  if (!file) {
-    if (platform::LastError() == platform::kErrorFileExists) return false;
-    ThrowCannotCreate(target);
-  }
-  CopyIntoCreated(source, std::move(file), target);
+  std::shared_ptr<platform::File> file = platform::File::CreateNew(target);
+  if (!file && platform::LastError() != platform::kErrorFileExists) ThrowCannotCreate(target);
+  return file;
+}
+
+void BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
+  CopyIntoCreated(source, std::move(file));
+}
+
+bool BagCopyToNewFile(const TBagEntrySource& source, std::string_view destination) {
+  std::shared_ptr<platform::File> file = BagCreateNewFile(destination);
+  if (!file) return false;
+  CopyIntoCreated(source, std::move(file));
   return true;
 }
 
@@ -305,9 +312,9 @@ bool BagCopyFile(std::string_view entryName, std::string_view destination) {
   // made beside it first.
   if (BagCopyToNewFile(source, target)) return true;
   const std::string temporary = TemporaryName(target);
-  auto file = platform::File::Create(temporary);
+  std::shared_ptr<platform::File> file = platform::File::Create(temporary);
   if (!file) ThrowCannotCreate(target);
-  CopyIntoCreated(source, std::move(file), temporary);
+  CopyIntoCreated(source, std::move(file));
   if (!platform::MoveFile(temporary, target, true)) {
     const std::uint32_t error = platform::LastError();
     platform::DeleteFile(temporary);

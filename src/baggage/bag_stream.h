@@ -68,6 +68,13 @@ TBagEntrySource BagEntrySource(std::string_view entryName);
 // run on several threads at once, each with its own destination.
 bool BagCopyToNewFile(const TBagEntrySource& source, std::string_view destination);
 
+// The same in two steps, for callers that make the files in one place and copy on other
+// threads: BagCreateNewFile makes the empty file (nothing when a file of that name exists;
+// throws when it cannot be made), and BagCopyIntoNewFile, on any thread, copies the entry into
+// it and closes it, or removes it again and throws when the copy fails.
+std::shared_ptr<platform::File> BagCreateNewFile(std::string_view destination);
+void BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file);
+
 // Registers (and removes) the multimedia file I/O procedure for the current container kind, so
 // that media players can open "container+ENTRY" names. Nothing on systems without it.
 void SetCustomMMIOProc();

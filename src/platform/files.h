@@ -41,9 +41,10 @@ struct FindEntry {
 bool FindFiles(std::string_view pattern, const std::function<bool(const FindEntry&)>& visit);
 std::vector<FindEntry> FindFiles(std::string_view pattern);
 
-// How many new files are worth writing at once. On Windows (and under Wine) each file is a
-// few round trips into the system that other files' can overlap; on Linux creating files in a
-// folder takes the folder's lock, and more threads only add work. 1: one after the other.
+// How many new files are worth making at once. On Windows (and under Wine) each file is a
+// few round trips into the system that other files' can overlap; on Linux making files in a
+// folder takes the folder's lock, and more threads only add work. 1: one after the other
+// (their bytes may still be copied beside the thread that makes them).
 std::size_t ConcurrentFileCreations();
 
 // The entry's attributes, or nothing when it does not exist (LastError set).

@@ -1,5 +1,6 @@
 #include "setup/application.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <optional>
@@ -297,11 +298,11 @@ void TSetupApplication::Install(platform::RegRoot root, std::string_view baseKey
     platform::DeleteFile(path);
     registry.WriteString(Numbered("DeleteFile%d", static_cast<int>(i + 1)), path);
   }
+  // New baggage members are written on as many threads as files are best made at once; where
+  // that is one, the files are made on this thread and one thread beside it copies the bytes.
   std::optional<TFileWork> copies;
-  if (const std::size_t threads = platform::ConcurrentFileCreations();
-      threads > 1 && UsesBaggageMembers(*this)) {
-    copies.emplace(threads);
-  }
+  if (UsesBaggageMembers(*this))
+    copies.emplace(std::max<std::size_t>(platform::ConcurrentFileCreations(), 1));
   for (const auto& group : FileGroups) {
     ui.ProcessMessages();
     group->Install(registry, ui, copies ? &*copies : nullptr);

@@ -78,7 +78,10 @@ void TSetupFileGroup::Install(TSetupRegistry& registry, TSetupUI& ui, TFileWork*
   // Each file's record value is written once the file is complete, in the group's order. New
   // baggage members are copied on the queue's threads, a few ahead of the record; everything
   // else (a member whose file exists, a file from the disk) waits for those before it. A copy
-  // ahead that is never recorded, because one before it failed, is removed again.
+  // ahead that is never recorded, because one before it failed, is removed again. Where the
+  // system makes files in one folder fastest one after the other, they are made here and the
+  // threads only copy the bytes.
+  const bool createHere = copies != nullptr && platform::ConcurrentFileCreations() == 1;
   struct Ahead {
     std::size_t index;
     std::string name;
@@ -98,6 +101,16 @@ void TSetupFileGroup::Install(TSetupRegistry& registry, TSetupUI& ui, TFileWork*
     aheadNames.erase(oldest.upperName);
     ahead.pop_front();
   };
+  const auto createNew = [&](const std::string& destination) {
+    try {
+      return BagCreateNewFile(destination);
+    } catch (...) {
+      // The files before this one are complete and recorded first, as when one file follows
+      // the other.
+      while (!ahead.empty()) finishOldest();
+      throw;
+    }
+  };
   for (std::size_t i = 0; i < Files.size(); ++i) {
     ui.ProcessMessages();
     std::string name(ExtractFileName(Files[i]));
@@ -107,12 +120,28 @@ void TSetupFileGroup::Install(TSetupRegistry& registry, TSetupUI& ui, TFileWork*
     if (copies != nullptr && member) {
       std::string upperName = platform::UpperCase(name);
       if (aheadNames.insert(upperName).second) {
-        copies->Push([source = BagEntrySource(std::string_view(Files[i]).substr(1)),
-                      destination] { return BagCopyToNewFile(source, destination); },
-                     destination);
-        ahead.push_back({i, std::move(name), std::move(upperName), std::move(destination)});
-        copies->MakeRoom(finishOldest);
-        continue;
+        TBagEntrySource source = BagEntrySource(std::string_view(Files[i]).substr(1));
+        bool pushed = true;
+        if (!createHere) {
+          copies->Push([source = std::move(source),
+                        destination] { return BagCopyToNewFile(source, destination); },
+                       destination);
+        } else if (std::shared_ptr<platform::File> file = createNew(destination)) {
+          copies->Push(
+              [source = std::move(source), file = std::move(file)]() mutable {
+                BagCopyIntoNewFile(source, std::move(file));
+                return true;
+              },
+              destination, TFileWork::FileMade::Before);
+        } else {
+          pushed = false;  // the file exists: it is replaced below, as one file at a time
+        }
+        if (pushed) {
+          ahead.push_back({i, std::move(name), std::move(upperName), std::move(destination)});
+          copies->MakeRoom(finishOldest);
+          continue;
+        }
+        aheadNames.erase(upperName);
       }
     }
     while (!ahead.empty()) finishOldest();

@@ -27,15 +27,20 @@ TFileWork::~TFileWork() {
   wake_.notify_all();
   for (std::thread& thread : threads_) thread.join();
   for (const std::shared_ptr<Job>& job : order_) {
-    if (job->result && !job->createdFile.empty()) platform::DeleteFile(job->createdFile);
+    // Work never started still holds the file it was given: it is closed first.
+    job->work = nullptr;
+    const bool fileLeft = job->result || (job->made == FileMade::Before && !job->started);
+    if (fileLeft && !job->file.empty()) platform::DeleteFile(job->file);
   }
 }
 
-void TFileWork::Push(std::function<bool()> work, std::string createdFile) {
+void TFileWork::Push(std::function<bool()> work, std::string file, FileMade made) {
   auto job = std::make_shared<Job>();
   job->work = std::move(work);
-  job->createdFile = std::move(createdFile);
+  job->file = std::move(file);
+  job->made = made;
   if (threads_.empty()) {
+    job->started = true;
     Finish(*job);
     order_.push_back(std::move(job));
     return;

@@ -28,15 +28,19 @@ class TFileWork {
   static constexpr std::size_t kAhead = 16;
 
   explicit TFileWork(std::size_t threads = kThreads);
-  // Waits for the work still running. Work whose result was never taken is undone: a file it
-  // created is removed again (see Push).
+  // Waits for the work still running. Work whose result was never taken is undone: its file
+  // is removed again (see Push).
   ~TFileWork();
   TFileWork(const TFileWork&) = delete;
   TFileWork& operator=(const TFileWork&) = delete;
 
+  // Where the file of a piece of work comes from: the work makes it when it returns true, or
+  // the caller made it before pushing the work (and the work removes it when it fails).
+  enum class FileMade { ByWork, Before };
+
   // Starts `work`, which returns whether it did what it was for and throws when it failed.
-  // `createdFile`, when given, is a file that the work creates when it returns true.
-  void Push(std::function<bool()> work, std::string createdFile = {});
+  // `file`, when given, is the new file the work is about.
+  void Push(std::function<bool()> work, std::string file = {}, FileMade made = FileMade::ByWork);
   // The work whose result has not been taken.
   std::size_t Pending() const { return order_.size(); }
   // Waits for the oldest work and returns its result; rethrows its failure.
@@ -53,7 +57,8 @@ class TFileWork {
  private:
   struct Job {
     std::function<bool()> work;
-    std::string createdFile;
+    std::string file;
+    FileMade made = FileMade::ByWork;
     bool started = false;
     bool done = false;
     bool result = false;
