@@ -5,16 +5,16 @@
 // and the log still told, file by file.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/thread.h"
 
 namespace valise::setup {
 
@@ -70,9 +70,9 @@ class TFileWork {
   bool Finish(Job& job);
 
   std::vector<std::thread> threads_;
-  std::mutex mutex_;
-  std::condition_variable wake_;      // work is waiting, or the threads stop
-  std::condition_variable finished_;  // work is done
+  platform::Mutex mutex_;
+  platform::Condition wake_;      // work is waiting, or the threads stop
+  platform::Condition finished_;  // work is done
   std::deque<std::shared_ptr<Job>> waiting_;
   std::deque<std::shared_ptr<Job>> order_;
   const Job* awaited_ = nullptr;  // the work TakeOldest waits for

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/errors.h"
+#include "platform/thread.h"
 #include "platform/win32/winapi.h"
 
 namespace valise::platform {
@@ -132,7 +133,7 @@ class Win32File final : public File {
 
  private:
   Handle handle_;
-  std::mutex positionMutex_;
+  Mutex positionMutex_;  // the slim lock: copies on several threads read one file
 };
 
 }  // namespace
