@@ -256,19 +256,6 @@ void CopyEntryBytes(const TBagEntrySource& source, platform::File& file) {
   }
 }
 
-// Copies into a file just created, which is closed, and removed again when the copy fails.
-void CopyIntoCreated(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
-  const std::string path = file->path();
-  try {
-    CopyEntryBytes(source, *file);
-    file.reset();
-  } catch (...) {
-    file.reset();
-    platform::DeleteFile(path);
-    throw;
-  }
-}
-
 [[noreturn]] void ThrowCannotCreate(const std::string& target) {
   throw Error("BagCopyFile: cannot create " + target + ": " +
               platform::SystemErrorMessage(platform::LastError()));
@@ -284,13 +271,21 @@ std::shared_ptr<platform::File> BagCreateNewFile(std::string_view destination) {
 }
 
 void BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
-  CopyIntoCreated(source, std::move(file));
+  const std::string path = file->path();
+  try {
+    CopyEntryBytes(source, *file);
+    file.reset();
+  } catch (...) {
+    file.reset();
+    platform::DeleteFile(path);
+    throw;
+  }
 }
 
 bool BagCopyToNewFile(const TBagEntrySource& source, std::string_view destination) {
   std::shared_ptr<platform::File> file = BagCreateNewFile(destination);
   if (!file) return false;
-  CopyIntoCreated(source, std::move(file));
+  BagCopyIntoNewFile(source, std::move(file));
   return true;
 }
 
@@ -314,7 +309,7 @@ bool BagCopyFile(std::string_view entryName, std::string_view destination) {
   const std::string temporary = TemporaryName(target);
   std::shared_ptr<platform::File> file = platform::File::Create(temporary);
   if (!file) ThrowCannotCreate(target);
-  CopyIntoCreated(source, std::move(file));
+  BagCopyIntoNewFile(source, std::move(file));
   if (!platform::MoveFile(temporary, target, true)) {
     const std::uint32_t error = platform::LastError();
     platform::DeleteFile(temporary);

@@ -1,6 +1,5 @@
 #include "setup/application.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <optional>
@@ -301,8 +300,7 @@ void TSetupApplication::Install(platform::RegRoot root, std::string_view baseKey
   // New baggage members are written on as many threads as files are best made at once; where
   // that is one, the files are made on this thread and one thread beside it copies the bytes.
   std::optional<TFileWork> copies;
-  if (UsesBaggageMembers(*this))
-    copies.emplace(std::max<std::size_t>(platform::ConcurrentFileCreations(), 1));
+  if (UsesBaggageMembers(*this)) copies.emplace(platform::ConcurrentFileCreations());
   for (const auto& group : FileGroups) {
     ui.ProcessMessages();
     group->Install(registry, ui, copies ? &*copies : nullptr);

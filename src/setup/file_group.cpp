@@ -121,26 +121,25 @@ void TSetupFileGroup::Install(TSetupRegistry& registry, TSetupUI& ui, TFileWork*
       std::string upperName = platform::UpperCase(name);
       if (aheadNames.insert(upperName).second) {
         TBagEntrySource source = BagEntrySource(std::string_view(Files[i]).substr(1));
-        bool pushed = true;
-        if (!createHere) {
-          copies->Push([source = std::move(source),
-                        destination] { return BagCopyToNewFile(source, destination); },
-                       destination);
-        } else if (std::shared_ptr<platform::File> file = createNew(destination)) {
-          copies->Push(
-              [source = std::move(source), file = std::move(file)]() mutable {
-                BagCopyIntoNewFile(source, std::move(file));
-                return true;
-              },
-              destination, TFileWork::FileMade::Before);
-        } else {
-          pushed = false;  // the file exists: it is replaced below, as one file at a time
-        }
-        if (pushed) {
+        std::shared_ptr<platform::File> file;
+        if (!createHere || (file = createNew(destination))) {
+          if (file) {
+            copies->Push(
+                [source = std::move(source), file = std::move(file)]() mutable {
+                  BagCopyIntoNewFile(source, std::move(file));
+                  return true;
+                },
+                destination, TFileWork::FileMade::Before);
+          } else {
+            copies->Push([source = std::move(source),
+                          destination] { return BagCopyToNewFile(source, destination); },
+                         destination);
+          }
           ahead.push_back({i, std::move(name), std::move(upperName), std::move(destination)});
           copies->MakeRoom(finishOldest);
           continue;
         }
+        // The file exists: it is replaced below, as one file at a time.
         aheadNames.erase(upperName);
       }
     }
