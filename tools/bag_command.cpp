@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/host_paths.h"
 #include "platform/text.h"
+#include "util/paths.h"
 
 namespace valise::tools {
 namespace {
@@ -64,7 +65,7 @@ void AddSources(BagWriter& writer, const std::vector<std::string>& hostPaths) {
   for (const std::string& hostPath : hostPaths) {
     const std::string path = Win(hostPath);
     if (IsDirectory(path)) throw UsageError("give either one folder or a list of files");
-    writer.AddFile(BagExtractFileName(path), path);
+    writer.AddFile(std::string(ExtractFileName(path)), path);
   }
 }
 
@@ -143,7 +144,7 @@ int Extract(const std::vector<std::string>& args) {
       continue;
     }
     // Only the file-name part of a stored name is used: nothing lands outside the folder.
-    const std::string name = BagExtractFileName(entry.Name);
+    const std::string name = std::string(ExtractFileName(entry.Name));
     if (name.empty() || name == "." || name == "..") {
       throw Error("The entry name \"" + entry.Name + "\" is no file name");
     }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "adb/fields.h"
-#include "util/file_names.h"
+#include "util/paths.h"
 
 namespace valise::adb {
 
@@ -111,7 +111,7 @@ class TableBuilder {
   std::string memo_;
 };
 
-// "path.ADB" -> "path.AMB" (util/file_names.h), here for the callers that name it adb's.
+// "path.ADB" -> "path.AMB" (util/paths.h), here for the callers that name it adb's.
 using valise::ChangeFileExt;
 
 }  // namespace valise::adb

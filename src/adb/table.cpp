@@ -9,7 +9,7 @@
 #include "platform/bytes.h"
 #include "platform/errors.h"
 #include "platform/files.h"
-#include "util/file_names.h"
+#include "util/paths.h"
 
 namespace valise::adb {
 namespace {

@@ -4,6 +4,7 @@
 // that a failed run is never reported as success.
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,29 +46,26 @@ void SuppressMessageBoxes() {
 }
 
 int Run() {
-  const std::vector<std::string> params = platform::CommandLineParameters();
-  std::unique_ptr<ui::TFrontEnd> frontEnd = ui::CreateFrontEnd();
-  setup::TSetupDataModule setupData(*frontEnd, platform::ProgramPath(), params);
-
-  std::string logFile;
-  if (setupData.FindSwitchValue("log=", logFile) && !logFile.empty()) {
-    platform::SetDebugLogFile(logFile);
-    DebugLog("Setup " VALISE_VERSION ": " + CommandLineText(params));
+  setup::TCommandLine commandLine =
+      setup::ParseCommandLine(platform::ProgramPath(), platform::CommandLineParameters());
+  if (!commandLine.LogFile.empty()) {
+    platform::SetDebugLogFile(commandLine.LogFile);
+    DebugLog("Setup " VALISE_VERSION ": " + CommandLineText(commandLine.Params));
   }
-  if (setupData.FindSwitch("nomsg")) SuppressMessageBoxes();
+  if (commandLine.NoMessages) SuppressMessageBoxes();
 
-  try {
-    BagInitFromCommandLine();
-  } catch (const std::exception& error) {
-    DebugLog(std::string("Error: ") + error.what());
-    platform::ShowMessageBox(error.what(), "Baggage", platform::MessageIcon::Error,
+  if (const std::optional<std::string> error = BagStartupError(commandLine.BaggageArguments())) {
+    DebugLog("Error: " + *error);
+    platform::ShowMessageBox(*error, kBagStartupCaption, platform::MessageIcon::Error,
                              platform::MessageButtons::Ok);
     return setup::kExitFailed;
   }
 
+  std::unique_ptr<ui::TFrontEnd> frontEnd = ui::CreateFrontEnd();
+  setup::TSetupDataModule setupData(*frontEnd, std::move(commandLine));
   try {
     setupData.Create();
-    if (setupData.Silent) {
+    if (setupData.CommandLine.Silent) {
       setupData.Execute();
     } else {
       frontEnd->Run(setupData);

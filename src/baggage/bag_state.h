@@ -9,7 +9,7 @@
 
 #include "baggage/bag_stream.h"
 #include "baggage/baggage.h"
-#include "util/file_names.h"
+#include "util/paths.h"
 
 namespace valise {
 namespace platform {
@@ -60,11 +60,10 @@ inline bool ContainerMode() {
   return State().BagHasContainerFile || State().BagExternal;
 }
 
-// The path's extension (util/file_names.h).
+// The parts of a path (util/paths.h).
 using valise::ChangeFileExt;
 using valise::ExtractFileExt;
-// Up to and including the last "\" or ":".
-std::string ExtractFilePath(std::string_view path);
+using valise::ExtractFilePath;
 // A plain file (not a directory, hidden or system entry) of that exact path: its size.
 bool FindPlainFile(std::string_view path, std::uint64_t& size);
 

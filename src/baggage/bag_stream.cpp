@@ -56,7 +56,7 @@ std::uint32_t ClampSize(std::uint64_t size) {
 BagHandle BagFileOpen(std::string_view name) {
   bagdetail::BagState& s = State();
   const std::string trimmed = Trim(name);
-  const std::string fileName = BagExtractFileName(trimmed);
+  const std::string fileName = std::string(ExtractFileName(trimmed));
   const int index = BagFindEntry(fileName);
   const bool container = ContainerMode();
 
@@ -210,7 +210,7 @@ std::string TemporaryName(const std::string& target) {
       static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
   char suffix[64];
   std::snprintf(suffix, sizeof suffix, "~VB%llx%x.TMP", stamp & 0xFFFFFFFFFFull, counter++);
-  return bagdetail::ExtractFilePath(target) + suffix;
+  return std::string(ExtractFilePath(target)) + suffix;
 }
 
 }  // namespace
@@ -295,7 +295,7 @@ bool BagCopyFile(std::string_view entryName, std::string_view destination) {
   std::string target(destination);
   if (!target.empty() && target.back() == '\\') {
     // Only the entry's own name is used, so that nothing lands outside the folder.
-    const std::string name = BagExtractFileName(Trim(entryName));
+    const std::string name = std::string(ExtractFileName(Trim(entryName)));
     if (name.empty() || name == "." || name == "..") {
       throw Error("BagCopyFile: invalid entry name " + std::string(entryName));
     }

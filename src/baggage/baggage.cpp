@@ -102,11 +102,6 @@ void OpenContainer() {
 
 }  // namespace
 
-std::string ExtractFilePath(std::string_view path) {
-  const std::size_t at = path.find_last_of("\\:");
-  return at == std::string_view::npos ? std::string() : std::string(path.substr(0, at + 1));
-}
-
 bool FindPlainFile(std::string_view path, std::uint64_t& size) {
   const auto attributes = platform::GetFileAttributes(path);
   if (!attributes || (*attributes & (platform::kAttrDirectory | platform::kAttrHidden |
@@ -124,11 +119,6 @@ bool FindPlainFile(std::string_view path, std::uint64_t& size) {
 using bagdetail::ContainerMode;
 using bagdetail::State;
 using bagdetail::Utf8Prefix;
-
-std::string BagExtractFileName(std::string_view path) {
-  const std::size_t at = path.find_last_of("\\/:");
-  return std::string(at == std::string_view::npos ? path : path.substr(at + 1));
-}
 
 void BagInit(std::vector<std::string>& params) {
   using bagdetail::Contains;
@@ -164,33 +154,21 @@ void BagInit(std::vector<std::string>& params) {
       s.BagKind = Contains(value, ".SCR")   ? TBagKind::ScreenSaver
                   : Contains(value, ".KQD") ? TBagKind::Document
                                             : TBagKind::Plain;
-      s.BagLooseDir = bagdetail::ExtractFilePath(value) + "BAG\\";
+      s.BagLooseDir = std::string(ExtractFilePath(value)) + "BAG\\";
       s.BagExplicit = true;
     }
   }
 
   s.BagContainer = params[0];
   s.DataPathFor.clear();
-  if (!s.BagExplicit) s.BagLooseDir = bagdetail::ExtractFilePath(s.BagContainer) + "BAG\\";
+  if (!s.BagExplicit) s.BagLooseDir = std::string(ExtractFilePath(s.BagContainer)) + "BAG\\";
   bagdetail::OpenContainer();
   SetCustomMMIOProc();
 }
 
-void BagInitFromCommandLine() {
-  std::vector<std::string> params{platform::ProgramPath()};
-  for (std::string& parameter : platform::CommandLineParameters()) {
-    params.push_back(std::move(parameter));
-  }
-  BagInit(params);
-}
-
 std::optional<std::string> BagStartupError(std::vector<std::string> params) {
   try {
-    if (params.empty()) {
-      BagInitFromCommandLine();
-    } else {
-      BagInit(params);
-    }
+    BagInit(params);
     return std::nullopt;
   } catch (const Error& error) {
     return std::string(error.what());
@@ -283,7 +261,7 @@ int BagFindEntry(std::string_view name) {
 }
 
 bool BagFileExists(std::string_view path) {
-  const std::string name = BagExtractFileName(path);
+  const std::string name = std::string(ExtractFileName(path));
   if (BagFindEntry(name) >= 0) return true;
   if (ContainerMode()) return false;
   return bagdetail::FileExists(State().BagLooseDir + name) || bagdetail::FileExists(path);
@@ -306,12 +284,12 @@ std::string BagExeName() {
 
 std::string BagFileName(std::string_view path) {
   if (path.empty()) throw Error("BagFileName: File name empty");
-  const std::string name = BagExtractFileName(path);
+  const std::string name = std::string(ExtractFileName(path));
   if (BagFindEntry(name) >= 0) return State().BagLooseDir + name;
   const std::string notFound = "File " + std::string(path) + " not found.";
   if (ContainerMode()) throw Error(notFound);
   if (bagdetail::FileExists(path)) return std::string(path);
-  const std::string beside = bagdetail::ExtractFilePath(platform::ProgramPath()) + name;
+  const std::string beside = std::string(ExtractFilePath(platform::ProgramPath())) + name;
   if (bagdetail::FileExists(beside)) return beside;
   throw Error(notFound);
 }

@@ -23,17 +23,15 @@ enum class TBagKind { Plain, Document, ScreenSaver };
 // the program's path; "/BAG=", "/BAGGAGE=" and a bare ".KQD" path select the baggage). The
 // items are upper-cased in place and item 0 may be replaced.
 void BagInit(std::vector<std::string>& params);
-// BagInit with the program's path and its command-line parameters.
-void BagInitFromCommandLine();
-// Selects the baggage when the program starts: BagInit with `params`, or with the command line
-// when they are empty. Nothing when it worked; otherwise the failure's message, which the
-// program entry shows in a message box captioned kBagStartupCaption with an error icon before
-// it ends at once.
-std::optional<std::string> BagStartupError(std::vector<std::string> params = {});
+// Selects the baggage when the program starts: BagInit with `params`, the program's path and
+// its command-line parameters. Nothing when it worked; otherwise the failure's message, which
+// the program entry shows in a message box captioned kBagStartupCaption with an error icon
+// before it ends at once.
+std::optional<std::string> BagStartupError(std::vector<std::string> params);
 inline constexpr const char* kBagStartupCaption = "Baggage";
 // BagStartupError with the failure shown in that box here; false tells the caller to end the
 // program at once. For program entries that leave the box to the baggage.
-bool BagStartup(std::vector<std::string> params = {});
+bool BagStartup(std::vector<std::string> params);
 // Stops the reader, closes every open entry and empties the directory.
 void BagDone();
 
@@ -55,9 +53,6 @@ std::string BagExeName();
 std::string BagFileName(std::string_view path);
 // Whether the file carries a valid baggage; changes nothing of the current one.
 bool BagIsContainerFile(std::string_view path);
-
-// The file-name part of a path: what follows the last "\", "/" or ":".
-std::string BagExtractFileName(std::string_view path);
 
 // The module's state, for the rest of the system and for tests.
 const std::vector<TBagEntry>& BagEntries();

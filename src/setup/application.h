@@ -3,7 +3,6 @@
 // rebuilt from an installation record.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,27 +15,19 @@
 #include "platform/errors.h"
 #include "platform/registry.h"
 #include "setup/script.h"
+#include "setup/window_texts.h"
+#include "util/paths.h"
 
 namespace valise::setup {
 
-// The values of an installation record, read in one pass over its key. Names are matched
-// without regard to the case of their ASCII letters, as the registry matches the names this
-// program writes.
-class TRecordValues {
- public:
-  explicit TRecordValues(const platform::RegKey& key);
-  bool Has(std::string_view name) const;
-  // A string value; empty when missing. A value of another type throws ESetup.
-  std::string String(std::string_view name) const;
-
- private:
-  std::unordered_map<std::string, platform::RegValue> values_;
-};
-
+class TRecordValues;
+class TRecordStore;
 class TSetupRegistry;
-class TFileWork;
 class TSetupUI;
-class TSetupApplication;
+class TCurrentBaggage;
+class TFileCopier;
+struct TPlannedApplication;
+struct TPlannedGroup;
 
 // The setup's own errors.
 class ESetup : public Error {
@@ -58,28 +49,8 @@ inline constexpr std::uint8_t kUnknownEnum = 255;
 // Expands the directory macros and application references of a raw script value in place.
 using TExpandEvent = std::function<void(std::string& text)>;
 
-// The text "%s_%d_%d" of a product code, release and ID that names an installation record.
-std::string RecordKey(std::string_view productCode, std::int32_t version, std::int32_t productId);
-// Splits a record key name into its parts; false when the name has not that form.
-bool ParseRecordKey(std::string_view name, std::string& productCode, std::int32_t& version,
-                    std::int32_t& productId);
-
-// The part of a path after its last "\" or ":".
-std::string_view ExtractFileName(std::string_view path);
-// The part of a path up to and including its last "\" or ":".
-std::string_view ExtractFilePath(std::string_view path);
-// The drive part: "C:" or "\\server\share"; empty when there is none.
-std::string ExtractFileDrive(std::string_view path);
-// The path with one backslash at its end.
-std::string IncludeTrailingBackslash(std::string_view path);
-// The path without the backslashes at its end.
-std::string ExcludeTrailingBackslash(std::string_view path);
-
 class TSetupFileGroup {
  public:
-  explicit TSetupFileGroup(TSetupApplication* owner) : Owner(owner) {}
-
-  TSetupApplication* Owner;
   std::string DestDir;
   std::vector<std::string> Files;
   std::string Name;
@@ -93,11 +64,12 @@ class TSetupFileGroup {
   // in `sourceDir`. Throws OSError "No matching file found for '...'" for a specification
   // that matches nothing.
   void LoadFromScript(const TScript& script, std::string_view section, std::string_view sourceDir);
-  // Installs every file and records the group in the open record key. New baggage members
-  // are copied on `copies` when one is given.
-  void Install(TSetupRegistry& registry, TSetupUI& ui, TFileWork* copies = nullptr);
+  // Installs the planned files with `copier` and records the group as "FileGroup<number>"
+  // in the open record key.
+  void Install(const TPlannedGroup& planned, int number, TSetupRegistry& registry,
+               TFileCopier& copier) const;
   // Brings one file to its destination according to the update method.
-  void InstallFile(std::string_view source, std::string_view destination);
+  void InstallFile(std::string_view source, std::string_view destination) const;
 
   std::string ExpandedDestDir() const;
   // The path a file entry is read from: relative sources taken against SourceDir.
@@ -106,11 +78,10 @@ class TSetupFileGroup {
 
 class TSetupShellLink {
  public:
-  explicit TSetupShellLink(TSetupApplication* owner) : Owner(owner) {}
-
-  TSetupApplication* Owner;
   std::string Command;
   std::string CommandParams;
+  // The folder the shortcut is made in; for a shortcut rebuilt from a record, the recorded full
+  // path of the shortcut file.
   std::string Folder;
   std::string Description;
   std::int32_t IconIndex = 0;
@@ -122,9 +93,12 @@ class TSetupShellLink {
   TExpandEvent OnExpand;
 
   void LoadFromScript(const TScript& script, std::string_view section);
-  // Creates the shortcut; with Remove records it as "ShellLink<n>", n = recorded + 1, and
-  // counts it in `recorded`.
-  void Install(TSetupRegistry& registry, int& recorded);
+  // Creates the shortcut file `file`; with Remove records it as "ShellLink<n>",
+  // n = recorded + 1, and counts it in `recorded`.
+  void Install(const std::string& file, TSetupRegistry& registry, int& recorded) const;
+  // The shortcut file the shortcut makes: its expanded folder, a backslash, its expanded
+  // description, ".url" or ".lnk".
+  std::string PlannedFile() const;
 
   std::string ExpandedCommand() const;
   std::string ExpandedDescription() const;
@@ -153,8 +127,6 @@ struct TSetupRegEntry {
   std::string Value;
 };
 
-inline constexpr std::size_t kTextCount = 11;
-
 class TSetupApplication {
  public:
   TSetupApplication() = default;
@@ -175,7 +147,7 @@ class TSetupApplication {
   std::int32_t Version = 0;
   bool Selected = false;
   std::vector<std::unique_ptr<TSetupShellLink>> ShellLinks;
-  std::array<std::string, kTextCount> Texts;
+  TWindowTexts Texts;
   std::string Title;
   course::TLanguage Language = course::LANG_NONE;
   TExpandEvent OnExpand;
@@ -186,23 +158,23 @@ class TSetupApplication {
   // Reads the application's section; relative file specifications are searched in
   // `sourceDir`. Throws ESetup for an installation directory that refers to itself.
   void LoadFromScript(const TScript& script, std::string_view section, std::string_view sourceDir);
-  // Selects the application's baggage and takes the identity and texts from its tables; false
-  // when the application names no baggage. `programPath` is the program's own path.
-  bool OpenBaggage(std::string_view programPath);
+  // Makes the application's baggage current and takes the identity and texts from its tables;
+  // false when the application names no baggage.
+  bool OpenBaggage(TCurrentBaggage& baggage);
   // The baggage as a "/bag=" argument selects it; empty when the application names none.
   std::string ExpandedBaggage() const;
   std::string ExpandMacros(std::string_view raw) const;
   std::string GetInstallDir() const { return ExpandMacros(InstallDir); }
-  std::string GetText(std::uint32_t textId) const;
+  std::string GetText(std::uint32_t textId) const { return Texts.Get(textId); }
   // The record key "%s_%d_%d" of ProductCode, Version and ProductID.
   std::string RecordKey() const;
   // Rebuilds the removable items from the values of the application's record.
   void LoadFromRecord(const TRecordValues& record, TSetupUI& ui);
-  // Installs the application and writes its installation record below `baseKey` of `root`.
-  void Install(platform::RegRoot root, std::string_view baseKey, TSetupUI& ui);
+  // Installs the application as planned and writes its installation record in `records`.
+  void Install(const TPlannedApplication& planned, const TRecordStore& records, TSetupUI& ui) const;
   // Writes one registry entry; an entry whose key cannot be opened is skipped.
   void WriteRegEntry(const TSetupRegEntry& entry, TSetupRegistry& registry,
-                     std::string_view recordPath);
+                     std::string_view recordPath) const;
   // A removal shortcut: the full path of a shortcut file that removal deletes.
   void AddRemovalLink(std::string path);
 };

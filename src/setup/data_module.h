@@ -1,6 +1,10 @@
-// The setup object: the command line, the script's globals, the applications of this run (the
-// installed ones found in the registry merged with those the script offers), the window texts,
-// the directory macros, and the run that installs and removes them.
+// The setup object: what ties the run together. It holds the command line, the script's
+// globals, the applications of this run (the installed ones found by the record store merged
+// with those the script offers) and the window texts; it builds the run's plan and carries it
+// out. Where each part lives: command_line (switches), script (the setup script and its
+// sections), records (installation records), macros (directory macros and references),
+// plan (what a run will do and the space it needs), install and removal (the steps), run
+// (the whole run), window_texts (the texts by language); paths are util/paths.h's.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +16,13 @@
 #include "course/languages.h"
 #include "platform/registry.h"
 #include "setup/application.h"
+#include "setup/command_line.h"
+#include "setup/current_baggage.h"
+#include "setup/plan.h"
+#include "setup/records.h"
+#include "setup/script.h"
 #include "setup/setup_ui.h"
+#include "setup/window_texts.h"
 
 namespace valise::setup {
 
@@ -22,65 +32,34 @@ inline constexpr int kExitCancelled = 1;
 inline constexpr int kExitNamedRemoved = 2;
 inline constexpr int kExitFailed = 3;
 
-// Bytes a run adds (positive) or frees (negative) on one drive.
-struct TDriveSpace {
-  char Drive = 0;
-  std::int64_t Bytes = 0;
-};
-
 class TSetupDataModule {
  public:
-  // `programPath` is the program's own full path and `params` its command-line parameters
-  // without the program name; `ui` outlives the object.
-  TSetupDataModule(TSetupUI& ui, std::string programPath, std::vector<std::string> params);
+  // `ui` outlives the object.
+  TSetupDataModule(TSetupUI& ui, TCommandLine commandLine);
+  // The command line read from the program's own full path and its parameters (without the
+  // program name).
+  TSetupDataModule(TSetupUI& ui, std::string programPath, std::vector<std::string> params)
+      : TSetupDataModule(ui, ParseCommandLine(std::move(programPath), std::move(params))) {}
   ~TSetupDataModule();
   TSetupDataModule(const TSetupDataModule&) = delete;
   TSetupDataModule& operator=(const TSetupDataModule&) = delete;
 
+  const TCommandLine CommandLine;
+  TScriptGlobals Globals;
   std::vector<std::unique_ptr<TSetupApplication>> Applications;
-  std::string RegArgument;
-  bool HideLogo = false;
-  std::string ScriptFile;
+  // The language the window speaks, and the application whose texts it takes first (-1:
+  // none).
   course::TLanguage Language = course::LANG_NONE;
-  bool LaunchAfterRun = false;
-  std::string Launch;
-  std::string LaunchParams;
-  std::string RegBaseKey;
-  platform::RegRoot RegRoot = platform::RegRoot::CurrentUser;
-  bool Silent = false;
-  std::string ButtonCancel;
-  std::string ButtonContinue;
-  std::string MsgCaptionInformation;
-  std::string MsgCaptionWarning;
-  std::string SConfirmCancel;
-  std::string MsgInstall;
-  std::string LabelDirectory;
-  std::string SNoButtonCaption;
-  std::string SOutOfDiskSpace;
-  std::string SSetupCompleted;
-  std::string SYesButtonCaption;
   std::int32_t LanguageIndex = -1;
-  // The keys named by "remove=" switches: installed applications that a silent run removes.
-  std::vector<std::string> RemoveArguments;
-
+  TWindowTexts Texts;
   int ExitCode = kExitSuccess;
 
-  // The creation steps up to the run: command line, script and records, texts, and the
-  // "remove=" switches. Throws what fails; the object keeps what was built until then.
+  // The creation steps up to the run: script and records, texts, and the "remove=" switches.
+  // Throws what fails; the object keeps what was built until then.
   void Create();
-
-  void ParseCommandLine();
-  bool FindSwitch(std::string_view name) const;
-  bool FindSwitchValue(std::string_view prefix, std::string& value) const;
-  // Every value of the switches that begin with the prefix, in order.
-  std::vector<std::string> FindSwitchValues(std::string_view prefix) const;
-
   void ReadScript(const std::string& fileName);
-  void ScanRecords();
   void LoadTexts();
-  std::string LookupText(std::uint32_t textId) const;
   TSetupApplication* FindApplication(std::int32_t scriptIndex) const;
-  static course::TLanguage LanguageFromLangID(std::uint16_t langId);
   // Deselects the installed applications named by "remove=" (silent runs); throws ESetup,
   // changing nothing, for a key that names no installed application.
   void ApplyRemoveArguments();
@@ -88,48 +67,48 @@ class TSetupDataModule {
   // Replaces the directory macros and application references of a text; throws ESetup
   // "Invalid directory reference '...'".
   void ExpandDirMacros(std::string& text) const;
+
+  // What the run will do with the applications as they are selected now; changes nothing.
+  TSetupPlan BuildPlan();
+  // The bytes per drive of a fresh plan.
   void GetRequiredSpace(std::vector<TDriveSpace>& list);
-  static int FindDriveEntry(const std::vector<TDriveSpace>& list, char letter);
 
   // The run: installs what is selected and not installed, removes what is installed and not
   // selected, cleans up, and settles the exit code.
   void Execute();
 
   // The removal steps.
-  void RemoveApplicationFiles(TSetupApplication& app);
-  void RemoveDirectories(const std::vector<TSetupApplication*>& removed);
-  void DeleteRecords(const std::vector<TSetupApplication*>& removed);
+  void RemoveApplicationFiles(const TPlannedApplication& planned);
+  void RemoveDirectories(const std::vector<const TPlannedApplication*>& removed);
+  void DeleteRecords(const std::vector<const TPlannedApplication*>& removed);
   void CleanMakerPlaces();
   void CleanShellFolder(const std::string& dir);
 
-  const std::string& ProgramPath() const { return programPath_; }
+  const std::string& ProgramPath() const { return CommandLine.ProgramPath; }
   // The program's own folder, without a trailing backslash.
-  std::string ProgramDir() const;
+  std::string ProgramDir() const { return CommandLine.ProgramDir(); }
   TSetupUI& UI() const { return ui_; }
+  TRecordStore Records() const { return TRecordStore(Globals.RegRoot, Globals.RegBaseKey); }
 
  private:
   void ReadApplication(const TScript& script, int n);
-  // Makes the application's baggage current again (or the program's own baggage for one
-  // that names none) before its "@" members are counted or copied.
-  void SelectBaggageOf(TSetupApplication& app);
+  // Makes the application's baggage current (or the program's own for one that names none)
+  // before its "@" members are counted or copied.
+  void SelectBaggageOf(const TSetupApplication& app);
+  // Installs one application of the plan and writes its installation record.
+  void Install(const TPlannedApplication& planned);
   // Deletes a file, trying four times with waits between the tries; true when it went.
   // `firstAttemptFailed`: the first try was made already (on the file work's threads).
   bool DeleteWithRetries(const std::string& path, bool firstAttemptFailed = false);
 
   TSetupUI& ui_;
-  std::string programPath_;
-  std::vector<std::string> params_;
+  TCurrentBaggage baggage_;
   // How deep ExpandDirMacros is in its own recursion.
   mutable int expandDepth_ = 0;
-  // The baggage made current last: the "/bag=" value, or empty for the program's own.
-  std::string currentBaggage_;
 };
 
 // The text of a one-argument format (the out-of-space text) with the drive letter put in for
 // its conversion ("%s", "%c" and the like); "%%" gives "%".
 std::string FormatWithDrive(std::string_view format, char drive);
-
-// The one setup object of the process while it exists.
-TSetupDataModule* SetupDataModule();
 
 }  // namespace valise::setup

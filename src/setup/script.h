@@ -1,6 +1,8 @@
-// Reading the setup script, an INI file, with the rules of its keys: strings of at most 2047
-// characters, integers as util/integers.h reads them (a missing or malformed value gives the
-// default), Booleans as integers, and enumerations by name.
+// The setup script, an INI file: reading it with the rules of its keys (strings of at most 2047
+// characters, integers as util/integers.h reads them, a missing or malformed value giving the
+// default, Booleans as integers, enumerations by name), and its "Globals" section. The
+// application sections are read into the installation model by its LoadFromScript methods
+// (script.cpp).
 #pragma once
 
 #include <cstdint>
@@ -9,6 +11,9 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+
+#include "course/languages.h"
+#include "platform/registry.h"
 
 namespace valise::setup {
 
@@ -44,5 +49,18 @@ class TScript {
   // turn.
   mutable std::map<std::string, Section> sections_;
 };
+
+// The "Globals" section.
+struct TScriptGlobals {
+  // The records key: "RegBaseKey" split into its root and the path below it.
+  platform::RegRoot RegRoot = platform::RegRoot::CurrentUser;
+  std::string RegBaseKey;
+  bool HideLogo = false;
+  std::string Launch;
+  std::string LaunchParams;
+  // "Language": only its low 8 bits count; LANG_NONE when missing.
+  course::TLanguage Language = course::LANG_NONE;
+};
+TScriptGlobals ReadGlobals(const TScript& script);
 
 }  // namespace valise::setup

@@ -3,7 +3,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "setup/application.h"
-#include "setup/setup_registry.h"
+#include "setup/records.h"
 #include "util/file_utils.h"
 
 namespace valise::setup {
@@ -81,19 +81,6 @@ std::uint16_t TextToShortCut(std::string_view text) {
   return static_cast<std::uint16_t>(modifiers << 8 | key);
 }
 
-void TSetupShellLink::LoadFromScript(const TScript& script, std::string_view section) {
-  Command = script.ReadString(section, "Command");
-  CommandParams = script.ReadString(section, "CommandParams");
-  Folder = script.ReadString(section, "Folder");
-  Description = script.ReadString(section, "Description");
-  IconIndex = script.ReadInteger(section, "IconIndex", 0);
-  IconLocation = script.ReadString(section, "IconLocation");
-  Remove = script.ReadBool(section, "Remove", true);
-  ShortCut = TextToShortCut(script.ReadString(section, "ShortCut"));
-  ShowCmd = script.ReadInteger(section, "ShowCmd", 1);
-  WorkDir = script.ReadString(section, "WorkDir");
-}
-
 std::string TSetupShellLink::Expand(std::string text) const {
   if (OnExpand) OnExpand(text);
   return text;
@@ -122,36 +109,6 @@ bool TSetupShellLink::IsInternetShortcut() const {
 std::string TSetupShellLink::RecordedFile() const {
   if (ExtractFileName(Folder).find('.') == std::string_view::npos) return Folder + ".lnk";
   return Folder;
-}
-
-void TSetupShellLink::Install(TSetupRegistry& registry, int& recorded) {
-  const std::string folder = ExpandedFolder();
-  const std::string description = ExpandedDescription();
-  ForceDirs(folder);
-  if (IsInternetShortcut()) {
-    const std::string path = IncludeTrailingBackslash(folder) + description + ".url";
-    const std::string text = platform::Utf8ToAnsi("[InternetShortcut]\r\nURL=" + Command + "\r\n");
-    std::unique_ptr<platform::File> file = platform::File::Create(path);
-    if (!file) {
-      const OSError error = platform::LastOSError();
-      throw OSError(error.code(), "Cannot create " + path + ": " + error.what());
-    }
-    file->Write(text.data(), text.size());
-    if (Remove) registry.WriteString("ShellLink" + std::to_string(++recorded), path);
-    return;
-  }
-  TShellLink link;
-  link.Arguments = CommandParams;
-  link.ShowCmd = ShowCmd;
-  link.WorkingDirectory = WorkDir;
-  link.Target = ExpandedCommand();
-  link.IconLocation = ExpandedIconLocation();
-  link.IconIndex = IconIndex;
-  link.HotKey = ShortCut;
-  const std::string path = IncludeTrailingBackslash(folder) + description + ".lnk";
-  if (CreateShellLink(link, path) == 0 && Remove) {
-    registry.WriteString("ShellLink" + std::to_string(++recorded), path);
-  }
 }
 
 }  // namespace valise::setup

@@ -72,7 +72,7 @@ TSetupWindowModel::TBrowse TSetupWindowModel::BeginBrowse() {
   TBrowse browse;
   if (selected_ < 0) return browse;
   const std::string dir = rows_[static_cast<std::size_t>(selected_)].App->GetInstallDir();
-  browse.Name = std::string(setup::ExtractFileName(dir));
+  browse.Name = std::string(ExtractFileName(dir));
   browse.Parent = dir.substr(0, dir.size() - browse.Name.size());
   if (!browse.Parent.empty() && !DirExists(browse.Parent)) {
     ForceDirs(browse.Parent);
@@ -84,7 +84,7 @@ TSetupWindowModel::TBrowse TSetupWindowModel::BeginBrowse() {
 void TSetupWindowModel::EndBrowse(const TBrowse& browse, const std::optional<std::string>& chosen) {
   if (selected_ >= 0 && chosen) {
     setup::TSetupApplication& app = *rows_[static_cast<std::size_t>(selected_)].App;
-    app.InstallDir = setup::IncludeTrailingBackslash(*chosen) + browse.Name;
+    app.InstallDir = IncludeTrailingBackslash(*chosen) + browse.Name;
     DirectoryEditChange(app.GetInstallDir());
   }
   if (browse.CreatedParent) {

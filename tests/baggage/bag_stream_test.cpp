@@ -3,6 +3,7 @@
 
 #include "bag_test_support.h"
 #include "platform/files.h"
+#include "util/paths.h"
 
 namespace valise::testing {
 namespace {
@@ -221,7 +222,7 @@ TEST_F(BaggageTest, EntryNamesNeverLeadOutsideTheDestination) {
   ASSERT_TRUE(BagCopyFile("../EVIL.TXT", dir.win("dest\\")));
   EXPECT_FALSE(std::filesystem::exists(dir.host() / "EVIL.TXT"));
   EXPECT_THROW(BagCopyFile("..", dir.win("dest\\")), Error);
-  EXPECT_EQ(BagExtractFileName("a\\b/c:d.txt"), "d.txt");
+  EXPECT_EQ(ExtractFileName("a\\b/c:d.txt"), "d.txt");
   EXPECT_THROW(BagWriter().AddData("..", "x"), Error);
   EXPECT_THROW(BagWriter().AddData("A/B", "x"), Error);
 }

@@ -139,7 +139,7 @@ TEST_F(SetupRun, InstallsWhatTheScriptSaysAndRemovesWhatTheRecordSays) {
   EXPECT_EQ(app.Title, "Reisesprache Englisch");
   EXPECT_EQ(dm->Language, course::LANG_GERMAN);
   EXPECT_EQ(dm->LanguageIndex, 0);
-  EXPECT_EQ(dm->ButtonCancel, "de 295279");
+  EXPECT_EQ(dm->Texts.ButtonCancel, "de 295279");
   dm->Execute();
   EXPECT_EQ(dm->ExitCode, kExitSuccess);
   EXPECT_TRUE(ui.boxes.empty()) << "a silent run shows no completion message";

@@ -15,33 +15,31 @@ using testing::TestRegistry;
 using valise::testing::TempDir;
 
 TEST(SetupCommandLine, SwitchesAndTheDefaultScript) {
-  FakeUI ui;
   {
-    TSetupDataModule dm(ui, "C:\\Dist\\SETUP.EXE",
-                        {"-SILENT", "launch", "/inf=a.inf", "/inf=b.inf", "/reg=abc_3_12",
-                         "/remove=X_1_2", "-remove=Y_1_2"});
-    dm.ParseCommandLine();
-    EXPECT_TRUE(dm.Silent);
-    EXPECT_FALSE(dm.LaunchAfterRun);  // no dash or slash
-    EXPECT_EQ(dm.ScriptFile, "a.inf");
-    EXPECT_EQ(dm.RegArgument, "abc_3_12");
-    EXPECT_EQ(dm.RemoveArguments, (std::vector<std::string>{"X_1_2", "Y_1_2"}));
+    const TCommandLine line = ParseCommandLine(
+        "C:\\Dist\\SETUP.EXE", {"-SILENT", "launch", "/inf=a.inf", "/inf=b.inf", "/reg=abc_3_12",
+                                "/remove=X_1_2", "-remove=Y_1_2", "/Bag=X.BAG", "/what"});
+    EXPECT_TRUE(line.Silent);
+    EXPECT_FALSE(line.LaunchAfterRun);  // no dash or slash
+    EXPECT_EQ(line.ScriptFile, "a.inf");
+    EXPECT_EQ(line.RegArgument, "abc_3_12");
+    EXPECT_EQ(line.RemoveArguments, (std::vector<std::string>{"X_1_2", "Y_1_2"}));
+    EXPECT_EQ(line.UnknownSwitches, (std::vector<std::string>{"/what"}));
+    EXPECT_EQ(line.BaggageArguments().front(), "C:\\Dist\\SETUP.EXE");
+    EXPECT_EQ(line.BaggageArguments().size(), 10u);
   }
   {
-    TSetupDataModule dm(ui, "C:\\Dist\\SETUP.EXE", {"/silent:yes", "/INF=", "/Launch"});
-    dm.ParseCommandLine();
-    EXPECT_FALSE(dm.Silent);
-    EXPECT_TRUE(dm.LaunchAfterRun);
-    EXPECT_EQ(dm.ScriptFile, "C:\\Dist\\SETUP.inf");
-    std::string value = "kept";
-    EXPECT_FALSE(dm.FindSwitchValue("reg=", value));
-    EXPECT_EQ(value, "kept");
+    const TCommandLine line =
+        ParseCommandLine("C:\\Dist\\SETUP.EXE", {"/silent:yes", "/INF=", "/Launch", "/NOMSG"});
+    EXPECT_FALSE(line.Silent);
+    EXPECT_TRUE(line.LaunchAfterRun);
+    EXPECT_TRUE(line.NoMessages);
+    EXPECT_EQ(line.ScriptFile, "C:\\Dist\\SETUP.inf");
+    EXPECT_EQ(line.RegArgument, "");
+    EXPECT_EQ(line.UnknownSwitches, (std::vector<std::string>{"/silent:yes"}));
   }
-  {
-    TSetupDataModule dm(ui, "C:\\v1.0\\setup", {});
-    dm.ParseCommandLine();
-    EXPECT_EQ(dm.ScriptFile, "C:\\v1.0\\setup.inf");
-  }
+  EXPECT_EQ(ParseCommandLine("C:\\v1.0\\setup", {}).ScriptFile, "C:\\v1.0\\setup.inf");
+  EXPECT_EQ(ParseCommandLine("C:\\v1.0\\setup", {}).ProgramDir(), "C:\\v1.0");
 }
 
 TEST(SetupScript, RecordsSectionsAndTheirMerge) {
@@ -104,9 +102,9 @@ TEST(SetupScript, RecordsSectionsAndTheirMerge) {
   TSetupDataModule dm(ui, dir.win("SETUP.EXE"), {});
   dm.Create();
 
-  EXPECT_EQ(dm.RegRoot, platform::RegRoot::CurrentUser);
-  EXPECT_EQ(dm.RegBaseKey, "\\" + registry.Path());
-  EXPECT_TRUE(dm.HideLogo);
+  EXPECT_EQ(dm.Globals.RegRoot, platform::RegRoot::CurrentUser);
+  EXPECT_EQ(dm.Globals.RegBaseKey, "\\" + registry.Path());
+  EXPECT_TRUE(dm.Globals.HideLogo);
   EXPECT_EQ(dm.Language, course::LANG_GERMAN);  // only the low 8 bits count
   // Records in the registry's order, then the one new application; the negative record and
   // the key without markers are no records.
@@ -178,7 +176,7 @@ TEST(SetupScript, RecordsSectionsAndTheirMerge) {
   // The new application of section 3 did not join: it merged into the alternative record.
   // No application speaks German, so every text is the placeholder.
   EXPECT_EQ(dm.LanguageIndex, -1);
-  EXPECT_EQ(dm.ButtonCancel,
+  EXPECT_EQ(dm.Texts.ButtonCancel,
             "\xC2\xAB"
             "ButtonCancel|German\xC2\xBB");
   EXPECT_EQ(RecordKey("FRESH", 0, -1), "FRESH_0_-1");
@@ -191,7 +189,7 @@ TEST(SetupScript, BaseKeyFormsAndRefusedSections) {
   const auto baseOf = [&](const std::string& value) {
     dir.Write("base.inf", "[Globals]\r\nRegBaseKey=" + value + "\r\n");
     dm.ReadScript(dir.win("base.inf"));
-    return std::make_pair(dm.RegRoot, dm.RegBaseKey);
+    return std::make_pair(dm.Globals.RegRoot, dm.Globals.RegBaseKey);
   };
   using platform::RegRoot;
   EXPECT_EQ(baseOf("HKEY_LOCAL_MACHINE\\Software\\Acme"),
@@ -262,11 +260,11 @@ TEST(SetupMacros, ExpansionReferencesAndErrors) {
 }
 
 TEST(SetupLanguage, FromWindowsLanguageIdentifiers) {
-  EXPECT_EQ(TSetupDataModule::LanguageFromLangID(0x0809), course::LANG_ENGLISH_UK);
-  EXPECT_EQ(TSetupDataModule::LanguageFromLangID(0x0409), course::LANG_ENGLISH_US);
-  EXPECT_EQ(TSetupDataModule::LanguageFromLangID(0x0407), course::LANG_GERMAN);
-  EXPECT_EQ(TSetupDataModule::LanguageFromLangID(0x041D), course::LANG_SWEDISH);
-  EXPECT_EQ(TSetupDataModule::LanguageFromLangID(0x0425), course::LANG_NONE);  // Estonian
+  EXPECT_EQ(LanguageFromLangID(0x0809), course::LANG_ENGLISH_UK);
+  EXPECT_EQ(LanguageFromLangID(0x0409), course::LANG_ENGLISH_US);
+  EXPECT_EQ(LanguageFromLangID(0x0407), course::LANG_GERMAN);
+  EXPECT_EQ(LanguageFromLangID(0x041D), course::LANG_SWEDISH);
+  EXPECT_EQ(LanguageFromLangID(0x0425), course::LANG_NONE);  // Estonian
   EXPECT_EQ(FormatWithDrive("Kein Platz auf %s: (100%%)", 'D'), "Kein Platz auf D: (100%)");
   EXPECT_EQ(FormatWithDrive("%s %d %-5s %", 'E'), "E E E %");
   std::string code;

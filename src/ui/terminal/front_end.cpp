@@ -414,10 +414,10 @@ void TTerminalFrontEnd::PressContinue() {
 void TTerminalFrontEnd::PressCancel() {
   if (!model_->CancelEnabled) return;
   TBox box;
-  box.caption = Utf8ToWide(setupData_->MsgCaptionWarning);
-  box.text = Utf8ToWide(setupData_->SConfirmCancel);
-  box.buttons = {Utf8ToWide(setupData_->SYesButtonCaption),
-                 Utf8ToWide(setupData_->SNoButtonCaption)};
+  box.caption = Utf8ToWide(setupData_->Texts.MsgCaptionWarning);
+  box.text = Utf8ToWide(setupData_->Texts.SConfirmCancel);
+  box.buttons = {Utf8ToWide(setupData_->Texts.SYesButtonCaption),
+                 Utf8ToWide(setupData_->Texts.SNoButtonCaption)};
   // The question cannot be escaped: only Yes and No answer it.
   box.escape = -1;
   if (RunBox(box) == 0) {
@@ -440,7 +440,7 @@ void TTerminalFrontEnd::PressBrowse() {
     }
     editor.SetText(parent);
     TBox box;
-    box.caption = Utf8ToWide(setupData_->LabelDirectory);
+    box.caption = Utf8ToWide(setupData_->Texts.LabelDirectory);
     box.editor = &editor;
     box.escape = 1;
     box.suffix = Utf8ToWide(browse.Name);
@@ -501,7 +501,7 @@ TLayout TTerminalFrontEnd::Layout() const {
   // shortens both.
   const int room = lines - kFixedRows;
   std::vector<std::wstring> description =
-      WrapText(Utf8ToWide(setupData_->MsgInstall), layout.width);
+      WrapText(Utf8ToWide(setupData_->Texts.MsgInstall), layout.width);
   const int rowCount = static_cast<int>(model_->Rows().size());
   const int descriptionLines =
       std::max(1, std::min({3, static_cast<int>(description.size()), room - 3}));
@@ -604,7 +604,7 @@ void TTerminalFrontEnd::DrawList(const TLayout& layout) {
 
 void TTerminalFrontEnd::DrawDirectory(const TLayout& layout) {
   if (model_->Selected() < 0 || !model_->DirectoryVisible) return;
-  screen_->Put(layout.directoryRow, layout.left, Utf8ToWide(setupData_->LabelDirectory));
+  screen_->Put(layout.directoryRow, layout.left, Utf8ToWide(setupData_->Texts.LabelDirectory));
   const int row = layout.directoryRow + 1;
   const int fieldWidth = layout.width - 6;
   if (focus_ == TFocus::DirectoryEdit) {
@@ -630,9 +630,9 @@ void TTerminalFrontEnd::DrawButtons(const TLayout& layout) {
   };
   // Where the window has them: Continue in the left quarter, Cancel in the right one.
   const TButton buttons[] = {
-      {TFocus::Continue, setupData_->ButtonContinue, model_->ContinueEnabled && !model_->Running,
-       columns * 104 / 392},
-      {TFocus::Cancel, setupData_->ButtonCancel, model_->CancelEnabled, columns * 289 / 392},
+      {TFocus::Continue, setupData_->Texts.ButtonContinue,
+       model_->ContinueEnabled && !model_->Running, columns * 104 / 392},
+      {TFocus::Cancel, setupData_->Texts.ButtonCancel, model_->CancelEnabled, columns * 289 / 392},
   };
   for (const TButton& button : buttons) {
     const std::wstring label =

@@ -87,10 +87,10 @@ void TCancelDialog::Create(const setup::TSetupDataModule& setupData) {
   // The symbol sizes itself to its picture.
   SetWindowPos(image_, nullptr, CancelDialogDesign::kImageLeft, 10, 32, 32, SWP_NOZORDER);
 
-  SetText(hwnd_, setupData.MsgCaptionWarning);
-  SetText(labelMessage_, setupData.SConfirmCancel);
-  SetText(buttonYes_, setupData.SYesButtonCaption);
-  SetText(buttonNo_, setupData.SNoButtonCaption);
+  SetText(hwnd_, setupData.Texts.MsgCaptionWarning);
+  SetText(labelMessage_, setupData.Texts.SConfirmCancel);
+  SetText(buttonYes_, setupData.Texts.SYesButtonCaption);
+  SetText(buttonNo_, setupData.Texts.SNoButtonCaption);
 }
 
 void TCancelDialog::LayoutDialog() {

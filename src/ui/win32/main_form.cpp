@@ -106,15 +106,15 @@ std::string TMainForm::Create() {
   FormCreate();
 
   // The set-up: captions, the rows with their ticks, the selection and the controls' state.
-  SetText(cancelButton_, setupData_.ButtonCancel);
-  SetText(continueButton_, setupData_.ButtonContinue);
-  SetText(directoryLabel_, setupData_.LabelDirectory);
-  SetText(descriptionLabel_, setupData_.MsgInstall);
+  SetText(cancelButton_, setupData_.Texts.ButtonCancel);
+  SetText(continueButton_, setupData_.Texts.ButtonContinue);
+  SetText(directoryLabel_, setupData_.Texts.LabelDirectory);
+  SetText(descriptionLabel_, setupData_.Texts.MsgInstall);
   {
     // The label sizes itself to its text.
     HDC dc = GetDC(directoryLabel_);
     HGDIOBJ old = SelectObject(dc, font_.get());
-    const std::wstring text = Wide(setupData_.LabelDirectory);
+    const std::wstring text = Wide(setupData_.Texts.LabelDirectory);
     SIZE extent{0, 0};
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
     SelectObject(dc, old);
@@ -187,7 +187,7 @@ void TMainForm::FormCreate() {
   savedListWindowProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
       checkListBox1_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TMainForm::ListProc)));
   SetText(hwnd_, "Setup");
-  if (setupData_.HideLogo) {
+  if (setupData_.Globals.HideLogo) {
     // No logo: the window ends below the buttons.
     const SIZE size = OuterSize(kStyle, kExStyle, kClientWidth, kClientHeightWithoutLogo);
     SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
@@ -411,7 +411,7 @@ void TMainForm::FitListExtent() {
 }
 
 void TMainForm::FormPaint(HDC dc) {
-  if (!setupData_.HideLogo && logoBackground_ && logoForeground_) PaintLogo(dc);
+  if (!setupData_.Globals.HideLogo && logoBackground_ && logoForeground_) PaintLogo(dc);
 }
 
 void TMainForm::PaintLogo(HDC dc) {

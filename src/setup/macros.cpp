@@ -1,7 +1,9 @@
+// The directory macros ("<ProgramFilesDir>" and the like) and the references to other
+// applications ("[Application2.InstallDir]") of script values.
 #include <array>
 #include <functional>
 
-#include "baggage/baggage.h"
+#include "platform/shell.h"
 #include "platform/text.h"
 #include "setup/data_module.h"
 #include "util/file_utils.h"
@@ -23,7 +25,8 @@ struct Macro {
 const std::array<Macro, 14>& Macros() {
   static const std::array<Macro, 14> macros = {{
       {"<CommonFilesDir>", [](const TSetupDataModule&) { return GetCommonFilesDir(); }},
-      {"<FontDir>", [](const TSetupDataModule&) { return GetSpecialFolder(20); }},
+      {"<FontDir>",
+       [](const TSetupDataModule&) { return GetSpecialFolder(platform::kFolderFonts); }},
       {"<ProgramFilesDir>", [](const TSetupDataModule&) { return GetProgramFilesDir(); }},
       {"<SrcDir>", [](const TSetupDataModule& dm) { return dm.ProgramDir(); }},
       {"<SrcDisk>", [](const TSetupDataModule& dm) { return ExtractFileDrive(dm.ProgramPath()); }},
@@ -31,11 +34,16 @@ const std::array<Macro, 14>& Macros() {
       {"<WinDisk>", [](const TSetupDataModule&) { return ExtractFileDrive(GetWindowsDir()); }},
       {"<WinSysDir>", [](const TSetupDataModule&) { return GetSystemDir(); }},
       {"<WinSysDisk>", [](const TSetupDataModule&) { return ExtractFileDrive(GetSystemDir()); }},
-      {"<ProgramsMenuFolder>", [](const TSetupDataModule&) { return GetSpecialFolder(2); }},
-      {"<StartMenuFolder>", [](const TSetupDataModule&) { return GetSpecialFolder(11); }},
-      {"<DesktopFolder>", [](const TSetupDataModule&) { return GetSpecialFolder(0); }},
-      {"<StartupFolder>", [](const TSetupDataModule&) { return GetSpecialFolder(7); }},
-      {"<SendToFolder>", [](const TSetupDataModule&) { return GetSpecialFolder(9); }},
+      {"<ProgramsMenuFolder>",
+       [](const TSetupDataModule&) { return GetSpecialFolder(platform::kFolderPrograms); }},
+      {"<StartMenuFolder>",
+       [](const TSetupDataModule&) { return GetSpecialFolder(platform::kFolderStartMenu); }},
+      {"<DesktopFolder>",
+       [](const TSetupDataModule&) { return GetSpecialFolder(platform::kFolderDesktop); }},
+      {"<StartupFolder>",
+       [](const TSetupDataModule&) { return GetSpecialFolder(platform::kFolderStartup); }},
+      {"<SendToFolder>",
+       [](const TSetupDataModule&) { return GetSpecialFolder(platform::kFolderSendTo); }},
   }};
   return macros;
 }
@@ -137,77 +145,6 @@ void TSetupDataModule::ExpandDirMacros(std::string& text) const {
       InvalidReference(reference);
     }
     text.replace(p, reference.size(), replacement);
-  }
-}
-
-int TSetupDataModule::FindDriveEntry(const std::vector<TDriveSpace>& list, char letter) {
-  const auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    if (upper(list[i].Drive) == upper(letter)) return static_cast<int>(i);
-  }
-  return -1;
-}
-
-void TSetupDataModule::GetRequiredSpace(std::vector<TDriveSpace>& list) {
-  const auto entry = [&](const std::string& drive) -> TDriveSpace& {
-    int index = FindDriveEntry(list, drive[0]);
-    if (index < 0) {
-      list.push_back({drive[0], 0});
-      index = static_cast<int>(list.size()) - 1;
-    }
-    return list[static_cast<std::size_t>(index)];
-  };
-  // The entry of the drive a path lies on; none for a path without a drive letter.
-  const auto spaceOf = [&](const std::string& path) -> TDriveSpace* {
-    const std::string drive = ExtractFileDrive(path);
-    return drive.size() == 2 ? &entry(drive) : nullptr;
-  };
-  const auto sizeOrZero = [](std::string_view path) {
-    const std::int64_t size = GetFileSizeByName(path);
-    return size < 0 ? 0 : size;
-  };
-  for (const auto& app : Applications) {
-    ui_.ProcessMessages();
-    if (app->Selected && !app->Installed) {
-      if (UsesBaggageMembers(*app)) SelectBaggageOf(*app);
-      for (const auto& group : app->FileGroups) {
-        TDriveSpace* space = spaceOf(group->ExpandedDestDir());
-        if (space == nullptr) continue;
-        for (const std::string& file : group->Files) {
-          ui_.ProcessMessages();
-          if (!file.empty() && file.front() == '@') {
-            space->Bytes += BagFileSize(std::string_view(file).substr(1));
-          } else {
-            // What a file from the disk needs is the size of its source.
-            space->Bytes += GetFileSizeByName(group->SourcePath(file));
-          }
-        }
-      }
-      for (const auto& link : app->ShellLinks) {
-        const std::string folder = link->ExpandedFolder();
-        const std::string drive = ExtractFileDrive(folder);
-        if (drive.size() != 2) throw ESetup("Invalid path " + folder);
-        entry(drive).Bytes += 1024;
-      }
-    } else if (!app->Selected && app->Installed) {
-      app->OpenBaggage(programPath_);
-      for (const auto& group : app->FileGroups) {
-        TDriveSpace* space = spaceOf(group->ExpandedDestDir());
-        if (space == nullptr) continue;
-        for (const std::string& file : group->Files) {
-          ui_.ProcessMessages();
-          space->Bytes -= sizeOrZero(IncludeTrailingBackslash(group->DestDir) + file);
-        }
-      }
-      for (const auto& link : app->ShellLinks) {
-        if (TDriveSpace* space = spaceOf(link->ExpandedFolder())) {
-          space->Bytes -= sizeOrZero(link->RecordedFile());
-        }
-      }
-      for (const std::string& file : app->DeleteFiles) {
-        if (TDriveSpace* space = spaceOf(file)) space->Bytes -= sizeOrZero(file);
-      }
-    }
   }
 }
 

@@ -1,0 +1,37 @@
+// The setup program's command line, read once into a value that the program entry, the baggage
+// start-up and the engine all read. Switches begin with "-" or "/" and are matched without
+// regard to case; the first of a repeated valued switch counts ("remove=" collects them all).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace valise::setup {
+
+struct TCommandLine {
+  // The program's own full path, and its parameters as given (without the program name).
+  std::string ProgramPath;
+  std::vector<std::string> Params;
+
+  bool Silent = false;          // "silent"
+  bool LaunchAfterRun = false;  // "launch"
+  bool NoMessages = false;      // "nomsg"
+  std::string RegArgument;      // "reg="
+  // "inf=", or the program's path with the extension ".inf" when it is missing or empty.
+  std::string ScriptFile;
+  std::string LogFile;  // "log="
+  // The keys named by "remove=" switches: installed applications that a silent run removes.
+  std::vector<std::string> RemoveArguments;
+  // The switches this program does not know, as given.
+  std::vector<std::string> UnknownSwitches;
+
+  // The arguments the baggage start-up selects the baggage from: the program's path followed
+  // by the parameters ("/BAG=", "/BAGGAGE=" or a document path among them).
+  std::vector<std::string> BaggageArguments() const;
+  // The program's own folder, without a trailing backslash.
+  std::string ProgramDir() const;
+};
+
+TCommandLine ParseCommandLine(std::string programPath, std::vector<std::string> params);
+
+}  // namespace valise::setup

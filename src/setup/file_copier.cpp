@@ -1,0 +1,105 @@
+#include "setup/file_copier.h"
+
+#include <memory>
+
+#include "baggage/bag_stream.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "setup/application.h"
+#include "setup/plan.h"
+#include "setup/records.h"
+#include "setup/setup_ui.h"
+
+namespace valise::setup {
+
+namespace {
+
+bool IsMember(std::string_view source) {
+  return !source.empty() && source.front() == '@';
+}
+
+}  // namespace
+
+TFileCopier::TFileCopier(bool membersToCopy, TSetupUI& ui) : ui_(ui) {
+  if (!membersToCopy) return;
+  copies_.emplace(platform::ConcurrentFileCreations());
+  createHere_ = platform::ConcurrentFileCreations() == 1;
+}
+
+void TFileCopier::BeginGroup(const TSetupFileGroup& group, std::string groupName,
+                             TSetupRegistry& registry) {
+  group_ = &group;
+  groupName_ = std::move(groupName);
+  registry_ = &registry;
+}
+
+void TFileCopier::Record(std::size_t index, const std::string& name) {
+  registry_->WriteString(groupName_ + "File" + std::to_string(index + 1), name);
+  registry_->FlushNowAndThen();
+}
+
+void TFileCopier::FinishOldest() {
+  const Ahead& oldest = ahead_.front();
+  if (!copies_->TakeOldest()) group_->InstallFile(oldest.file->Source, oldest.file->Destination);
+  Record(oldest.index, oldest.file->Name);
+  aheadNames_.erase(oldest.upperName);
+  ahead_.pop_front();
+}
+
+void TFileCopier::FinishAll() {
+  while (!ahead_.empty()) FinishOldest();
+}
+
+bool TFileCopier::CopyAhead(std::size_t index, const TPlannedFile& file) {
+  std::string upperName = platform::UpperCase(file.Name);
+  if (!aheadNames_.insert(upperName).second) return false;
+  TBagEntrySource source = BagEntrySource(std::string_view(file.Source).substr(1));
+  if (createHere_) {
+    std::shared_ptr<platform::File> made = BagCreateNewFile(file.Destination);
+    if (!made) {
+      // The file exists: it is replaced as one file at a time.
+      aheadNames_.erase(upperName);
+      return false;
+    }
+    copies_->Push(
+        [source = std::move(source), made = std::move(made)]() mutable {
+          BagCopyIntoNewFile(source, std::move(made));
+          return true;
+        },
+        file.Destination, TFileWork::FileMade::Before);
+  } else {
+    copies_->Push(
+        [source = std::move(source), destination = file.Destination] {
+          return BagCopyToNewFile(source, destination);
+        },
+        file.Destination);
+  }
+  ahead_.push_back({index, &file, std::move(upperName)});
+  copies_->MakeRoom([this] { FinishOldest(); });
+  return true;
+}
+
+void TFileCopier::Add(std::size_t index, const TPlannedFile& file) {
+  ui_.ProcessMessages();
+  if (copies_ && IsMember(file.Source)) {
+    try {
+      if (CopyAhead(index, file)) return;
+    } catch (...) {
+      // A member that is missing or a file that cannot be made: the copies before it are
+      // complete and recorded first.
+      FinishAll();
+      throw;
+    }
+  }
+  FinishAll();
+  group_->InstallFile(file.Source, file.Destination);
+  Record(index, file.Name);
+}
+
+void TFileCopier::EndGroup() {
+  FinishAll();
+  group_ = nullptr;
+  registry_ = nullptr;
+}
+
+}  // namespace valise::setup

@@ -1,0 +1,177 @@
+// Installing: an application's record, its file groups, shortcuts and registry entries, as the
+// run's plan gives them.
+#include <optional>
+
+#include "baggage/bag_stream.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "platform/version.h"
+#include "setup/application.h"
+#include "setup/file_copier.h"
+#include "setup/plan.h"
+#include "setup/records.h"
+#include "setup/setup_ui.h"
+#include "util/file_utils.h"
+#include "util/integers.h"
+
+namespace valise::setup {
+
+namespace {
+
+bool IsRelative(std::string_view path) {
+  return !(path.size() >= 2 && path[1] == ':') && !(!path.empty() && IsPathSeparator(path[0]));
+}
+
+}  // namespace
+
+void TSetupApplication::Install(const TPlannedApplication& planned, const TRecordStore& records,
+                                TSetupUI& ui) const {
+  DebugLog("Installing " + RecordKey() + " '" + Title + "'...");
+  TSetupRegistry registry(records.Root());
+  const std::string recordPath = records.RecordPath(AltRegKey.empty() ? RecordKey() : AltRegKey);
+  registry.OpenKey(recordPath);
+  registry.WriteString("Title", Title);
+  if (!AltRegKey.empty()) registry.WriteInteger("AltRegKey", 1);
+  for (std::size_t i = 0; i < planned.DeleteFiles.size(); ++i) {
+    const std::string& path = planned.DeleteFiles[i];
+    platform::DeleteFile(path);
+    registry.WriteString("DeleteFile" + std::to_string(i + 1), path);
+  }
+  TFileCopier copier(UsesBaggageMembers(*this), ui);
+  for (std::size_t g = 0; g < planned.Groups.size(); ++g) {
+    ui.ProcessMessages();
+    planned.Groups[g].Group->Install(planned.Groups[g], static_cast<int>(g + 1), registry, copier);
+  }
+  int recorded = 0;
+  for (const TPlannedShortcut& shortcut : planned.Shortcuts) {
+    ui.ProcessMessages();
+    shortcut.Link->Install(shortcut.File, registry, recorded);
+  }
+  // The record is stored before the entries move the registry object elsewhere; it stays open,
+  // since an entry's relative key is taken below it.
+  registry.Flush();
+  for (const TSetupRegEntry* entry : planned.RegEntries) {
+    ui.ProcessMessages();
+    WriteRegEntry(*entry, registry, recordPath);
+  }
+  registry.CloseKey();
+}
+
+void TSetupApplication::WriteRegEntry(const TSetupRegEntry& entry, TSetupRegistry& registry,
+                                      std::string_view recordPath) const {
+  std::string key = ExpandMacros(entry.Key);
+  // An empty key names the record's key of the same name below the entry's own root.
+  if (key.empty()) key = std::string(recordPath);
+  registry.SetRoot(entry.Root);
+  if (!registry.TryOpenKey(key)) return;
+  const std::string name = ExpandMacros(entry.Name);
+  const std::string value = ExpandMacros(entry.Value);
+  switch (entry.DataType) {
+    case rdString:
+      registry.WriteString(name, value);
+      break;
+    case rdExpandString:
+      registry.WriteExpandString(name, value);
+      break;
+    case rdInteger:
+      registry.WriteInteger(name, StrToInt(value));
+      break;
+    default:
+      // rdUnknown, rdBinary and unknown names open the key and write nothing.
+      break;
+  }
+}
+
+std::string TSetupFileGroup::SourcePath(std::string_view file) const {
+  if (SourceDir.empty() || !IsRelative(file)) return std::string(file);
+  return IncludeTrailingBackslash(SourceDir) + std::string(file);
+}
+
+std::string TSetupFileGroup::ExpandedDestDir() const {
+  std::string dir = DestDir;
+  if (OnExpand) OnExpand(dir);
+  return dir;
+}
+
+void TSetupFileGroup::Install(const TPlannedGroup& planned, int number, TSetupRegistry& registry,
+                              TFileCopier& copier) const {
+  ForceDirs(planned.Dir);
+  const std::string groupName = "FileGroup" + std::to_string(number);
+  registry.WriteString(groupName, planned.Dir);
+  copier.BeginGroup(*this, groupName, registry);
+  for (std::size_t i = 0; i < planned.Files.size(); ++i) copier.Add(i, planned.Files[i]);
+  copier.EndGroup();
+}
+
+void TSetupFileGroup::InstallFile(std::string_view source, std::string_view destination) const {
+  if (!source.empty() && source.front() == '@') {
+    BagCopyFile(source.substr(1), destination);
+    return;
+  }
+  const std::string from = SourcePath(source);
+  bool copy = false;
+  if (!PathExists(destination)) {
+    copy = true;
+  } else {
+    switch (UpdateMethod) {
+      case updVersion: {
+        const std::optional<platform::FileVersion> target = platform::GetFileVersion(destination);
+        if (!target) {
+          copy = true;
+        } else if (const auto offered = platform::GetFileVersion(from)) {
+          copy =
+              offered->ms > target->ms || (offered->ms == target->ms && offered->ls >= target->ls);
+        }
+        break;
+      }
+      case updDate:
+        copy = GetFileCreationTime(from) >= GetFileCreationTime(destination);
+        break;
+      case updAlways:
+        copy = true;
+        break;
+      default:
+        // updNever, and a method the script named wrongly, keep the existing file.
+        break;
+    }
+  }
+  if (copy && !platform::CopyFile(from, destination, false)) {
+    const OSError error = platform::LastOSError();
+    throw OSError(error.code(),
+                  "Cannot copy " + from + " to " + std::string(destination) + ": " + error.what());
+  }
+}
+
+std::string TSetupShellLink::PlannedFile() const {
+  return IncludeTrailingBackslash(ExpandedFolder()) + ExpandedDescription() +
+         (IsInternetShortcut() ? ".url" : ".lnk");
+}
+
+void TSetupShellLink::Install(const std::string& path, TSetupRegistry& registry,
+                              int& recorded) const {
+  ForceDirs(ExcludeTrailingBackslash(ExtractFilePath(path)));
+  if (IsInternetShortcut()) {
+    const std::string text = platform::Utf8ToAnsi("[InternetShortcut]\r\nURL=" + Command + "\r\n");
+    std::unique_ptr<platform::File> file = platform::File::Create(path);
+    if (!file) {
+      const OSError error = platform::LastOSError();
+      throw OSError(error.code(), "Cannot create " + path + ": " + error.what());
+    }
+    file->Write(text.data(), text.size());
+    if (Remove) registry.WriteString("ShellLink" + std::to_string(++recorded), path);
+    return;
+  }
+  TShellLink link;
+  link.Arguments = CommandParams;
+  link.ShowCmd = ShowCmd;
+  link.WorkingDirectory = WorkDir;
+  link.Target = ExpandedCommand();
+  link.IconLocation = ExpandedIconLocation();
+  link.IconIndex = IconIndex;
+  link.HotKey = ShortCut;
+  if (CreateShellLink(link, path) == 0 && Remove) {
+    registry.WriteString("ShellLink" + std::to_string(++recorded), path);
+  }
+}
+
+}  // namespace valise::setup

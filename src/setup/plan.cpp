@@ -1,0 +1,133 @@
+#include "setup/plan.h"
+
+#include "baggage/baggage.h"
+#include "setup/data_module.h"
+#include "util/file_utils.h"
+
+namespace valise::setup {
+
+namespace {
+
+bool IsMember(std::string_view source) {
+  return !source.empty() && source.front() == '@';
+}
+
+// The name a file group's entry is installed and recorded under: its last component, without
+// the "@" of a member.
+std::string InstalledName(std::string_view entry) {
+  std::string_view name = ExtractFileName(entry);
+  if (!name.empty() && name.front() == '@') name.remove_prefix(1);
+  return std::string(name);
+}
+
+TPlannedGroup PlanGroup(const TSetupFileGroup& group, std::string dir, bool installing) {
+  TPlannedGroup planned;
+  planned.Group = &group;
+  planned.Dir = std::move(dir);
+  const std::string folder = IncludeTrailingBackslash(planned.Dir);
+  planned.Files.reserve(group.Files.size());
+  for (const std::string& entry : group.Files) {
+    TPlannedFile file;
+    file.Source = entry;
+    file.Name = installing ? InstalledName(entry) : entry;
+    file.Destination = folder + file.Name;
+    planned.Files.push_back(std::move(file));
+  }
+  return planned;
+}
+
+}  // namespace
+
+int FindDriveEntry(const std::vector<TDriveSpace>& list, char letter) {
+  const auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (upper(list[i].Drive) == upper(letter)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+TSetupPlan TSetupDataModule::BuildPlan() {
+  TSetupPlan plan;
+  const auto entry = [&](const std::string& drive) -> TDriveSpace& {
+    int index = FindDriveEntry(plan.Space, drive[0]);
+    if (index < 0) {
+      plan.Space.push_back({drive[0], 0});
+      index = static_cast<int>(plan.Space.size()) - 1;
+    }
+    return plan.Space[static_cast<std::size_t>(index)];
+  };
+  // The entry of the drive a path lies on; none for a path without a drive letter.
+  const auto spaceOf = [&](const std::string& path) -> TDriveSpace* {
+    const std::string drive = ExtractFileDrive(path);
+    return drive.size() == 2 ? &entry(drive) : nullptr;
+  };
+  const auto sizeOrZero = [](std::string_view path) {
+    const std::int64_t size = GetFileSizeByName(path);
+    return size < 0 ? 0 : size;
+  };
+  for (const auto& owned : Applications) {
+    TSetupApplication& app = *owned;
+    ui_.ProcessMessages();
+    TPlannedApplication planned;
+    planned.App = &app;
+    if (app.Selected && !app.Installed) {
+      planned.Action = TPlanAction::Install;
+      if (UsesBaggageMembers(app)) SelectBaggageOf(app);
+      for (const std::string& file : app.DeleteFiles) {
+        planned.DeleteFiles.push_back(app.ExpandMacros(file));
+      }
+      for (const auto& group : app.FileGroups) {
+        planned.Groups.push_back(PlanGroup(*group, group->ExpandedDestDir(), true));
+        TDriveSpace* space = spaceOf(planned.Groups.back().Dir);
+        if (space == nullptr) continue;
+        for (const TPlannedFile& file : planned.Groups.back().Files) {
+          ui_.ProcessMessages();
+          if (IsMember(file.Source)) {
+            space->Bytes += BagFileSize(std::string_view(file.Source).substr(1));
+          } else {
+            // What a file from the disk needs is the size of its source.
+            space->Bytes += GetFileSizeByName(group->SourcePath(file.Source));
+          }
+        }
+      }
+      for (const auto& link : app.ShellLinks) {
+        const std::string folder = link->ExpandedFolder();
+        const std::string drive = ExtractFileDrive(folder);
+        if (drive.size() != 2) throw ESetup("Invalid path " + folder);
+        entry(drive).Bytes += 1024;
+        planned.Shortcuts.push_back({link.get(), link->PlannedFile()});
+      }
+      for (const auto& regEntry : app.RegEntries) planned.RegEntries.push_back(regEntry.get());
+    } else if (!app.Selected && app.Installed) {
+      planned.Action = TPlanAction::Remove;
+      planned.DeleteFiles = app.DeleteFiles;
+      for (const auto& group : app.FileGroups) {
+        planned.Groups.push_back(PlanGroup(*group, group->DestDir, false));
+        TDriveSpace* space = spaceOf(group->DestDir);
+        if (space == nullptr) continue;
+        for (const TPlannedFile& file : planned.Groups.back().Files) {
+          ui_.ProcessMessages();
+          space->Bytes -= sizeOrZero(file.Destination);
+        }
+      }
+      for (const auto& link : app.ShellLinks) {
+        if (!link->Remove) continue;
+        planned.Shortcuts.push_back({link.get(), link->RecordedFile()});
+        if (TDriveSpace* space = spaceOf(link->RecordedFile())) {
+          space->Bytes -= sizeOrZero(link->RecordedFile());
+        }
+      }
+      for (const std::string& file : app.DeleteFiles) {
+        if (TDriveSpace* space = spaceOf(file)) space->Bytes -= sizeOrZero(file);
+      }
+    }
+    plan.Applications.push_back(std::move(planned));
+  }
+  return plan;
+}
+
+void TSetupDataModule::GetRequiredSpace(std::vector<TDriveSpace>& list) {
+  list = BuildPlan().Space;
+}
+
+}  // namespace valise::setup

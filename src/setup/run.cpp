@@ -1,0 +1,99 @@
+// The run: the plan built, the space checked, each application installed or removed, the
+// removal's later stages, the completion message, the exit code and the program to launch.
+#include "platform/files.h"
+#include "platform/text.h"
+#include "setup/data_module.h"
+#include "util/file_utils.h"
+
+namespace valise::setup {
+
+std::string FormatWithDrive(std::string_view format, char drive) {
+  // The format comes from the product's text pool; it is never handed to printf, whose
+  // conversions could read arguments that are not there.
+  std::string text;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != '%' || i + 1 == format.size()) {
+      text += format[i];
+      continue;
+    }
+    if (format[i + 1] == '%') {
+      text += '%';
+      ++i;
+      continue;
+    }
+    std::size_t j = i + 1;
+    while (j < format.size() && (format[j] == '-' || format[j] == '.' || format[j] == ':' ||
+                                 (format[j] >= '0' && format[j] <= '9'))) {
+      ++j;
+    }
+    if (j < format.size() &&
+        ((format[j] >= 'a' && format[j] <= 'z') || (format[j] >= 'A' && format[j] <= 'Z'))) {
+      text += drive;
+      i = j;
+    } else {
+      text += format[i];
+    }
+  }
+  return text;
+}
+
+void TSetupDataModule::Execute() {
+  platform::SetCurrentDirectory(ProgramDir());
+  if (!CommandLine.Silent) {
+    ui_.SetProgressVisible(true);
+    ui_.ProcessMessages();
+  }
+  const TSetupPlan plan = BuildPlan();
+  if (!CommandLine.Silent) {
+    for (const TDriveSpace& space : plan.Space) {
+      const std::optional<std::uint64_t> free =
+          platform::GetDiskFreeBytes(std::string(1, space.Drive) + ":");
+      if (free && space.Bytes >= static_cast<std::int64_t>(*free)) {
+        throw ESetup(FormatWithDrive(Texts.SOutOfDiskSpace, space.Drive));
+      }
+    }
+  }
+  if (!CommandLine.Silent) ui_.SetProgressMax(static_cast<int>(Applications.size()));
+
+  std::vector<const TPlannedApplication*> removed;
+  for (std::size_t i = 0; i < plan.Applications.size(); ++i) {
+    const TPlannedApplication& planned = plan.Applications[i];
+    ui_.ProcessMessages();
+    if (planned.Action == TPlanAction::Install) {
+      if (UsesBaggageMembers(*planned.App)) SelectBaggageOf(*planned.App);
+      planned.App->Install(planned, Records(), ui_);
+    } else if (planned.Action == TPlanAction::Remove) {
+      RemoveApplicationFiles(planned);
+      removed.push_back(&planned);
+    }
+    if (!CommandLine.Silent) ui_.SetProgressPosition(static_cast<int>(i));
+  }
+  RemoveDirectories(removed);
+  DeleteRecords(removed);
+  CleanMakerPlaces();
+
+  if (!CommandLine.Silent) {
+    ui_.SetProgressPosition(static_cast<int>(Applications.size()));
+    ui_.ProcessMessages();
+    ui_.WaitPumping(500);
+    ui_.SetProgressVisible(false);
+    ui_.ShowInformation(Texts.SSetupCompleted, Texts.MsgCaptionInformation);
+  }
+  if (!CommandLine.RegArgument.empty()) {
+    for (const auto& app : Applications) {
+      if (!app->Selected &&
+          platform::CompareTextIgnoreCase(app->RecordKey(), CommandLine.RegArgument) == 0) {
+        ExitCode = kExitNamedRemoved;
+      }
+    }
+  }
+  if (CommandLine.LaunchAfterRun && !Globals.Launch.empty()) {
+    std::string file = Globals.Launch;
+    std::string parameters = Globals.LaunchParams;
+    ExpandDirMacros(file);
+    ExpandDirMacros(parameters);
+    ShellExecuteFile(file, parameters, "", 1);
+  }
+}
+
+}  // namespace valise::setup
