@@ -144,6 +144,8 @@ class TSetupApplication {
   std::int32_t ProductID = 0;
   std::string AltRegKey;
   std::vector<std::unique_ptr<TSetupRegEntry>> RegEntries;
+  // The product's release (the middle number of the record key); -1 for a record named by
+  // "AltRegKey" or of an older product.
   std::int32_t Version = 0;
   bool Selected = false;
   std::vector<std::unique_ptr<TSetupShellLink>> ShellLinks;

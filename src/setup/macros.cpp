@@ -127,6 +127,7 @@ void TSetupDataModule::ExpandDirMacros(std::string& text) const {
       closes(11);
       replacement = app->ProductCode;
     } else if (MatchesIgnoreCase(reference, at, "Release")) {
+      // The product's release is kept in the field named `Version`.
       closes(7);
       replacement = std::to_string(app->Version);
     } else if (MatchesIgnoreCase(reference, at, "ProductID")) {

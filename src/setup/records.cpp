@@ -25,7 +25,7 @@ constexpr std::array<RootPrefix, 3> kRootPrefixes = {{
     {"HKEY_LOCAL_MACHINE", platform::RegRoot::LocalMachine},
 }};
 
-std::string WithoutLeadingBackslashes(std::string_view path) {
+std::string WithoutOuterBackslashes(std::string_view path) {
   while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
   while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
   return std::string(path);
@@ -34,7 +34,7 @@ std::string WithoutLeadingBackslashes(std::string_view path) {
 }  // namespace
 
 std::string PlatformKeyPath(std::string_view path) {
-  return WithoutLeadingBackslashes(path);
+  return WithoutOuterBackslashes(path);
 }
 
 std::optional<platform::RegKey> OpenKeyForReading(platform::RegRoot root, std::string_view path) {
@@ -81,11 +81,11 @@ void TSetupRegistry::SetRoot(platform::RegRoot root) {
 void TSetupRegistry::OpenKey(std::string_view key) {
   std::string path;
   if (!key.empty() && key.front() == '\\') {
-    path = WithoutLeadingBackslashes(key);
+    path = WithoutOuterBackslashes(key);
   } else if (key_) {
-    path = path_ + "\\" + WithoutLeadingBackslashes(key);
+    path = path_ + "\\" + WithoutOuterBackslashes(key);
   } else {
-    path = WithoutLeadingBackslashes(key);
+    path = WithoutOuterBackslashes(key);
   }
   platform::RegKey opened = platform::RegKey::Create(root_, path);
   CloseKey();
