@@ -16,6 +16,7 @@ std::string GetSystemDirectory();
 enum SpecialFolder : int {
   kFolderDesktop = 0,
   kFolderPrograms = 2,
+  kFolderDocuments = 5,
   kFolderStartup = 7,
   kFolderSendTo = 9,
   kFolderStartMenu = 11,

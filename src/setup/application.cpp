@@ -13,6 +13,10 @@ std::string TSetupApplication::ExpandMacros(std::string_view raw) const {
   return text;
 }
 
+std::string TSetupApplication::GetInstallDir() const {
+  return FromRecord || InstallDirChosen ? InstallDir : ExpandMacros(InstallDir);
+}
+
 std::string TSetupApplication::ExpandedBaggage() const {
   return Baggage.empty() ? std::string() : ExpandMacros(Baggage);
 }

@@ -153,6 +153,10 @@ class TSetupApplication {
   std::string Title;
   course::TLanguage Language = course::LANG_NONE;
   TExpandEvent OnExpand;
+  // Rebuilt from an installation record: its folders are used as recorded, never expanded.
+  bool FromRecord = false;
+  // InstallDir is a folder the user chose in the window, used as it stands.
+  bool InstallDirChosen = false;
   // The name of the key below the records key that the application's record was found under;
   // empty for an application that is not installed.
   std::string RecordKeyName;
@@ -166,7 +170,8 @@ class TSetupApplication {
   // The baggage as a "/bag=" argument selects it; empty when the application names none.
   std::string ExpandedBaggage() const;
   std::string ExpandMacros(std::string_view raw) const;
-  std::string GetInstallDir() const { return ExpandMacros(InstallDir); }
+  // The installation folder: as recorded or as the user chose it, else expanded.
+  std::string GetInstallDir() const;
   std::string GetText(std::uint32_t textId) const { return Texts.Get(textId); }
   // The record key "%s_%d_%d" of ProductCode, Version and ProductID.
   std::string RecordKey() const;

@@ -2,6 +2,7 @@
 
 #include "course/project.h"
 #include "course/textpool.h"
+#include "platform/files.h"
 #include "platform/text.h"
 
 namespace valise::setup {
@@ -22,9 +23,32 @@ TSetupDataModule::~TSetupDataModule() {
 void TSetupDataModule::Create() {
   LanguageIndex = -1;
   Applications.clear();
+  // A silent run that installs has nothing to go on without its script. (A removal needs only
+  // the records, and the window lists the recorded applications.)
+  const bool installs = CommandLine.Silent && CommandLine.RemoveArguments.empty();
+  if (installs) CheckScriptReadable(CommandLine.ScriptFile);
   ReadScript(CommandLine.ScriptFile);
+  if (installs && FindApplication(1) == nullptr) {
+    throw ESetup("The setup script " + CommandLine.ScriptFile +
+                 " offers no application (no section [Application1])");
+  }
   LoadTexts();
   if (CommandLine.Silent) ApplyRemoveArguments();
+}
+
+void TSetupDataModule::CheckScriptReadable(const std::string& fileName) {
+  const std::optional<std::uint32_t> attributes = platform::GetFileAttributes(fileName);
+  if (!attributes) {
+    throw ESetup("Cannot read the setup script " + fileName + ": " +
+                 platform::LastOSError().what());
+  }
+  if (*attributes & platform::kAttrDirectory) {
+    throw ESetup("Cannot read the setup script " + fileName + ": it is a folder");
+  }
+  if (!platform::File::OpenRead(fileName)) {
+    throw ESetup("Cannot read the setup script " + fileName + ": " +
+                 platform::LastOSError().what());
+  }
 }
 
 void TSetupDataModule::ReadScript(const std::string& fileName) {
@@ -56,6 +80,7 @@ void TSetupDataModule::ReadApplication(const TScript& script, int n) {
   app->LoadFromScript(script, "Application" + std::to_string(n), ProgramDir());
   app->OnExpand = [this](std::string& text) { ExpandDirMacros(text); };
   app->OpenBaggage(baggage_);
+  CheckRecordKey(*app);
 
   bool languageApp = false;
   if (Language == course::LANG_NONE && app->Language != course::LANG_NONE) {
@@ -81,6 +106,29 @@ void TSetupDataModule::ReadApplication(const TScript& script, int n) {
   app->Selected = true;
   if (languageApp) LanguageIndex = static_cast<std::int32_t>(Applications.size());
   Applications.push_back(std::move(app));
+}
+
+void TSetupDataModule::CheckRecordKey(const TSetupApplication& app) {
+  const std::string where = "Application" + std::to_string(app.ScriptIndex) +
+                            (app.Title.empty() ? "" : " '" + app.Title + "'");
+  if (!app.AltRegKey.empty()) {
+    if (app.AltRegKey.find('\\') != std::string::npos) {
+      throw ESetup(where + ": the record key '" + app.AltRegKey + "' holds a backslash");
+    }
+    return;
+  }
+  // The record is found again only by a name that reads back as the same identity.
+  const std::string name = app.RecordKey();
+  std::string productCode;
+  std::int32_t version = 0;
+  std::int32_t productId = 0;
+  if (app.ProductCode.find('\\') != std::string::npos ||
+      !ParseRecordKey(name, productCode, version, productId) || productCode != app.ProductCode ||
+      version != app.Version || productId != app.ProductID) {
+    throw ESetup(where + ": the record key '" + name +
+                 "' cannot be read back (a product code without \"_\" and \"\\\", a release "
+                 "and an ID from 0 to 2147483647)");
+  }
 }
 
 void TSetupDataModule::LoadTexts() {

@@ -58,6 +58,8 @@ class TSetupDataModule {
   // Throws what fails; the object keeps what was built until then.
   void Create();
   void ReadScript(const std::string& fileName);
+  // Throws ESetup, naming the file and the reason, when the script cannot be read.
+  static void CheckScriptReadable(const std::string& fileName);
   void LoadTexts();
   TSetupApplication* FindApplication(std::int32_t scriptIndex) const;
   // Deselects the installed applications named by "remove=" (silent runs); throws ESetup,
@@ -81,7 +83,8 @@ class TSetupDataModule {
   void RemoveApplicationFiles(const TPlannedApplication& planned);
   void RemoveDirectories(const std::vector<const TPlannedApplication*>& removed);
   void DeleteRecords(const std::vector<const TPlannedApplication*>& removed);
-  void CleanMakerPlaces();
+  // `removedMakerRecords`: the run removed a record below the maker's own key.
+  void CleanMakerPlaces(bool removedMakerRecords);
   void CleanShellFolder(const std::string& dir);
 
   const std::string& ProgramPath() const { return CommandLine.ProgramPath; }
@@ -92,17 +95,29 @@ class TSetupDataModule {
 
  private:
   void ReadApplication(const TScript& script, int n);
+  // Throws ESetup, naming the application, when its record would be named by a key that
+  // ParseRecordKey cannot read back as the same identity.
+  static void CheckRecordKey(const TSetupApplication& app);
+  // What a reference ("[Application2.InstallDir]", with its brackets) stands for; `folder`
+  // tells whether it is a folder's name.
+  std::string ReferenceValue(const std::string& reference, bool& folder) const;
   // Makes the application's baggage current (or the program's own for one that names none)
   // before its "@" members are counted or copied.
   void SelectBaggageOf(const TSetupApplication& app);
   // Installs one application of the plan and writes its installation record.
   void Install(const TPlannedApplication& planned);
+  // Whether removal must leave a folder alone whatever asks: a special folder of the system or
+  // the user, one above such a folder, or a drive's root.
+  bool IsSystemFolder(std::string_view dir);
+  // Removes an empty folder that is not a system folder; logs "Left in place" when it stays.
+  bool RemoveFolder(const std::string& dir);
   // Deletes a file, trying four times with waits between the tries; true when it went.
   // `firstAttemptFailed`: the first try was made already (on the file work's threads).
   bool DeleteWithRetries(const std::string& path, bool firstAttemptFailed = false);
 
   TSetupUI& ui_;
   TCurrentBaggage baggage_;
+  std::vector<std::string> systemFolders_;  // IsSystemFolder's list, made at first use
   // How deep ExpandDirMacros is in its own recursion.
   mutable int expandDepth_ = 0;
 };

@@ -1,5 +1,6 @@
 // Installing: an application's record, its file groups, shortcuts and registry entries, as the
 // run's plan gives them.
+#include <cstdio>
 #include <optional>
 
 #include "baggage/bag_stream.h"
@@ -31,6 +32,8 @@ void TSetupApplication::Install(const TPlannedApplication& planned, const TRecor
   const std::string recordPath = records.RecordPath(AltRegKey.empty() ? RecordKey() : AltRegKey);
   registry.OpenKey(recordPath);
   registry.WriteString("Title", Title);
+  // A later run finds the folder here for references to it ("[Application1.InstallDir]").
+  registry.WriteString("InstallDir", GetInstallDir());
   if (!AltRegKey.empty()) registry.WriteInteger("AltRegKey", 1);
   for (std::size_t i = 0; i < planned.DeleteFiles.size(); ++i) {
     const std::string& path = planned.DeleteFiles[i];
@@ -63,7 +66,13 @@ void TSetupApplication::WriteRegEntry(const TSetupRegEntry& entry, TSetupRegistr
   // An empty key names the record's key of the same name below the entry's own root.
   if (key.empty()) key = std::string(recordPath);
   registry.SetRoot(entry.Root);
-  if (!registry.TryOpenKey(key)) return;
+  try {
+    registry.OpenKey(key);
+  } catch (const OSError& error) {
+    throw OSError(error.code(), "Cannot open the registry key " +
+                                    std::string(RootName(entry.Root)) + "\\" +
+                                    PlatformKeyPath(key) + ": " + error.what());
+  }
   const std::string name = ExpandMacros(entry.Name);
   const std::string value = ExpandMacros(entry.Value);
   switch (entry.DataType) {
@@ -169,9 +178,12 @@ void TSetupShellLink::Install(const std::string& path, TSetupRegistry& registry,
   link.IconLocation = ExpandedIconLocation();
   link.IconIndex = IconIndex;
   link.HotKey = ShortCut;
-  if (CreateShellLink(link, path) == 0 && Remove) {
-    registry.WriteString("ShellLink" + std::to_string(++recorded), path);
+  if (const std::int32_t result = CreateShellLink(link, path); result != 0) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(result));
+    throw ESetup("Cannot create the shortcut " + path + " (error " + code + ")");
   }
+  if (Remove) registry.WriteString("ShellLink" + std::to_string(++recorded), path);
 }
 
 }  // namespace valise::setup

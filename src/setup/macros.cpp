@@ -1,5 +1,6 @@
 // The directory macros ("<ProgramFilesDir>" and the like) and the references to other
 // applications ("[Application2.InstallDir]") of script values.
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -83,70 +84,127 @@ void TSetupDataModule::ExpandDirMacros(std::string& text) const {
     int& depth;
     ~Leave() { --depth; }
   } leave{expandDepth_};
-  for (const Macro& macro : Macros()) {
-    for (std::size_t at = text.find(macro.name); at != std::string::npos;
-         at = text.find(macro.name)) {
-      text.replace(at, macro.name.size(), WithoutTrailingBackslash(macro.value(*this)));
-    }
-  }
-  if (text.find('<') != std::string::npos) InvalidReference(text);
 
-  for (std::size_t p = text.find('['); p != std::string::npos; p = text.find('[')) {
+  // The text in pieces: what the script wrote is scanned; what a macro or a folder reference
+  // put in is a folder's name and is never scanned again, so that a folder whose name holds
+  // "[" or "<" stays as it is. A title or product code put in by a reference is scanned for
+  // further references, as it always was.
+  struct Piece {
+    std::string text;
+    bool scanned;
+  };
+  std::vector<Piece> pieces;
+  const auto joined = [&] {
+    std::string all;
+    for (const Piece& piece : pieces) all += piece.text;
+    return all;
+  };
+  std::string raw;
+  for (std::size_t p = 0; p < text.size();) {
+    const Macro* found = nullptr;
+    if (text[p] == '<') {
+      for (const Macro& macro : Macros()) {
+        // Macro names are matched with their letter case.
+        if (text.compare(p, macro.name.size(), macro.name) == 0) {
+          found = &macro;
+          break;
+        }
+      }
+    }
+    if (found == nullptr) {
+      raw += text[p++];
+      continue;
+    }
+    pieces.push_back({std::move(raw), true});
+    raw.clear();
+    pieces.push_back({WithoutTrailingBackslash(found->value(*this)), false});
+    p += found->name.size();
+  }
+  pieces.push_back({std::move(raw), true});
+  for (const Piece& piece : pieces) {
+    if (piece.scanned && piece.text.find('<') != std::string::npos) InvalidReference(joined());
+  }
+
+  // A title that names itself would insert itself for ever.
+  constexpr int kMaxReferences = 1000;
+  for (int round = 0;; ++round) {
+    auto piece = std::find_if(pieces.begin(), pieces.end(), [](const Piece& candidate) {
+      return candidate.scanned && candidate.text.find('[') != std::string::npos;
+    });
+    if (piece == pieces.end()) break;
+    if (round == kMaxReferences) InvalidReference(joined());
+    const std::size_t p = piece->text.find('[');
     // Collect the reference up to and including its "]".
     std::string reference;
     for (std::size_t i = p;; ++i) {
-      if (i == text.size()) InvalidReference(reference);
-      if (i > p && text[i] == '[') InvalidReference(text);
-      reference += text[i];
-      if (text[i] == ']') break;
+      if (i == piece->text.size()) InvalidReference(reference);
+      if (i > p && piece->text[i] == '[') InvalidReference(joined());
+      reference += piece->text[i];
+      if (piece->text[i] == ']') break;
     }
-    std::size_t at = 1;
-    if (!MatchesIgnoreCase(reference, at, "Application")) InvalidReference(reference);
-    at += 11;
-    const std::int64_t n = ReadNumber(reference, at);
-    if (at >= reference.size() || reference[at] != '.') InvalidReference(reference);
-    ++at;
-    if (n < 1 || n > static_cast<std::int64_t>(Applications.size())) InvalidReference(reference);
-    const TSetupApplication* app = FindApplication(static_cast<std::int32_t>(n));
-    if (app == nullptr) InvalidReference(reference);
+    bool folder = false;
+    std::string value = ReferenceValue(reference, folder);
+    std::string after = piece->text.substr(p + reference.size());
+    piece->text.resize(p);
+    const auto at = std::next(piece);
+    pieces.insert(pieces.insert(at, {std::move(after), true}), {std::move(value), !folder});
+  }
+  text = joined();
+}
 
-    std::string replacement;
-    const auto closes = [&](std::size_t length) {
-      if (at + length >= reference.size() || reference[at + length] != ']') {
-        InvalidReference(reference);
-      }
-    };
-    if (MatchesIgnoreCase(reference, at, "InstallDir")) {
-      closes(10);
-      // As the application gives it: expanded, or as recorded for an installed application.
-      replacement = app->GetInstallDir();
-    } else if (MatchesIgnoreCase(reference, at, "Title")) {
-      closes(5);
-      replacement = app->Title;
-    } else if (MatchesIgnoreCase(reference, at, "ProductCode")) {
-      closes(11);
-      replacement = app->ProductCode;
-    } else if (MatchesIgnoreCase(reference, at, "Release")) {
-      // The product's release is kept in the field named `Version`.
-      closes(7);
-      replacement = std::to_string(app->Version);
-    } else if (MatchesIgnoreCase(reference, at, "ProductID")) {
-      closes(9);
-      replacement = std::to_string(app->ProductID);
-    } else if (MatchesIgnoreCase(reference, at, "FileGroup")) {
-      at += 9;
-      const std::int64_t m = ReadNumber(reference, at);
-      if (at >= reference.size() || reference[at] != ']') InvalidReference(reference);
-      if (m < 1 || m > static_cast<std::int64_t>(app->FileGroups.size())) {
-        InvalidReference(reference);
-      }
-      replacement = app->FileGroups[m - 1]->DestDir;
-      ExpandDirMacros(replacement);
-    } else {
+std::string TSetupDataModule::ReferenceValue(const std::string& reference, bool& folder) const {
+  std::size_t at = 1;
+  if (!MatchesIgnoreCase(reference, at, "Application")) InvalidReference(reference);
+  at += 11;
+  const std::int64_t n = ReadNumber(reference, at);
+  if (at >= reference.size() || reference[at] != '.') InvalidReference(reference);
+  ++at;
+  if (n < 1 || n > static_cast<std::int64_t>(Applications.size())) InvalidReference(reference);
+  const TSetupApplication* app = FindApplication(static_cast<std::int32_t>(n));
+  if (app == nullptr) InvalidReference(reference);
+
+  const auto closes = [&](std::size_t length) {
+    if (at + length >= reference.size() || reference[at + length] != ']') {
       InvalidReference(reference);
     }
-    text.replace(p, reference.size(), replacement);
+  };
+  folder = false;
+  if (MatchesIgnoreCase(reference, at, "InstallDir")) {
+    closes(10);
+    folder = true;
+    return app->GetInstallDir();
   }
+  if (MatchesIgnoreCase(reference, at, "Title")) {
+    closes(5);
+    return app->Title;
+  }
+  if (MatchesIgnoreCase(reference, at, "ProductCode")) {
+    closes(11);
+    return app->ProductCode;
+  }
+  if (MatchesIgnoreCase(reference, at, "Release")) {
+    // The product's release is kept in the field named `Version`.
+    closes(7);
+    return std::to_string(app->Version);
+  }
+  if (MatchesIgnoreCase(reference, at, "ProductID")) {
+    closes(9);
+    return std::to_string(app->ProductID);
+  }
+  if (MatchesIgnoreCase(reference, at, "FileGroup")) {
+    at += 9;
+    const std::int64_t m = ReadNumber(reference, at);
+    if (at >= reference.size() || reference[at] != ']') InvalidReference(reference);
+    if (m < 1 || m > static_cast<std::int64_t>(app->FileGroups.size())) {
+      InvalidReference(reference);
+    }
+    // A folder of an installed application is used as recorded; one of the script is expanded.
+    std::string dir = app->FileGroups[m - 1]->DestDir;
+    if (!app->FromRecord) ExpandDirMacros(dir);
+    folder = true;
+    return dir;
+  }
+  InvalidReference(reference);
 }
 
 }  // namespace valise::setup

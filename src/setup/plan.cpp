@@ -36,6 +36,20 @@ TPlannedGroup PlanGroup(const TSetupFileGroup& group, std::string dir, bool inst
   return planned;
 }
 
+// How an error names an application: its title, or its section when it has none.
+std::string ApplicationName(const TSetupApplication& app) {
+  if (!app.Title.empty()) return "'" + app.Title + "'";
+  return "Application" + std::to_string(app.ScriptIndex);
+}
+
+// A folder or file the run writes or deletes must be an absolute path on a lettered drive:
+// anything else would land wherever the program happens to run.
+void CheckDestination(const TSetupApplication& app, const std::string& path, std::string_view raw) {
+  if (IsAbsoluteDrivePath(path)) return;
+  throw ESetup("Invalid path " + path + " (application " + ApplicationName(app) + ": '" +
+               std::string(raw) + "')");
+}
+
 }  // namespace
 
 int FindDriveEntry(const std::vector<TDriveSpace>& list, char letter) {
@@ -73,11 +87,14 @@ TSetupPlan TSetupDataModule::BuildPlan() {
     if (app.Selected && !app.Installed) {
       planned.Action = TPlanAction::Install;
       if (UsesBaggageMembers(app)) SelectBaggageOf(app);
+      if (!app.InstallDir.empty()) CheckDestination(app, app.GetInstallDir(), app.InstallDir);
       for (const std::string& file : app.DeleteFiles) {
         planned.DeleteFiles.push_back(app.ExpandMacros(file));
+        CheckDestination(app, planned.DeleteFiles.back(), file);
       }
       for (const auto& group : app.FileGroups) {
         planned.Groups.push_back(PlanGroup(*group, group->ExpandedDestDir(), true));
+        CheckDestination(app, planned.Groups.back().Dir, group->DestDir);
         TDriveSpace* space = spaceOf(planned.Groups.back().Dir);
         if (space == nullptr) continue;
         for (const TPlannedFile& file : planned.Groups.back().Files) {
@@ -92,9 +109,8 @@ TSetupPlan TSetupDataModule::BuildPlan() {
       }
       for (const auto& link : app.ShellLinks) {
         const std::string folder = link->ExpandedFolder();
-        const std::string drive = ExtractFileDrive(folder);
-        if (drive.size() != 2) throw ESetup("Invalid path " + folder);
-        entry(drive).Bytes += 1024;
+        if (!IsAbsoluteDrivePath(folder)) throw ESetup("Invalid path " + folder);
+        entry(ExtractFileDrive(folder)).Bytes += 1024;
         planned.Shortcuts.push_back({link.get(), link->PlannedFile()});
       }
       for (const auto& regEntry : app.RegEntries) planned.RegEntries.push_back(regEntry.get());

@@ -94,15 +94,6 @@ void TSetupRegistry::OpenKey(std::string_view key) {
   lastFlush_ = platform::TickCount();
 }
 
-bool TSetupRegistry::TryOpenKey(std::string_view key) {
-  try {
-    OpenKey(key);
-    return true;
-  } catch (const OSError&) {
-    return false;
-  }
-}
-
 platform::RegKey& TSetupRegistry::Key(std::string_view valueName) {
   if (!key_) {
     throw Error("Cannot write the registry value '" + std::string(valueName) + "': no key is open");
@@ -234,21 +225,50 @@ void TSetupApplication::LoadFromRecord(const TRecordValues& record, TSetupUI& ui
   FileGroups.clear();
   ShellLinks.clear();
   Title = record.String("Title");
+  // A record is input: any program of the user may have written it. What removal would
+  // delete must name a bare file inside an absolute folder on a lettered drive; an entry that
+  // does not is logged and left alone.
+  const auto ignored = [&](const std::string& name, const std::string& value, const char* why) {
+    DebugLog("Record " + RecordKeyName + ": ignored " + name + " '" + value + "' (" + why + ")");
+  };
   for (int n = 1; record.Has(Numbered("DeleteFile", n)); ++n) {
-    DeleteFiles.push_back(record.String(Numbered("DeleteFile", n)));
+    std::string path = record.String(Numbered("DeleteFile", n));
+    if (IsAbsoluteDrivePath(path)) {
+      DeleteFiles.push_back(std::move(path));
+    } else {
+      ignored(Numbered("DeleteFile", n), path, "not an absolute path on a drive");
+    }
   }
   for (int n = 1; record.Has(Numbered("FileGroup", n)); ++n) {
     ui.ProcessMessages();
+    // An ignored group stays in its place with no folder, so that the groups after it keep
+    // their numbers.
     auto group = std::make_unique<TSetupFileGroup>();
-    group->DestDir = record.String(Numbered("FileGroup", n));
+    std::string folder = record.String(Numbered("FileGroup", n));
     const std::string prefix = Numbered("FileGroup", n) + "File";
+    if (!IsAbsoluteDrivePath(folder)) {
+      ignored(Numbered("FileGroup", n), folder, "not an absolute path on a drive");
+      FileGroups.push_back(std::move(group));
+      continue;
+    }
+    group->DestDir = std::move(folder);
     for (int m = 1; record.Has(prefix + std::to_string(m)); ++m) {
-      group->Files.push_back(record.String(prefix + std::to_string(m)));
+      std::string name = record.String(prefix + std::to_string(m));
+      if (IsBareName(name)) {
+        group->Files.push_back(std::move(name));
+      } else {
+        ignored(prefix + std::to_string(m), name, "not a bare file name");
+      }
     }
     FileGroups.push_back(std::move(group));
   }
   for (int n = 1; record.Has(Numbered("ShellLink", n)); ++n) {
-    AddRemovalLink(record.String(Numbered("ShellLink", n)));
+    std::string path = record.String(Numbered("ShellLink", n));
+    if (IsAbsoluteDrivePath(path)) {
+      AddRemovalLink(std::move(path));
+    } else {
+      ignored(Numbered("ShellLink", n), path, "not an absolute path on a drive");
+    }
   }
 }
 
@@ -265,6 +285,7 @@ std::vector<std::unique_ptr<TSetupApplication>> TRecordStore::Scan(TSetupUI& ui)
     if (!key) continue;
     const TRecordValues record(*key);
     auto app = std::make_unique<TSetupApplication>();
+    app->RecordKeyName = name;
     std::string productCode;
     std::int32_t version = 0;
     std::int32_t productId = 0;
@@ -289,13 +310,19 @@ std::vector<std::unique_ptr<TSetupApplication>> TRecordStore::Scan(TSetupUI& ui)
       app->InstallDir =
           ExcludeTrailingBackslash(record.String(kind1 ? "InstallPath" : "InstallationPath"));
       auto group = std::make_unique<TSetupFileGroup>();
-      group->DestDir = app->InstallDir;
+      if (IsAbsoluteDrivePath(app->InstallDir)) {
+        group->DestDir = app->InstallDir;
+      } else {
+        DebugLog("Record " + name + ": ignored its folder '" + app->InstallDir +
+                 "' (not an absolute path on a drive)");
+      }
       if (kind1) {
         group->Files = {"oldmain.exe", "oldnext.exe", name + " Profile.dat",
                         "notes.wri",   "notes.doc",   "remover.exe"};
       } else {
         group->Files = {"lexicon.adb", "LX4.dat"};
       }
+      if (group->DestDir.empty()) group->Files.clear();
       app->FileGroups.push_back(std::move(group));
       const std::string links = LegacyLinkFolder();
       if (kind1) {
@@ -316,6 +343,7 @@ std::vector<std::unique_ptr<TSetupApplication>> TRecordStore::Scan(TSetupUI& ui)
       continue;
     }
     app->RecordKeyName = name;
+    app->FromRecord = true;
     found.push_back(std::move(app));
   }
   return found;

@@ -71,8 +71,6 @@ class TSetupRegistry {
   // below the open key (or from the root when none is open). Throws OSError when it cannot be
   // opened or created.
   void OpenKey(std::string_view key);
-  // OpenKey that reports failure by its result.
-  bool TryOpenKey(std::string_view key);
   // The open key's path below the root, without a leading backslash; empty when none is open.
   const std::string& CurrentPath() const { return path_; }
 

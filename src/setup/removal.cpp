@@ -17,6 +17,7 @@ namespace valise::setup {
 namespace {
 
 constexpr int kDeleteAttempts = 4;
+constexpr const char* kMakerKey = "Software\\Vantorel";
 constexpr std::uint32_t kRetryWait = 500;
 
 std::string UpperExtension(std::string_view path) {
@@ -33,7 +34,53 @@ void AddSorted(std::vector<std::string>& list, std::string folder) {
   list.insert(at, std::move(folder));
 }
 
+// The folders removal never removes, whatever a record or a script asks: the system's and the
+// user's special folders and every folder above them (the profile, "Program Files", a drive's
+// root), in upper case without a trailing backslash.
+std::vector<std::string> SystemFolders() {
+  std::vector<std::string> folders;
+  const auto add = [&](const std::string& path) {
+    std::string folder = platform::UpperCase(ExcludeTrailingBackslash(path));
+    while (!folder.empty()) {
+      folders.push_back(folder);
+      const std::string parent = ExcludeTrailingBackslash(ExtractFilePath(folder));
+      if (parent.size() >= folder.size()) break;
+      folder = parent;
+    }
+  };
+  for (platform::SpecialFolder folder :
+       {platform::kFolderDesktop, platform::kFolderPrograms, platform::kFolderStartup,
+        platform::kFolderSendTo, platform::kFolderStartMenu, platform::kFolderFonts,
+        platform::kFolderDocuments}) {
+    add(GetSpecialFolder(folder));
+  }
+  add(GetProgramFilesDir());
+  add(GetCommonFilesDir());
+  add(GetWindowsDir());
+  add(GetSystemDir());
+  return folders;
+}
+
 }  // namespace
+
+bool TSetupDataModule::IsSystemFolder(std::string_view dir) {
+  if (systemFolders_.empty()) systemFolders_ = SystemFolders();
+  const std::string folder = platform::UpperCase(ExcludeTrailingBackslash(dir));
+  // A drive's root, a share's root, or no folder at all.
+  if (folder.size() <= 2 || folder == ExtractFileDrive(folder)) return true;
+  return std::find(systemFolders_.begin(), systemFolders_.end(), folder) != systemFolders_.end();
+}
+
+bool TSetupDataModule::RemoveFolder(const std::string& dir) {
+  const std::string folder = ExcludeTrailingBackslash(dir);
+  if (IsSystemFolder(folder)) {
+    DebugLog("Left in place: " + folder + " (a folder of the system)");
+    return false;
+  }
+  if (RemoveDirAndWait(folder, 500)) return true;
+  if (DirExists(folder)) DebugLog("Left in place: " + folder);
+  return false;
+}
 
 bool TSetupDataModule::DeleteWithRetries(const std::string& path, bool firstAttemptFailed) {
   if (!firstAttemptFailed && platform::DeleteFile(path)) return true;
@@ -93,11 +140,13 @@ void TSetupDataModule::RemoveApplicationFiles(const TPlannedApplication& planned
 void TSetupDataModule::RemoveDirectories(const std::vector<const TPlannedApplication*>& removed) {
   std::vector<std::string> dirs;
   for (const TPlannedApplication* planned : removed) {
-    for (const TPlannedGroup& group : planned->Groups) AddSorted(dirs, group.Dir);
+    for (const TPlannedGroup& group : planned->Groups) {
+      if (!group.Dir.empty()) AddSorted(dirs, group.Dir);
+    }
   }
   for (auto dir = dirs.rbegin(); dir != dirs.rend(); ++dir) {
     DebugLog("Removing directory " + *dir);
-    RemoveDirAndWait(ExcludeTrailingBackslash(*dir), 500);
+    RemoveFolder(*dir);
   }
   dirs.clear();
   for (const TPlannedApplication* planned : removed) {
@@ -108,7 +157,7 @@ void TSetupDataModule::RemoveDirectories(const std::vector<const TPlannedApplica
   for (auto dir = dirs.rbegin(); dir != dirs.rend(); ++dir) {
     const std::string folder = ExcludeTrailingBackslash(*dir);
     DebugLog("Removing shell folder " + folder);
-    RemoveDirAndWait(folder, 500);
+    RemoveFolder(folder);
   }
 }
 
@@ -120,21 +169,30 @@ void TSetupDataModule::DeleteRecords(const std::vector<const TPlannedApplication
     const std::string name = !app.RecordKeyName.empty()
                                  ? app.RecordKeyName
                                  : (app.Version == -1 ? app.Title : app.RecordKey());
-    DebugLog("Deleting regkey " + records.RecordPath(name));
-    records.Delete(name);
+    const std::string path = records.RecordPath(name);
+    DebugLog("Deleting regkey " + path);
+    // A record that stays names files that are gone: the next run would find it again.
+    if (!records.Delete(name) && OpenKeyForReading(records.Root(), path)) {
+      DebugLog("Error: Cannot delete the record " + path + ": " + platform::LastOSError().what());
+      ExitCode = kExitFailed;
+    }
   }
 }
 
-void TSetupDataModule::CleanMakerPlaces() {
+void TSetupDataModule::CleanMakerPlaces(bool removedMakerRecords) {
   CleanShellFolder(GetSpecialFolder(platform::kFolderPrograms) + "\\Vantorel");
   platform::RemoveDirectory(GetProgramFilesDir() + "\\Vantorel");
   const std::string desktopLink = GetSpecialFolder(platform::kFolderDesktop) + "\\Vantorel.lnk";
   if (PathExists(desktopLink) && !DirExists(GetShellLinkTarget(desktopLink))) {
     platform::DeleteFile(desktopLink);
   }
-  if (!OpenKeyForReading(platform::RegRoot::CurrentUser, "Software\\Vantorel")) return;
-  if (HoldsRecords(platform::RegRoot::CurrentUser, "Software\\Vantorel")) return;
-  platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, "Software\\Vantorel");
+  // The maker's key may hold other products' settings: it goes only after a run that removed a
+  // record below it, and only when no record is left there.
+  if (!removedMakerRecords) return;
+  if (!OpenKeyForReading(platform::RegRoot::CurrentUser, kMakerKey)) return;
+  if (HoldsRecords(platform::RegRoot::CurrentUser, kMakerKey)) return;
+  DebugLog("Deleting regkey HKEY_CURRENT_USER\\" + std::string(kMakerKey));
+  platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, kMakerKey);
 }
 
 void TSetupDataModule::CleanShellFolder(const std::string& dir) {
@@ -158,7 +216,7 @@ void TSetupDataModule::CleanShellFolder(const std::string& dir) {
     const std::string extension = UpperExtension(entry.name);
     if (extension == ".LNK" || extension == ".URL") platform::DeleteFile(folder + entry.name);
   }
-  if (IsDirEmpty(dir)) RemoveDirAndWait(dir, 500);
+  if (IsDirEmpty(dir) && !IsSystemFolder(dir)) RemoveDirAndWait(dir, 500);
 }
 
 }  // namespace valise::setup

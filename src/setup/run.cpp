@@ -70,7 +70,12 @@ void TSetupDataModule::Execute() {
   }
   RemoveDirectories(removed);
   DeleteRecords(removed);
-  CleanMakerPlaces();
+  const std::string base = PlatformKeyPath(Globals.RegBaseKey) + "\\";
+  constexpr std::string_view kMaker = "Software\\Vantorel\\";
+  CleanMakerPlaces(!removed.empty() && Globals.RegRoot == platform::RegRoot::CurrentUser &&
+                   base.size() >= kMaker.size() &&
+                   platform::CompareTextIgnoreCase(std::string_view(base).substr(0, kMaker.size()),
+                                                   kMaker) == 0);
 
   if (!CommandLine.Silent) {
     ui_.SetProgressPosition(static_cast<int>(Applications.size()));
@@ -92,7 +97,9 @@ void TSetupDataModule::Execute() {
     std::string parameters = Globals.LaunchParams;
     ExpandDirMacros(file);
     ExpandDirMacros(parameters);
-    ShellExecuteFile(file, parameters, "", 1);
+    if (!ShellExecuteFile(file, parameters, "", 1)) {
+      DebugLog("Error: Cannot start " + file + ": " + platform::LastOSError().what());
+    }
   }
 }
 

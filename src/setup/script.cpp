@@ -96,6 +96,25 @@ constexpr std::string_view kRegDataTypeNames[] = {"rdUnknown", "rdString", "rdEx
 constexpr std::string_view kUpdateMethodNames[] = {"updVersion", "updDate", "updAlways",
                                                    "updNever"};
 
+// A number of the application's identity. Digits that do not fit are an error: read as 0, they
+// would name another product's record.
+std::int32_t ReadIdentityNumber(const TScript& script, std::string_view section,
+                                std::string_view key) {
+  const std::string text = script.ReadString(section, key);
+  std::int32_t value = 0;
+  if (TryStrToInt(text, value)) return value;
+  // Text that is no number gives 0, as any integer of the script; digits that do not fit are
+  // refused.
+  const std::size_t digits = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  const bool number =
+      digits < text.size() && text.find_first_not_of("0123456789", digits) == std::string::npos;
+  if (number) {
+    throw ESetup(std::string(section) + ": the number " + text + " of " + std::string(key) +
+                 " is too large");
+  }
+  return 0;
+}
+
 }  // namespace
 
 void TSetupApplication::LoadFromScript(const TScript& script, std::string_view section,
@@ -107,8 +126,8 @@ void TSetupApplication::LoadFromScript(const TScript& script, std::string_view s
   Baggage = script.ReadString(section, "Baggage");
   if (Baggage.empty()) {
     ProductCode = script.ReadString(section, "ProductCode");
-    ProductID = script.ReadInteger(section, "ProductID", 0);
-    Version = script.ReadInteger(section, "Version", 0);
+    ProductID = ReadIdentityNumber(script, section, "ProductID");
+    Version = ReadIdentityNumber(script, section, "Version");
   }
   Title = script.ReadString(section, "Title");
   AltRegKey = script.ReadString(section, "AltRegKey");

@@ -64,7 +64,10 @@ void TSetupWindowModel::Click() {
 
 void TSetupWindowModel::DirectoryEditChange(std::string_view text) {
   if (selected_ < 0) return;
-  rows_[static_cast<std::size_t>(selected_)].App->InstallDir = std::string(text);
+  setup::TSetupApplication& app = *rows_[static_cast<std::size_t>(selected_)].App;
+  // The folder as the user gives it: never scanned for macros.
+  app.InstallDir = std::string(text);
+  app.InstallDirChosen = true;
   DirectoryText = std::string(text);
 }
 
@@ -83,9 +86,7 @@ TSetupWindowModel::TBrowse TSetupWindowModel::BeginBrowse() {
 
 void TSetupWindowModel::EndBrowse(const TBrowse& browse, const std::optional<std::string>& chosen) {
   if (selected_ >= 0 && chosen) {
-    setup::TSetupApplication& app = *rows_[static_cast<std::size_t>(selected_)].App;
-    app.InstallDir = IncludeTrailingBackslash(*chosen) + browse.Name;
-    DirectoryEditChange(app.GetInstallDir());
+    DirectoryEditChange(IncludeTrailingBackslash(*chosen) + browse.Name);
   }
   if (browse.CreatedParent) {
     std::string parent = browse.Parent;

@@ -137,6 +137,7 @@ TEST_F(SetupProgram, InstallsSilentlyAndRemovesByRecordKey) {
                 "FileGroup1File2=READ ME.TXT",
                 "FileGroup2=" + app,
                 "FileGroup2File1=tool.exe",
+                "InstallDir=" + app,
                 "Level=3",
                 "ShellLink1=" + links + "\\Reisesprache Englisch.lnk",
                 "ShellLink2=" + links + "\\Web.url",
@@ -144,8 +145,9 @@ TEST_F(SetupProgram, InstallsSilentlyAndRemovesByRecordKey) {
             }));
   EXPECT_EQ(SortedValues(base_ + "\\Settings"), std::vector<std::string>{"Path=" + app});
   EXPECT_EQ(SortedValues(base_ + "\\HLP_1_2"),
-            (std::vector<std::string>{"FileGroup1=" + dir_.win("Programs\\Helper"),
-                                      "FileGroup1File1=help.txt", "Title=Helper"}));
+            (std::vector<std::string>{
+                "FileGroup1=" + dir_.win("Programs\\Helper"), "FileGroup1File1=help.txt",
+                "InstallDir=" + dir_.win("Programs\\Helper"), "Title=Helper"}));
 
   // Removal of one product by its record key; "/reg=" names it, so the exit code is 2.
   ASSERT_EQ(Setup({"/silent", "/remove=rse_3_4711", "/reg=RSE_3_4711"}), 2)

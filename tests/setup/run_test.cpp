@@ -185,6 +185,7 @@ TEST_F(SetupRun, InstallsWhatTheScriptSaysAndRemovesWhatTheRecordSays) {
       "FileGroup4=" + dest + "\\n",
       "FileGroup4File1=odd.txt",
       "FileGroup4File2=missing.txt",
+      "InstallDir=" + dest,
       "ShellLink1=" + links + "\\Prog.lnk",
       "ShellLink2=" + links + "\\web\\Site.url",
       "Title=Reisesprache Englisch",

@@ -220,7 +220,7 @@ TEST(SetupScript, BaseKeyFormsAndRefusedSections) {
 TEST(SetupMacros, ExpansionReferencesAndErrors) {
   TempDir dir;
   dir.Write("SETUP.inf",
-            "[Application1]\r\nProductCode=ABC\r\nVersion=7\r\nProductID=-3\r\n"
+            "[Application1]\r\nProductCode=ABC\r\nVersion=7\r\nProductID=3\r\n"
             "Title=T\r\nInstallDir=<ProgramFilesDir>\\Acme\r\n"
             "[Application1.FileGroup1]\r\nDestDir=[Application1.InstallDir]\\One\r\n"
             "[Application1.FileGroup2]\r\nDestDir=<WinDir>\\Two\r\n"
@@ -240,7 +240,7 @@ TEST(SetupMacros, ExpansionReferencesAndErrors) {
   EXPECT_EQ(expand("<SrcDisk>"), dir.win().substr(0, 2));
   EXPECT_EQ(expand("[Application2.InstallDir]"), programFiles + "\\Acme\\B");
   EXPECT_EQ(expand("[APPLICATION1.FileGroup2]"), GetWindowsDir() + "\\Two");
-  EXPECT_EQ(expand("[Application1.Release]_[Application1.ProductID]"), "7_-3");
+  EXPECT_EQ(expand("[Application1.Release]_[Application1.ProductID]"), "7_3");
   EXPECT_EQ(expand("[Application1.Title]x]"), "Tx]");
   const auto fails = [&](const std::string& text, const std::string& shown) {
     EXPECT_THROW_MSG(expand(text), ESetup, "Invalid directory reference '" + shown + "'");

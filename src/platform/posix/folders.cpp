@@ -24,6 +24,8 @@ const char* ShellFolderValue(int folder) {
       return "Desktop";
     case kFolderPrograms:
       return "Programs";
+    case kFolderDocuments:
+      return "Personal";
     case kFolderStartup:
       return "Startup";
     case kFolderSendTo:

@@ -191,6 +191,7 @@ TEST_F(TerminalUI, InstallsOneApplicationAndRemovesAnother) {
   std::sort(record.begin(), record.end());
   EXPECT_EQ(record, (std::vector<std::string>{"FileGroup1=" + dir_.win("Programs2\\Gruesse"),
                                               "FileGroup1File1=a.txt",
+                                              "InstallDir=" + dir_.win("Programs2\\Gruesse"),
                                               "Title=Gr\xC3\xBC\xC3\x9F"
                                               "e"}));
 }
