@@ -172,10 +172,16 @@ void TSetupDataModule::DeleteRecords(const std::vector<const TPlannedApplication
     const std::string path = records.RecordPath(name);
     DebugLog("Deleting regkey " + path);
     // A record that stays names files that are gone: the next run would find it again.
-    if (!records.Delete(name) && OpenKeyForReading(records.Root(), path)) {
-      DebugLog("Error: Cannot delete the record " + path + ": " + platform::LastOSError().what());
-      ExitCode = kExitFailed;
+    if (!records.Delete(name)) {
+      const OSError error = platform::LastOSError();
+      if (OpenKeyForReading(records.Root(), path)) {
+        DebugLog("Error: Cannot delete the record " + path + ": " + error.what());
+        ExitCode = kExitFailed;
+        continue;
+      }
     }
+    planned->App->Installed = false;
+    planned->App->RecordKeyName.clear();
   }
 }
 

@@ -62,6 +62,11 @@ void TSetupDataModule::Execute() {
     if (planned.Action == TPlanAction::Install) {
       if (UsesBaggageMembers(*planned.App)) SelectBaggageOf(*planned.App);
       planned.App->Install(planned, Records(), ui_);
+      // Installed from here on, also when a later step fails and the window offers another
+      // try.
+      planned.App->Installed = true;
+      planned.App->RecordKeyName =
+          planned.App->AltRegKey.empty() ? planned.App->RecordKey() : planned.App->AltRegKey;
     } else if (planned.Action == TPlanAction::Remove) {
       RemoveApplicationFiles(planned);
       removed.push_back(&planned);

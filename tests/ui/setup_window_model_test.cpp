@@ -106,5 +106,53 @@ TEST(SetupWindowModel, RowsTicksDirectoryControlsAndContinue) {
   EXPECT_EQ(FitListExtent({100, 300}, 358), 0);
 }
 
+TEST(SetupWindowModel, AnotherTryAfterAFailedRunDoesWhatIsLeft) {
+  TempDir dir;
+  TestRegistry registry;
+  dir.Write("a.txt", "a");
+  dir.Write("b.txt", "b");
+  dir.Write("SETUP.inf", "[Globals]\r\nRegBaseKey=" + registry.Rooted() +
+                             "\r\n"
+                             "[Application1]\r\nTitle=First\r\nProductCode=FI\r\n"
+                             "[Application1.FileGroup1]\r\nDestDir=<SrcDir>\\one\r\n"
+                             "FileSpec1=a.txt\r\n"
+                             "[Application2]\r\nTitle=Second\r\nProductCode=SE\r\n"
+                             "[Application2.FileGroup1]\r\nDestDir=<SrcDir>\\two\r\n"
+                             "FileSpec1=b.txt\r\n");
+  FakeUI ui;
+  setup::TSetupDataModule setupData(ui, dir.win("SETUP.EXE"), {});
+  setupData.Create();
+  TSetupWindowModel model(setupData);
+  model.SetUp();
+
+  // The second application's source goes before Continue: the run fails there, after the
+  // first was installed and recorded.
+  std::filesystem::remove(dir.host() / "b.txt");
+  EXPECT_THROW(model.Continue(), Error);
+  EXPECT_TRUE(setupData.Applications[0]->Installed);
+  EXPECT_EQ(setupData.Applications[0]->RecordKeyName, "FI_0_0");
+  EXPECT_FALSE(setupData.Applications[1]->Installed);
+  EXPECT_TRUE(model.ContinueEnabled);
+
+  // The next try installs only the second: the first, installed now, is left as it is.
+  std::filesystem::remove(dir.host() / "one/a.txt");
+  dir.Write("b.txt", "b");
+  model.Continue();
+  EXPECT_FALSE(std::filesystem::exists(dir.host() / "one/a.txt"));
+  EXPECT_EQ(valise::testing::ReadHostFile(dir.host() / "two/b.txt"), "b");
+  EXPECT_TRUE(setupData.Applications[1]->Installed);
+
+  // Unticking the first removes it, and it counts as not installed afterwards.
+  for (std::size_t row = 0; row < model.Rows().size(); ++row) {
+    if (model.Rows()[row].App == setupData.Applications[0].get()) {
+      model.SetChecked(static_cast<int>(row), false);
+    }
+  }
+  model.Continue();
+  EXPECT_FALSE(setupData.Applications[0]->Installed);
+  EXPECT_FALSE(
+      platform::RegKey::Open(platform::RegRoot::CurrentUser, registry.Path() + "\\FI_0_0"));
+}
+
 }  // namespace
 }  // namespace valise::ui
