@@ -83,13 +83,21 @@ bool TSetupDataModule::RemoveFolder(const std::string& dir) {
 }
 
 bool TSetupDataModule::DeleteWithRetries(const std::string& path, bool firstAttemptFailed) {
-  if (!firstAttemptFailed && platform::DeleteFile(path)) return true;
-  for (int attempt = 2; attempt <= kDeleteAttempts; ++attempt) {
+  for (int attempt = 1;; ++attempt) {
+    if ((attempt > 1 || !firstAttemptFailed) && platform::DeleteFile(path)) return true;
+    // A file that is not there counts as removed at once: only a file that stays is worth
+    // waiting for (a program that still holds it open).
+    const std::optional<std::uint32_t> attributes = platform::GetFileAttributes(path);
+    if (!attributes) return true;
+    if (*attributes & platform::kAttrDirectory) break;
+    if (*attributes & platform::kAttrReadOnly) {
+      // Installed read-only from a read-only source: the record owns it all the same.
+      platform::SetFileAttributes(path, *attributes & ~std::uint32_t{platform::kAttrReadOnly});
+      continue;
+    }
+    if (attempt >= kDeleteAttempts) break;
     ui_.WaitPumping(kRetryWait);
-    if (platform::DeleteFile(path)) return true;
   }
-  // A file that does not exist is gone already.
-  if (!platform::GetFileAttributes(path)) return true;
   DebugLog("Left in place: " + path);
   return false;
 }
