@@ -2,6 +2,7 @@
 // the command line, the script and the installation records) and runs the installation. Errors
 // end here: they are shown in the "Setup" box, written to the log, and give exit code 3, so
 // that a failed run is never reported as success.
+#include <cstdio>
 #include <exception>
 #include <memory>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "baggage/baggage.h"
 #include "platform/debug.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "setup/data_module.h"
@@ -51,7 +53,14 @@ int Run() {
 
   std::string logFile;
   if (setupData.FindSwitchValue("log=", logFile) && !logFile.empty()) {
-    platform::SetDebugLogFile(logFile);
+    if (!platform::SetDebugLogFile(logFile)) {
+      // Asked for a log and not getting one is a failed run: nothing of it would be on record.
+      const std::string message =
+          platform::OSErrorFor(platform::LastError(), "open the log file", logFile).what();
+      std::fprintf(stderr, "%s\n", message.c_str());
+      platform::DebugOutput(message);
+      return setup::kExitFailed;
+    }
     DebugLog("Setup " VALISE_VERSION ": " + CommandLineText(params));
   }
   if (setupData.FindSwitch("nomsg")) SuppressMessageBoxes();
