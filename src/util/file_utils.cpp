@@ -187,7 +187,10 @@ std::int32_t CreateShellLink(const TShellLink& link, std::string_view fileName) 
   data.iconLocation = link.IconLocation;
   data.iconIndex = link.IconIndex;
   try {
-    return platform::WriteShellLink(data, fileName);
+    platform::WriteShellLink(data, fileName);
+    return 0;
+  } catch (const OSError& error) {
+    return static_cast<std::int32_t>(0x80070000u | (error.code() & 0xFFFFu));
   } catch (const Error&) {
     return kEFail;
   }
