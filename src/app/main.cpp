@@ -2,6 +2,7 @@
 // the command line, the script and the installation records) and runs the installation. Errors
 // end here: they are shown in the "Setup" box, written to the log, and give exit code 3, so
 // that a failed run is never reported as success.
+#include <cstdio>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 
 #include "baggage/baggage.h"
 #include "platform/debug.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "setup/data_module.h"
@@ -49,7 +51,15 @@ int Run() {
   setup::TCommandLine commandLine =
       setup::ParseCommandLine(platform::ProgramPath(), platform::CommandLineParameters());
   if (!commandLine.LogFile.empty()) {
-    platform::SetDebugLogFile(commandLine.LogFile);
+    if (!platform::SetDebugLogFile(commandLine.LogFile)) {
+      // Asked for a log and not getting one is a failed run: nothing of it would be on record.
+      const std::string message =
+          platform::OSErrorFor(platform::LastError(), "open the log file", commandLine.LogFile)
+              .what();
+      std::fprintf(stderr, "%s\n", message.c_str());
+      platform::DebugOutput(message);
+      return setup::kExitFailed;
+    }
     DebugLog("Setup " VALISE_VERSION ": " + CommandLineText(commandLine.Params));
   }
   if (commandLine.NoMessages) SuppressMessageBoxes();

@@ -10,7 +10,9 @@ namespace valise::platform {
 // it to the log file when one is set. Never fails.
 void DebugOutput(std::string_view line);
 
-// Sets the log file that receives every debug line from now on; empty switches it off.
-void SetDebugLogFile(std::string_view path);
+// Sets the log file that receives every debug line from now on, opening it for appending (and
+// creating it). Returns false (LastError set) when it cannot be opened, as when its folder is
+// missing or the path names a folder: no log file is set then. Empty switches it off.
+bool SetDebugLogFile(std::string_view path);
 
 }  // namespace valise::platform

@@ -61,12 +61,16 @@ const char* WindowsErrorText(std::uint32_t code) {
       return "Cannot create a file when that file already exists.";
     case 206:
       return "The filename or extension is too long.";
+    case 223:
+      return "The file size exceeds the limit allowed and cannot be saved.";
     case 234:
       return "More data is available.";
     case 267:
       return "The directory name is invalid.";
     case 1117:
       return "The request could not be performed because of an I/O device error.";
+    case 4395:
+      return "The object manager encountered a reparse point while retrieving an object.";
     default:
       return nullptr;
   }

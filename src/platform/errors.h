@@ -52,6 +52,9 @@ inline constexpr std::uint32_t kErrorDirectory = 267;
 inline constexpr std::uint32_t kErrorBadPathname = 161;
 inline constexpr std::uint32_t kErrorLockViolation = 33;
 inline constexpr std::uint32_t kErrorBusy = 170;
+inline constexpr std::uint32_t kErrorFileTooLarge = 223;
+// A link (on Windows a reparse point) stands where a real file or folder was expected.
+inline constexpr std::uint32_t kErrorReparsePointEncountered = 4395;
 
 // The calling thread's last error, as GetLastError/SetLastError keep it. Every platform call
 // that reports failure by its result sets it.

@@ -61,9 +61,38 @@ bool SetFileAttributes(std::string_view path, std::uint32_t attributes);
 bool CopyFile(std::string_view source, std::string_view destination, bool failIfExists);
 // Renames a file; with replace an existing destination is replaced atomically.
 bool MoveFile(std::string_view source, std::string_view destination, bool replace);
+// Deletes a file. A read-only file or a folder is refused (kErrorAccessDenied); a missing file
+// sets kErrorFileNotFound, a missing folder on the way kErrorPathNotFound.
 bool DeleteFile(std::string_view path);
 bool CreateDirectory(std::string_view path);
-bool RemoveDirectory(std::string_view path);  // empty directories only
+// Removes an empty directory. A link (symbolic link, junction) in place of the directory is
+// never removed through: the folder it points to stays. On Linux the call fails then
+// (kErrorDirectory); on Windows the link itself may go.
+bool RemoveDirectory(std::string_view path);
+
+// What DeleteFileInFolder did with the file.
+struct DeleteResult {
+  enum class Outcome {
+    Deleted,  // the file was there and is gone
+    Missing,  // the file, or its folder, was not there: it counts as removed
+    Failed,   // the file is still there (or was not touched); `error` says why
+  };
+  Outcome outcome = Outcome::Failed;
+  // The system error code when the file was not deleted: kErrorFileNotFound or
+  // kErrorPathNotFound when Missing, kErrorReparsePointEncountered when a link stood in place
+  // of the folder, otherwise what the system reported.
+  std::uint32_t error = 0;
+
+  // Whether the file is gone (deleted now or missing before).
+  bool removed() const { return outcome != Outcome::Failed; }
+};
+
+// Deletes the file `name` (a bare name, no folder) from `folder`, for removing what was once
+// installed. Unlike DeleteFile it clears the file's read-only attribute, and it never follows a
+// link: a symbolic link (on Windows a reparse point) in place of the folder makes it refuse,
+// and a link in place of the file is deleted as a link, never its target. Sets LastError when
+// the file was not deleted. Safe to call from several threads at once.
+DeleteResult DeleteFileInFolder(std::string_view folder, std::string_view name);
 
 std::string GetCurrentDirectory();
 bool SetCurrentDirectory(std::string_view path);

@@ -67,12 +67,14 @@ class RegKey {
   bool DeleteValue(std::string_view name);
 
   // Stores pending changes and keeps the key open (on Windows changes are stored at once). A
-  // writer that batches many values flushes now and then, so that a crash loses little.
+  // writer that batches many values flushes now and then, so that a crash loses little. Throws
+  // OSError, naming the registry file, when they could not be stored; they stay pending then.
   void Flush();
   // Writes pending changes and releases the key; throws OSError when the changes could not
-  // be stored. Calling it is not required: the destructor (and assigning another key) stores
-  // the changes too, and as it cannot throw, writes a failure to store them, naming the key,
-  // to the debug log (DebugOutput).
+  // be stored, naming the registry file: the key then stays open with its changes pending, so
+  // that a later Flush or Close may store them. Calling it is not required: the destructor (and
+  // assigning another key) stores the changes too, and as it cannot throw, writes a failure to
+  // store them, naming the key, to the debug log (DebugOutput).
   void Close();
 
  private:
@@ -81,7 +83,7 @@ class RegKey {
 };
 
 // Deletes a key with all its subkeys and values; false when it did not exist or could not be
-// deleted (LastError set).
+// deleted, also when the deletion could not be stored (LastError set).
 bool DeleteRegKeyTree(RegRoot root, std::string_view path);
 
 }  // namespace valise::platform

@@ -37,8 +37,12 @@ struct ShellLinkData {
   int showCommand = 1;       // SW_SHOWNORMAL
 };
 
-// Writes a shell link file, replacing an existing one. Returns an HRESULT: 0 on success.
-std::int32_t WriteShellLink(const ShellLinkData& link, std::string_view linkPath);
+// Writes a shell link file, replacing an existing one. Throws, naming the link file ("Cannot
+// write the shell link C:\X.LNK: <reason>"), when it cannot be written: OSError when the
+// system gave an error code (a missing folder, a file that cannot be written), Error otherwise
+// (a field beyond the format's limits, another failure of the shell's link object, whose
+// message then carries the HRESULT).
+void WriteShellLink(const ShellLinkData& link, std::string_view linkPath);
 // Reads a shell link file; throws Error (or OSError) when it is missing or malformed.
 ShellLinkData ReadShellLink(std::string_view linkPath);
 

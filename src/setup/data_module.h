@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "setup/application.h"
 #include "setup/command_line.h"
 #include "setup/current_baggage.h"
+#include "setup/file_work.h"
 #include "setup/plan.h"
 #include "setup/records.h"
 #include "setup/script.h"
@@ -111,9 +113,12 @@ class TSetupDataModule {
   bool IsSystemFolder(std::string_view dir);
   // Removes an empty folder that is not a system folder; logs "Left in place" when it stays.
   bool RemoveFolder(const std::string& dir);
-  // Deletes a file, trying four times with waits between the tries; true when it went.
-  // `firstAttemptFailed`: the first try was made already (on the file work's threads).
-  bool DeleteWithRetries(const std::string& path, bool firstAttemptFailed = false);
+  // Deletes a recorded file inside its recorded folder (never through a link standing in
+  // place of either), trying four times with waits between the tries while it stays; true
+  // when it is gone. `first`: the result of a first try made already (on the file work's
+  // threads).
+  bool DeleteWithRetries(const std::string& folder, const std::string& name,
+                         std::optional<TWorkResult> first = std::nullopt);
 
   TSetupUI& ui_;
   TCurrentBaggage baggage_;

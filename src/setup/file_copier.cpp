@@ -40,7 +40,8 @@ void TFileCopier::Record(std::size_t index, const std::string& name) {
 
 void TFileCopier::FinishOldest() {
   const Ahead& oldest = ahead_.front();
-  if (!copies_->TakeOldest()) group_->InstallFile(oldest.file->Source, oldest.file->Destination);
+  if (!copies_->TakeOldest().done)
+    group_->InstallFile(oldest.file->Source, oldest.file->Destination);
   Record(oldest.index, oldest.file->Name);
   aheadNames_.erase(oldest.upperName);
   ahead_.pop_front();
@@ -64,13 +65,14 @@ bool TFileCopier::CopyAhead(std::size_t index, const TPlannedFile& file) {
     copies_->Push(
         [source = std::move(source), made = std::move(made)]() mutable {
           BagCopyIntoNewFile(source, std::move(made));
-          return true;
+          return TWorkResult{true};
         },
         file.Destination, TFileWork::FileMade::Before);
   } else {
     copies_->Push(
         [source = std::move(source), destination = file.Destination] {
-          return BagCopyToNewFile(source, destination);
+          // Not done: the file was there already and is replaced one file at a time.
+          return TWorkResult{BagCopyToNewFile(source, destination)};
         },
         file.Destination);
   }

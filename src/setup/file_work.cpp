@@ -29,12 +29,12 @@ TFileWork::~TFileWork() {
   for (const std::shared_ptr<Job>& job : order_) {
     // Work never started still holds the file it was given: it is closed first.
     job->work = nullptr;
-    const bool fileLeft = job->result || (job->made == FileMade::Before && !job->started);
+    const bool fileLeft = job->result.done || (job->made == FileMade::Before && !job->started);
     if (fileLeft && !job->file.empty()) platform::DeleteFile(job->file);
   }
 }
 
-void TFileWork::Push(std::function<bool()> work, std::string file, FileMade made) {
+void TFileWork::Push(std::function<TWorkResult()> work, std::string file, FileMade made) {
   auto job = std::make_shared<Job>();
   job->work = std::move(work);
   job->file = std::move(file);
@@ -53,7 +53,7 @@ void TFileWork::Push(std::function<bool()> work, std::string file, FileMade made
   wake_.notify_one();
 }
 
-bool TFileWork::TakeOldest() {
+TWorkResult TFileWork::TakeOldest() {
   const std::shared_ptr<Job> job = order_.front();
   {
     std::unique_lock lock(mutex_);
@@ -84,7 +84,7 @@ void TFileWork::Run() {
 }
 
 bool TFileWork::Finish(Job& job) {
-  bool result = false;
+  TWorkResult result;
   std::exception_ptr failure;
   try {
     result = job.work();

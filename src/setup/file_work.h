@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -17,6 +18,13 @@
 #include "platform/thread.h"
 
 namespace valise::setup {
+
+// What a piece of work tells when it returns: whether it did what it was for, and when it did
+// not, the system's error code of what stopped it (0 when it simply had nothing to do).
+struct TWorkResult {
+  bool done = false;
+  std::uint32_t error = 0;
+};
 
 class TFileWork {
  public:
@@ -38,13 +46,14 @@ class TFileWork {
   // the caller made it before pushing the work (and the work removes it when it fails).
   enum class FileMade { ByWork, Before };
 
-  // Starts `work`, which returns whether it did what it was for and throws when it failed.
-  // `file`, when given, is the new file the work is about.
-  void Push(std::function<bool()> work, std::string file = {}, FileMade made = FileMade::ByWork);
+  // Starts `work`, which returns what it did and throws when it failed. `file`, when given,
+  // is the new file the work is about.
+  void Push(std::function<TWorkResult()> work, std::string file = {},
+            FileMade made = FileMade::ByWork);
   // The work whose result has not been taken.
   std::size_t Pending() const { return order_.size(); }
   // Waits for the oldest work and returns its result; rethrows its failure.
-  bool TakeOldest();
+  TWorkResult TakeOldest();
   // When kAhead pieces of work wait for their results, calls `finishOldest` (which takes the
   // oldest result) until half are left. The caller then pushes in a run: waking an idle
   // thread costs a call into the system, pushing to busy ones does not.
@@ -56,12 +65,12 @@ class TFileWork {
 
  private:
   struct Job {
-    std::function<bool()> work;
+    std::function<TWorkResult()> work;
     std::string file;
     FileMade made = FileMade::ByWork;
     bool started = false;
     bool done = false;
-    bool result = false;
+    TWorkResult result;
     std::exception_ptr failure;
   };
 

@@ -1,6 +1,5 @@
 // Installing: an application's record, its file groups, shortcuts and registry entries, as the
 // run's plan gives them.
-#include <cstdio>
 #include <optional>
 
 #include "baggage/bag_stream.h"
@@ -178,11 +177,7 @@ void TSetupShellLink::Install(const std::string& path, TSetupRegistry& registry,
   link.IconLocation = ExpandedIconLocation();
   link.IconIndex = IconIndex;
   link.HotKey = ShortCut;
-  if (const std::int32_t result = CreateShellLink(link, path); result != 0) {
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(result));
-    throw ESetup("Cannot create the shortcut " + path + " (error " + code + ")");
-  }
+  WriteShellLinkFile(link, path);
   if (Remove) registry.WriteString("ShellLink" + std::to_string(++recorded), path);
 }
 

@@ -82,23 +82,30 @@ bool TSetupDataModule::RemoveFolder(const std::string& dir) {
   return false;
 }
 
-bool TSetupDataModule::DeleteWithRetries(const std::string& path, bool firstAttemptFailed) {
+namespace {
+
+TWorkResult DeleteRecordedFile(const std::string& folder, const std::string& name) {
+  const platform::DeleteResult result = platform::DeleteFileInFolder(folder, name);
+  return {result.removed(), result.error};
+}
+
+}  // namespace
+
+bool TSetupDataModule::DeleteWithRetries(const std::string& folder, const std::string& name,
+                                         std::optional<TWorkResult> first) {
+  TWorkResult result = first ? *first : DeleteRecordedFile(folder, name);
   for (int attempt = 1;; ++attempt) {
-    if ((attempt > 1 || !firstAttemptFailed) && platform::DeleteFile(path)) return true;
     // A file that is not there counts as removed at once: only a file that stays is worth
     // waiting for (a program that still holds it open).
-    const std::optional<std::uint32_t> attributes = platform::GetFileAttributes(path);
-    if (!attributes) return true;
-    if (*attributes & platform::kAttrDirectory) break;
-    if (*attributes & platform::kAttrReadOnly) {
-      // Installed read-only from a read-only source: the record owns it all the same.
-      platform::SetFileAttributes(path, *attributes & ~std::uint32_t{platform::kAttrReadOnly});
-      continue;
+    if (result.done) return true;
+    if (result.error == platform::kErrorReparsePointEncountered || attempt >= kDeleteAttempts) {
+      break;
     }
-    if (attempt >= kDeleteAttempts) break;
     ui_.WaitPumping(kRetryWait);
+    result = DeleteRecordedFile(folder, name);
   }
-  DebugLog("Left in place: " + path);
+  DebugLog("Left in place: " + IncludeTrailingBackslash(folder) + name + ": " +
+           platform::SystemErrorMessage(result.error));
   return false;
 }
 
@@ -110,24 +117,27 @@ void TSetupDataModule::RemoveApplicationFiles(const TPlannedApplication& planned
   TFileWork deletions;
   struct Ahead {
     std::size_t index;
+    const std::string& folder;
     const TPlannedFile* file;
   };
   std::deque<Ahead> ahead;
   const auto finishOldest = [&] {
     const Ahead& oldest = ahead.front();
-    const bool deleted = deletions.TakeOldest();
+    const TWorkResult first = deletions.TakeOldest();
     ui_.ProcessMessages();
     DebugLog("Deleting file " + std::to_string(oldest.index) + " " + oldest.file->Name);
     ui_.ProcessMessages();
-    if (!deleted) DeleteWithRetries(oldest.file->Destination, true);
+    DeleteWithRetries(oldest.folder, oldest.file->Name, first);
     if (!CommandLine.Silent) ui_.SetProgressPosition(ui_.ProgressPosition() + 1);
     ahead.pop_front();
   };
   for (const TPlannedGroup& group : planned.Groups) {
     for (std::size_t j = 0; j < group.Files.size(); ++j) {
       const TPlannedFile& file = group.Files[j];
-      deletions.Push([path = file.Destination] { return platform::DeleteFile(path); });
-      ahead.push_back({j, &file});
+      // Inside its recorded folder, never through a link standing in place of it.
+      deletions.Push(
+          [&folder = group.Dir, &name = file.Name] { return DeleteRecordedFile(folder, name); });
+      ahead.push_back({j, group.Dir, &file});
       deletions.MakeRoom(finishOldest);
     }
   }
@@ -135,13 +145,14 @@ void TSetupDataModule::RemoveApplicationFiles(const TPlannedApplication& planned
   for (std::size_t i = 0; i < planned.DeleteFiles.size(); ++i) {
     DebugLog("Deleting deletefile " + std::to_string(i) + " " + planned.DeleteFiles[i]);
     ui_.ProcessMessages();
-    platform::DeleteFile(planned.DeleteFiles[i]);
+    const std::string& path = planned.DeleteFiles[i];
+    DeleteRecordedFile(std::string(ExtractFilePath(path)), std::string(ExtractFileName(path)));
   }
   for (std::size_t j = 0; j < planned.Shortcuts.size(); ++j) {
     ui_.ProcessMessages();
     const std::string& name = planned.Shortcuts[j].File;
     DebugLog("Removing shell link " + std::to_string(j) + " " + name);
-    DeleteWithRetries(name);
+    DeleteWithRetries(std::string(ExtractFilePath(name)), std::string(ExtractFileName(name)));
   }
 }
 

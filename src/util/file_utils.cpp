@@ -174,9 +174,13 @@ bool RemoveDirAndWait(std::string_view dir, std::uint32_t milliseconds) {
   return removed;
 }
 
-std::int32_t CreateShellLink(const TShellLink& link, std::string_view fileName) {
+void WriteShellLinkFile(const TShellLink& link, std::string_view fileName) {
   // A longer name would have to be cut, and the link would land under another name.
-  if (fileName.empty() || Utf16Length(fileName) >= kMaxPath) return kLinkPathTooLong;
+  if (fileName.empty() || Utf16Length(fileName) >= kMaxPath) {
+    throw OSError(platform::kErrorFilenameExcedRange,
+                  "Cannot write the shell link " + std::string(fileName) + ": " +
+                      platform::SystemErrorMessage(platform::kErrorFilenameExcedRange));
+  }
   platform::ShellLinkData data;
   data.arguments = link.Arguments;
   data.showCommand = link.ShowCmd;
@@ -186,8 +190,15 @@ std::int32_t CreateShellLink(const TShellLink& link, std::string_view fileName) 
   data.hotKey = link.HotKey;
   data.iconLocation = link.IconLocation;
   data.iconIndex = link.IconIndex;
+  platform::WriteShellLink(data, fileName);
+}
+
+std::int32_t CreateShellLink(const TShellLink& link, std::string_view fileName) {
   try {
-    return platform::WriteShellLink(data, fileName);
+    WriteShellLinkFile(link, fileName);
+    return 0;
+  } catch (const OSError& error) {
+    return static_cast<std::int32_t>(0x80070000u | (error.code() & 0xFFFFu));
   } catch (const Error&) {
     return kEFail;
   }

@@ -70,6 +70,8 @@ inline constexpr std::int32_t kLinkPathTooLong = static_cast<std::int32_t>(0x800
 
 // Writes a shortcut file; returns the platform's result code, 0 on success.
 std::int32_t CreateShellLink(const TShellLink& link, std::string_view fileName);
+// Writes a shortcut file; throws an error naming the file when it cannot be written.
+void WriteShellLinkFile(const TShellLink& link, std::string_view fileName);
 // The target path of a shortcut file (at most 259 characters); empty when it cannot be read.
 std::string GetShellLinkTarget(std::string_view fileName);
 // Starts a file with the shell (environment variables in the name substituted, no error

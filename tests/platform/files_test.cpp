@@ -219,6 +219,65 @@ TEST(DeleteFile, RefusesReadOnlyFilesAndFolders) {
   EXPECT_EQ(LastError(), kErrorAccessDenied);
 }
 
+TEST(DeleteFileInFolder, DeletesRecordedFilesAndTellsMissingFromFailed) {
+  using Outcome = DeleteResult::Outcome;
+  TempDir dir;
+  WriteFile(dir.win("a.txt"), "a");
+  WriteFile(dir.win("ro.txt"), "r");
+  ASSERT_TRUE(SetFileAttributes(dir.win("ro.txt"), kAttrReadOnly));
+  ASSERT_TRUE(CreateDirectory(dir.win("sub")));
+  WriteFile(dir.win("sub\\b.txt"), "b");
+
+  // Names match without regard to case; a read-only file goes too; a trailing backslash of the
+  // folder is fine.
+  DeleteResult result = DeleteFileInFolder(dir.win(), "A.TXT");
+  EXPECT_EQ(result.outcome, Outcome::Deleted);
+  EXPECT_TRUE(result.removed());
+  result = DeleteFileInFolder(dir.win() + "\\", "ro.txt");
+  EXPECT_EQ(result.outcome, Outcome::Deleted);
+  EXPECT_EQ(Names(FindFiles(dir.win("*"))), (std::set<std::string>{"sub"}));
+
+  // Gone already, or its folder gone: removed all the same, with the reason.
+  result = DeleteFileInFolder(dir.win(), "a.txt");
+  EXPECT_EQ(result.outcome, Outcome::Missing);
+  EXPECT_EQ(result.error, kErrorFileNotFound);
+  EXPECT_EQ(LastError(), kErrorFileNotFound);
+  EXPECT_TRUE(result.removed());
+  result = DeleteFileInFolder(dir.win("gone\\deeper"), "a.txt");
+  EXPECT_EQ(result.outcome, Outcome::Missing);
+  EXPECT_EQ(result.error, kErrorPathNotFound);
+  WriteFile(dir.win("plain"), "p");
+  EXPECT_EQ(DeleteFileInFolder(dir.win("plain"), "a.txt").outcome, Outcome::Missing);
+
+  // A folder of that name, or a name with a folder in it, is refused and left alone.
+  result = DeleteFileInFolder(dir.win(), "SUB");
+  EXPECT_EQ(result.outcome, Outcome::Failed);
+  EXPECT_EQ(result.error, kErrorAccessDenied);
+  EXPECT_EQ(LastError(), kErrorAccessDenied);
+  EXPECT_FALSE(result.removed());
+  result = DeleteFileInFolder(dir.win(), "sub\\b.txt");
+  EXPECT_EQ(result.outcome, Outcome::Failed);
+  EXPECT_EQ(result.error, kErrorInvalidName);
+  EXPECT_TRUE(GetFileAttributes(dir.win("sub\\b.txt")).has_value());
+
+  // A folder removed and made again under the same name is the new folder, also for a thread
+  // that deleted in the old one just before.
+  EXPECT_EQ(DeleteFileInFolder(dir.win("Sub"), "B.txt").outcome, Outcome::Deleted);
+  ASSERT_TRUE(RemoveDirectory(dir.win("sub")));
+  ASSERT_TRUE(CreateDirectory(dir.win("sub")));
+  WriteFile(dir.win("sub\\c.txt"), "c");
+  EXPECT_EQ(DeleteFileInFolder(dir.win("sub"), "c.txt").outcome, Outcome::Deleted);
+  EXPECT_EQ(DeleteFileInFolder(dir.win("sub"), "c.txt").outcome, Outcome::Missing);
+
+  // DeleteFile tells a missing file from a missing folder the same way.
+  EXPECT_FALSE(DeleteFile(dir.win("sub\\gone.txt")));
+  EXPECT_EQ(LastError(), kErrorFileNotFound);
+  EXPECT_FALSE(DeleteFile(dir.win("gone\\gone.txt")));
+  EXPECT_EQ(LastError(), kErrorPathNotFound);
+  EXPECT_FALSE(DeleteFile(dir.win("plain\\gone.txt")));
+  EXPECT_EQ(LastError(), kErrorPathNotFound);
+}
+
 TEST(Directories, CreateAndRemove) {
   TempDir dir;
   ASSERT_TRUE(CreateDirectory(dir.win("One")));

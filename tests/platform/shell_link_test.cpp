@@ -285,14 +285,14 @@ TEST(ShellLink, WriteThenReadKeepsTheFields) {
   // posix test below cover other show commands.
   link.showCommand = 1;
   const std::string path = dir.win("Start \xC3\xA4.lnk");
-  ASSERT_EQ(WriteShellLink(link, path), 0);
+  ASSERT_NO_THROW(WriteShellLink(link, path));
   ExpectSameLink(link, ReadShellLink(path));
 
   // Saving again replaces the file.
   ShellLinkData second = link;
   second.arguments = "/second";
   second.hotKey = 0;
-  ASSERT_EQ(WriteShellLink(second, path), 0);
+  ASSERT_NO_THROW(WriteShellLink(second, path));
   ExpectSameLink(second, ReadShellLink(path));
 }
 
@@ -300,7 +300,17 @@ TEST(ShellLink, FailuresAreReported) {
   TempDir dir;
   ShellLinkData link;
   link.target = dir.win("run.exe");
-  EXPECT_EQ(WriteShellLink(link, dir.win("missing\\x.lnk")), static_cast<std::int32_t>(0x80070003));
+  // A failed write says which link and why, with the system's text.
+  try {
+    WriteShellLink(link, dir.win("missing\\x.lnk"));
+    ADD_FAILURE() << "no error for a link in a missing folder";
+  } catch (const OSError& error) {
+    EXPECT_EQ(error.code(), kErrorPathNotFound);
+    EXPECT_EQ(std::string(error.what()), "Cannot write the shell link " +
+                                             dir.win("missing\\x.lnk") +
+                                             ": The system cannot find the path specified.");
+  }
+  EXPECT_FALSE(GetFileAttributes(dir.win("missing")).has_value());
   EXPECT_THROW(ReadShellLink(dir.win("missing.lnk")), Error);
   dir.Write("junk.lnk", "this is no shell link at all, not even close to one");
   EXPECT_THROW(ReadShellLink(dir.win("junk.lnk")), Error);
@@ -313,9 +323,8 @@ TEST(ShellLink, RelativeTargetIsTakenAgainstTheCurrentDirectory) {
   ASSERT_TRUE(SetCurrentDirectory(dir.win()));
   ShellLinkData link;
   link.target = "run.exe";
-  const std::int32_t result = WriteShellLink(link, dir.win("x.lnk"));
+  EXPECT_NO_THROW(WriteShellLink(link, dir.win("x.lnk")));
   SetCurrentDirectory(previous);
-  ASSERT_EQ(result, 0);
   EXPECT_EQ(ReadShellLink(dir.win("x.lnk")).target, dir.win("run.exe"));
 }
 
@@ -324,8 +333,19 @@ TEST(ShellLink, KeepsTargetsBeyondTheAnsiCodePage) {
   TempDir dir;
   ShellLinkData link = FullLink(dir.win("\xE6\x97\xA5\xE6\x9C\xAC\\\xCE\xA9.exe"));
   const std::string path = dir.win("x.lnk");
-  ASSERT_EQ(WriteShellLink(link, path), 0);
+  ASSERT_NO_THROW(WriteShellLink(link, path));
   ExpectSameLink(link, ReadShellLink(path));
+}
+
+TEST(ShellLink, AFieldBeyondTheFormatsLimitFailsTheWriteByName) {
+  TempDir dir;
+  ShellLinkData link;
+  link.target = dir.win("run.exe");
+  link.description = std::string(0x10000, 'd');
+  EXPECT_THROW_MSG(
+      WriteShellLink(link, dir.win("x.lnk")), Error,
+      "Cannot write the shell link " + dir.win("x.lnk") + ": Shell link text too long");
+  EXPECT_FALSE(GetFileAttributes(dir.win("x.lnk")).has_value());
 }
 
 TEST(ShellLink, ReadsTheMessageOfAMalformedLink) {

@@ -24,18 +24,18 @@ TEST(FileWork, UntakenWorkRemovesItsNewFilesAndNothingElse) {
     TFileWork work(1);
     dir.Write("one.txt", "");
     work.Push(
-        [&]() -> bool {
+        [&]() -> TWorkResult {
           platform::DeleteFile(dir.win("one.txt"));
           throw Error("the copy failed");
         },
         dir.win("one.txt"), TFileWork::FileMade::Before);
     dir.Write("two.txt", "");
-    work.Push([] { return true; }, dir.win("two.txt"), TFileWork::FileMade::Before);
-    work.Push([] { return false; }, dir.win("kept.txt"));
+    work.Push([] { return TWorkResult{true}; }, dir.win("two.txt"), TFileWork::FileMade::Before);
+    work.Push([] { return TWorkResult{false}; }, dir.win("kept.txt"));
     work.Push(
         [&] {
           dir.Write("four.txt", "made by the work");
-          return true;
+          return TWorkResult{true};
         },
         dir.win("four.txt"));
     EXPECT_THROW(work.TakeOldest(), Error);

@@ -1,11 +1,13 @@
 // Debug output on Linux: there is no debug-output window, so a line goes only to the log file
 // when one is set.
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/debug.h"
-#include "platform/host_paths.h"
+#include "platform/posix/fs_internal.h"
 
 namespace valise::platform {
 namespace {
@@ -23,15 +25,11 @@ DebugLog& TheDebugLog() {
   return *log;
 }
 
-// The host path of the log file. A path in Windows syntax is mapped through the prefix; a host
-// path (starting with "/") is taken as it is, and so is a path that cannot be mapped.
-std::string LogHostPath(std::string_view path) {
-  if (path.empty() || path.front() == '/') return std::string(path);
-  try {
-    return ToHostPath(path);
-  } catch (...) {
-    return std::string(path);
-  }
+// The host path of the log file: a path in Windows syntax is mapped through the prefix; a host
+// path (starting with "/") is taken as it is. Nothing when the drive is not mapped.
+std::optional<std::string> LogHostPath(std::string_view path) {
+  if (path.front() == '/') return std::string(path);
+  return posix::HostPathOf(path);
 }
 
 }  // namespace
@@ -52,20 +50,21 @@ void DebugOutput(std::string_view line) {
   }
 }
 
-void SetDebugLogFile(std::string_view path) {
-  std::string hostPath;
-  try {
-    hostPath = LogHostPath(path);
-  } catch (...) {
-    return;
-  }
+bool SetDebugLogFile(std::string_view path) {
   DebugLog& log = TheDebugLog();
   std::lock_guard lock(log.mutex);
   if (log.file != nullptr) {
     std::fclose(log.file);
     log.file = nullptr;
   }
-  log.hostPath = std::move(hostPath);
+  log.hostPath.clear();
+  if (path.empty()) return true;
+  std::optional<std::string> hostPath = LogHostPath(path);
+  if (!hostPath) return false;
+  log.file = std::fopen(hostPath->c_str(), "ab");
+  if (log.file == nullptr) return posix::FailFromErrno(errno, *hostPath);
+  log.hostPath = std::move(*hostPath);
+  return true;
 }
 
 }  // namespace valise::platform

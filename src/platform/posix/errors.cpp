@@ -54,6 +54,8 @@ std::uint32_t ErrorFromErrno(int error) {
     case ENOSPC:
     case EDQUOT:
       return kErrorDiskFull;
+    case EFBIG:
+      return kErrorFileTooLarge;
     case ENOMEM:
       return kErrorNotEnoughMemory;
     case EINVAL:

@@ -291,6 +291,53 @@ bool CopyHostFile(const std::string& from, const std::string& to, bool failIfExi
   return true;
 }
 
+// The folder that the calling thread deleted in last, kept open: removing an installation
+// deletes many files of one folder after the other, and each then costs one call to look at
+// the folder (which finding it takes anyway) and one to delete. The open folder is taken again
+// only while the path still names the same folder (device and inode) and that is no link.
+struct OpenFolder {
+  std::string hostPath;
+  dev_t device = 0;
+  ino_t inode = 0;
+  Fd fd;
+};
+thread_local OpenFolder deleteFolder;
+
+DeleteResult DeleteOutcome(DeleteResult::Outcome outcome, std::uint32_t error) {
+  if (outcome != DeleteResult::Outcome::Deleted) SetLastError(error);
+  return DeleteResult{outcome, error};
+}
+
+// The open folder for `entry` (a folder's host path with its own status): the thread's kept
+// one, or the folder opened without following a link in its place. Sets `failure` otherwise.
+int FolderForDelete(const posix::HostEntry& entry, DeleteResult& failure) {
+  OpenFolder& open = deleteFolder;
+  const struct stat& info = entry.info;
+  if (open.fd && open.device == info.st_dev && open.inode == info.st_ino &&
+      open.hostPath == entry.path) {
+    return open.fd.get();
+  }
+  open.fd = Fd();
+  Fd fd(::open(entry.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat opened {};
+  if (!fd || ::fstat(fd.get(), &opened) != 0) {
+    const int error = errno;
+    if (error == ELOOP) {
+      failure = DeleteOutcome(DeleteResult::Outcome::Failed, kErrorReparsePointEncountered);
+    } else if (error == ENOENT || error == ENOTDIR) {
+      failure = DeleteOutcome(DeleteResult::Outcome::Missing, kErrorPathNotFound);
+    } else {
+      failure = DeleteOutcome(DeleteResult::Outcome::Failed, posix::ErrorFromErrno(error));
+    }
+    return -1;
+  }
+  open.hostPath = entry.path;
+  open.device = opened.st_dev;
+  open.inode = opened.st_ino;
+  open.fd = std::move(fd);
+  return open.fd.get();
+}
+
 }  // namespace
 
 bool FindFiles(std::string_view pattern, const std::function<bool(const FindEntry&)>& visit) {
@@ -479,6 +526,52 @@ bool DeleteFile(std::string_view path) {
   if (::unlink(host->c_str()) != 0) return FailFromErrno(errno, *host);
   posix::NoteEntryRemoved(*host);
   return true;
+}
+
+DeleteResult DeleteFileInFolder(std::string_view folder, std::string_view name) {
+  using Outcome = DeleteResult::Outcome;
+  // The name as Windows takes it: trailing dots and spaces dropped; "." and ".." name nothing.
+  std::string leaf(name);
+  while (!leaf.empty() && (leaf.back() == '.' || leaf.back() == ' ')) leaf.pop_back();
+  if (leaf.empty() || leaf.find_first_of("\\/") != std::string::npos) {
+    return DeleteOutcome(Outcome::Failed, kErrorInvalidName);
+  }
+  std::optional<posix::HostEntry> dir = posix::ResolveHostPath(folder);
+  if (!dir) return DeleteOutcome(Outcome::Missing, kErrorPathNotFound);  // no such drive
+  if (!dir->hasInfo && ::lstat(dir->path.c_str(), &dir->info) != 0) {
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR) {
+      return DeleteOutcome(Outcome::Missing, kErrorPathNotFound);
+    }
+    return DeleteOutcome(Outcome::Failed, posix::ErrorFromErrno(error));
+  }
+  if (S_ISLNK(dir->info.st_mode)) {
+    return DeleteOutcome(Outcome::Failed, kErrorReparsePointEncountered);
+  }
+  if (!S_ISDIR(dir->info.st_mode)) return DeleteOutcome(Outcome::Missing, kErrorPathNotFound);
+
+  DeleteResult failure;
+  const int dirFd = FolderForDelete(*dir, failure);
+  if (dirFd < 0) return failure;
+  // The read-only attribute lives in the file's mode, which does not keep a file from being
+  // unlinked: nothing to clear. A symbolic link as the file is unlinked itself.
+  std::string actual = leaf;
+  int result = ::unlinkat(dirFd, actual.c_str(), 0);
+  if (result != 0 && errno == ENOENT) {
+    // The name in another letter case.
+    std::optional<std::string> spelled = posix::NameInFolder(dir->path, leaf);
+    if (!spelled || *spelled == leaf) return DeleteOutcome(Outcome::Missing, kErrorFileNotFound);
+    actual = std::move(*spelled);
+    result = ::unlinkat(dirFd, actual.c_str(), 0);
+  }
+  if (result != 0) {
+    const int error = errno;
+    if (error == ENOENT) return DeleteOutcome(Outcome::Missing, kErrorFileNotFound);
+    // A folder of that name (EISDIR) is refused as DeleteFile refuses it.
+    return DeleteOutcome(Outcome::Failed, posix::ErrorFromErrno(error));
+  }
+  posix::NoteEntryRemoved(dir->path + "/" + actual);
+  return DeleteOutcome(Outcome::Deleted, kErrorSuccess);
 }
 
 bool CreateDirectory(std::string_view path) {

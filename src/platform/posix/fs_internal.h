@@ -3,6 +3,8 @@
 // name cache, and the translation of errno values into Windows error codes.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,6 +25,19 @@ std::string FullWindowsPath(std::string_view path);
 // The host path that a Windows path names (made absolute first), each existing component in the
 // spelling it has on disk. Nothing when the drive is not mapped (LastError kErrorPathNotFound).
 std::optional<std::string> HostPathOf(std::string_view windowsPath);
+
+// A host path with the status of its last component (lstat) when the lookup had it at hand.
+struct HostEntry {
+  std::string path;
+  bool hasInfo = false;
+  struct stat info {};
+};
+// HostPathOf with the status the lookup found on the way, saving the caller a call for it.
+std::optional<HostEntry> ResolveHostPath(std::string_view windowsPath);
+
+// The spelling on disk of the entry `name` in the host folder, matched without regard to case;
+// nothing when the folder has no such entry.
+std::optional<std::string> NameInFolder(const std::string& hostFolder, const std::string& name);
 
 // HostPathOf for a name about to be created: when its folder's names are remembered and still
 // current, the last name is answered from that memory instead of being looked for on disk.

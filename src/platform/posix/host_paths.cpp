@@ -444,6 +444,17 @@ std::optional<std::string> HostPathOf(std::string_view windowsPath) {
   return ResolveComponents(split->root, split->components, split->components.size()).path;
 }
 
+std::optional<HostEntry> ResolveHostPath(std::string_view windowsPath) {
+  std::optional<SplitPath> split = SplitWindowsPath(windowsPath);
+  if (!split) return std::nullopt;
+  Resolved resolved = ResolveComponents(split->root, split->components, split->components.size());
+  return HostEntry{std::move(resolved.path), resolved.hasInfo, resolved.info};
+}
+
+std::optional<std::string> NameInFolder(const std::string& hostFolder, const std::string& name) {
+  return LookupInFolder(hostFolder, name);
+}
+
 std::optional<std::string> HostPathForNewEntry(std::string_view windowsPath) {
   std::optional<SplitPath> split = SplitWindowsPath(windowsPath);
   if (!split) return std::nullopt;

@@ -13,6 +13,7 @@
 // over any change made to the files; writing is refused then.
 #include "platform/registry.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -245,6 +246,32 @@ void WriteAll(int fd, std::string_view bytes, const fs::path& file) {
   }
 }
 
+// Removes the temporaries of earlier saves of the hive that never finished ("user.reg.XXXXXX",
+// as mkstemp names them, left by a writer killed between making and renaming it). The rule: a
+// writer makes, renames or removes its temporary only while it holds the hive's lock, so a
+// temporary that is there while we hold the lock (and no wineserver runs, which we checked) is
+// nobody's. Called under the lock; failures are of no consequence.
+void RemoveStaleTemporaries(const Hive& hive) {
+  const std::string prefix = hive.file.filename().string() + ".";
+  const posix::DirHandle dir(::opendir(hive.prefix.c_str()));
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string_view name = entry->d_name;
+    if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) continue;
+    const std::string_view suffix = name.substr(prefix.size());
+    if (!std::all_of(suffix.begin(), suffix.end(), [](char c) {
+          return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        })) {
+      continue;
+    }
+    struct stat info {};
+    if (::fstatat(::dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(info.st_mode)) {
+      ::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
+    }
+  }
+}
+
 // Applies `change` to the hive as stored now and stores the result, all under the hive's lock.
 // `change` returns false when it changed nothing; the file is left alone then.
 template <typename Change>
@@ -258,6 +285,7 @@ bool Commit(const Hive& hive, Change&& change) {
     if (errno != EINTR) ThrowErrno(errno, "lock", lockPath);
   }
   RefuseWhileWineserverRuns(hive.prefix);
+  RemoveStaleTemporaries(hive);
 
   Stamp before;
   WineRegistryFile file = *LoadHive(hive.file, &before);
@@ -379,14 +407,16 @@ class RegKeyImpl {
     return found->second.data;
   }
 
+  // Stores the pending changes. They stay pending when storing them fails (the OSError names
+  // the registry file), so that a later Flush or Close may still store them.
   void Close() {
     if (!writable || (!create && changes.empty())) return;
     std::vector<WineRegistryFile::ValueChange> log;
     log.reserve(changes.size());
-    for (auto& [folded, change] : changes) log.push_back(std::move(change));
+    for (const auto& [folded, change] : changes) log.push_back(change);
+    Commit(hive, [&](WineRegistryFile& file) { return file.ChangeValues(path, log); });
     changes.clear();
     create = false;
-    Commit(hive, [&](WineRegistryFile& file) { return file.ChangeValues(path, log); });
   }
 
   // The key as a debug line names it: its path and the file that holds it.
@@ -532,7 +562,12 @@ void RegKey::Flush() {
 void RegKey::Close() {
   if (!impl_) return;
   std::unique_ptr<RegKeyImpl> impl = std::move(impl_);
-  impl->Close();
+  try {
+    impl->Close();
+  } catch (...) {
+    impl_ = std::move(impl);  // still open, its changes still pending
+    throw;
+  }
 }
 
 bool DeleteRegKeyTree(RegRoot root, std::string_view path) {

@@ -10,12 +10,7 @@
 namespace valise::platform {
 namespace {
 
-constexpr std::int32_t kInvalidArgument = static_cast<std::int32_t>(0x80070057);
-
-std::int32_t HresultFromError(std::uint32_t code) {
-  if (code == kErrorSuccess) return 0;
-  return static_cast<std::int32_t>(0x80070000u | (code & 0xFFFF));
-}
+constexpr std::string_view kOperation = "write the shell link";
 
 bool IsAbsolute(std::string_view path) {
   const bool unc = path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
@@ -40,7 +35,7 @@ ShellLinkTargetInfo TargetInfo(const std::string& target) {
 
 }  // namespace
 
-std::int32_t WriteShellLink(const ShellLinkData& link, std::string_view linkPath) {
+void WriteShellLink(const ShellLinkData& link, std::string_view linkPath) {
   // A relative target is taken against the current directory, as the shell's link object
   // takes it when the target is set.
   ShellLinkData stored = link;
@@ -50,17 +45,19 @@ std::int32_t WriteShellLink(const ShellLinkData& link, std::string_view linkPath
   std::string bytes;
   try {
     bytes = EncodeShellLink(stored, TargetInfo(stored.target));
-  } catch (const Error&) {
-    return kInvalidArgument;
+  } catch (const Error& error) {
+    throw Error("Cannot " + std::string(kOperation) + " " + std::string(linkPath) + ": " +
+                error.what());
   }
   std::unique_ptr<File> file = File::Create(linkPath);
-  if (!file) return HresultFromError(LastError());
+  if (!file) ThrowLastOSError(kOperation, linkPath);
   try {
     file->Write(bytes.data(), bytes.size());
   } catch (const OSError& error) {
-    return HresultFromError(error.code());
+    file.reset();
+    DeleteFile(linkPath);
+    ThrowOSError(error.code(), kOperation, linkPath);
   }
-  return 0;
 }
 
 ShellLinkData ReadShellLink(std::string_view linkPath) {

@@ -86,14 +86,23 @@ void DebugOutput(std::string_view line) {
   WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-void SetDebugLogFile(std::string_view path) {
+bool SetDebugLogFile(std::string_view path) {
   std::lock_guard lock(logMutex);
   if (LogHandle() != INVALID_HANDLE_VALUE) {
     CloseHandle(LogHandle());
     LogHandle() = INVALID_HANDLE_VALUE;
   }
+  LogFile().clear();
+  if (path.empty()) return true;
   // Kept as a full path, so that a later change of the current directory does not move it.
-  LogFile() = path.empty() ? std::string() : win32::Utf8(win32::FullPath(win32::Wide(path)));
+  std::string full = win32::Utf8(win32::FullPath(win32::Wide(path)));
+  const HANDLE file = CreateFileW(win32::FilePath(full).c_str(), FILE_APPEND_DATA,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LogHandle() = file;
+  LogFile() = std::move(full);
+  return true;
 }
 
 }  // namespace valise::platform

@@ -231,6 +231,55 @@ bool DeleteFile(std::string_view path) {
   return DeleteFileW(FilePath(path).c_str()) != FALSE;
 }
 
+DeleteResult DeleteFileInFolder(std::string_view folder, std::string_view name) {
+  using Outcome = DeleteResult::Outcome;
+  const auto outcome = [](Outcome result, DWORD error) {
+    if (result != Outcome::Deleted) ::SetLastError(error);
+    return DeleteResult{result, static_cast<std::uint32_t>(error)};
+  };
+  const auto missingOrFailed = [&](DWORD error) {
+    const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return outcome(missing ? Outcome::Missing : Outcome::Failed, error);
+  };
+  if (name.empty() || name.find_first_of("\\/") != std::string_view::npos) {
+    return outcome(Outcome::Failed, ERROR_INVALID_NAME);
+  }
+  std::wstring folderPath = win32::Wide(folder);
+  while (folderPath.size() > 1 && folderPath.back() == L'\\' &&
+         folderPath[folderPath.size() - 2] != L':') {
+    folderPath.pop_back();
+  }
+  // A link in place of the folder would lead the delete elsewhere: refused. A link in place
+  // of the file goes itself (DeleteFileW never deletes a link's target).
+  const DWORD folderAttributes = GetFileAttributesW(FilePath(folderPath).c_str());
+  if (folderAttributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    return missingOrFailed(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
+  }
+  if (folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    return outcome(Outcome::Failed, kErrorReparsePointEncountered);
+  }
+  if (!(folderAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return outcome(Outcome::Missing, ERROR_PATH_NOT_FOUND);
+  }
+  if (!folderPath.empty() && folderPath.back() != L'\\') folderPath += L'\\';
+  const std::wstring path = FilePath(folderPath + win32::Wide(name));
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return missingOrFailed(::GetLastError());
+  if ((attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      !SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
+    return missingOrFailed(::GetLastError());
+  }
+  if (DeleteFileW(path.c_str())) return outcome(Outcome::Deleted, ERROR_SUCCESS);
+  const DWORD error = ::GetLastError();
+  if ((attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    SetFileAttributesW(path.c_str(), attributes);  // left as it was found
+  }
+  return missingOrFailed(error);
+}
+
 bool CreateDirectory(std::string_view path) {
   return CreateDirectoryW(FilePath(path).c_str(), nullptr) != FALSE;
 }

@@ -13,17 +13,23 @@ namespace {
 // The longest text the link object hands out for one field.
 constexpr int kFieldMax = 32768;
 
-// An error for a failed COM call: the system's message for Win32 codes wrapped in an HRESULT,
-// the message table's text (or the code) otherwise.
-[[noreturn]] void ThrowHresult(HRESULT result, std::string_view path) {
+// An error for a failed COM call that names the link file: an OSError with the system's
+// message for Win32 codes wrapped in an HRESULT, an Error with the message table's text for the
+// HRESULT (and the HRESULT itself) otherwise.
+[[noreturn]] void ThrowHresult(HRESULT result, std::string_view operation, std::string_view path) {
   if (HRESULT_FACILITY(result) == FACILITY_WIN32) {
-    const auto code = static_cast<std::uint32_t>(HRESULT_CODE(result));
-    throw OSError(code, SystemErrorMessage(code));
+    ThrowOSError(static_cast<std::uint32_t>(HRESULT_CODE(result)), operation, path);
   }
   char code[16];
   std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
-  throw Error("Cannot read the shell link " + std::string(path) + " (" + code + ")");
+  std::string text = SystemErrorMessage(static_cast<std::uint32_t>(result));
+  if (text.starts_with("System error ")) text = "The shell's link object failed.";
+  throw Error("Cannot " + std::string(operation) + " " + std::string(path) + ": " + text + " (" +
+              code + ")");
 }
+
+constexpr std::string_view kWrite = "write the shell link";
+constexpr std::string_view kRead = "read the shell link";
 
 // Reads one text field of the link object through `get(buffer, capacity)`.
 template <typename Get>
@@ -79,12 +85,12 @@ std::string FullTarget(IShellLinkW* link, const std::string& target) {
 
 }  // namespace
 
-std::int32_t WriteShellLink(const ShellLinkData& link, std::string_view linkPath) {
+void WriteShellLink(const ShellLinkData& link, std::string_view linkPath) {
   win32::EnsureCom();
   win32::ComPtr<IShellLinkW> shellLink;
   HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                     shellLink.outVoid());
-  if (FAILED(result)) return result;
+  if (FAILED(result)) ThrowHresult(result, kWrite, linkPath);
   // The settings go in a fixed order, the target after the working directory so that a
   // relative target is resolved against it; their single results do not matter.
   shellLink->SetArguments(win32::Wide(link.arguments).c_str());
@@ -96,8 +102,9 @@ std::int32_t WriteShellLink(const ShellLinkData& link, std::string_view linkPath
   shellLink->SetIconLocation(win32::Wide(link.iconLocation).c_str(), link.iconIndex);
   win32::ComPtr<IPersistFile> file;
   result = shellLink->QueryInterface(IID_IPersistFile, file.outVoid());
-  if (FAILED(result)) return result;
-  return file->Save(win32::FilePath(linkPath).c_str(), TRUE);
+  if (FAILED(result)) ThrowHresult(result, kWrite, linkPath);
+  result = file->Save(win32::FilePath(linkPath).c_str(), TRUE);
+  if (FAILED(result)) ThrowHresult(result, kWrite, linkPath);
 }
 
 ShellLinkData ReadShellLink(std::string_view linkPath) {
@@ -107,12 +114,12 @@ ShellLinkData ReadShellLink(std::string_view linkPath) {
   win32::ComPtr<IShellLinkW> shellLink;
   HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                     shellLink.outVoid());
-  if (FAILED(result)) ThrowHresult(result, linkPath);
+  if (FAILED(result)) ThrowHresult(result, kRead, linkPath);
   win32::ComPtr<IPersistFile> file;
   result = shellLink->QueryInterface(IID_IPersistFile, file.outVoid());
-  if (FAILED(result)) ThrowHresult(result, linkPath);
+  if (FAILED(result)) ThrowHresult(result, kRead, linkPath);
   result = file->Load(path.c_str(), STGM_READ);
-  if (FAILED(result)) ThrowHresult(result, linkPath);
+  if (FAILED(result)) ThrowHresult(result, kRead, linkPath);
 
   IShellLinkW* object = shellLink.get();
   ShellLinkData link;

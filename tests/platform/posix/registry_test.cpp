@@ -1,15 +1,19 @@
 // The registry files of the posix backend's Wine prefix: how values are written, when a key is
 // stored, damaged files, a running wineserver, and changes of keys that go without Close().
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "platform/debug.h"
@@ -213,7 +217,7 @@ TEST_F(RegistryPrefixTest, AKeyThatGoesWithoutCloseStoresItsChangesOrLogsTheLoss
     key.WriteString("a", "1");
   }
   EXPECT_EQ(RegKey::Open(RegRoot::CurrentUser, "Software\\Kept")->Read("a")->text, "1");
-  EXPECT_FALSE(std::filesystem::exists(log));
+  EXPECT_EQ(testing::ReadHostFile(log), "");
 
   // When storing fails (here the hive is damaged meanwhile), the destructor cannot throw; the
   // loss is written to the debug log with the key's name and the reason. Assigning another key
@@ -240,6 +244,70 @@ TEST_F(RegistryPrefixTest, AKeyThatGoesWithoutCloseStoresItsChangesOrLogsTheLoss
                 "The changes to the registry key Software\\Lost in " +
                 (prefix_ / "user.reg").string() + " were not stored: The registry file " +
                 (prefix_ / "user.reg").string() + damaged + "\r\n");
+}
+
+// Root may write anywhere, so a store that fails is made by a limit on the size of the files
+// this process writes (RLIMIT_FSIZE): writing past it fails with EFBIG, as on a full volume.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    previousSignal_ = std::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limit = previous_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousSignal_);
+  }
+
+ private:
+  rlimit previous_{};
+  void (*previousSignal_)(int) = nullptr;
+};
+
+TEST_F(RegistryPrefixTest, AFailedStoreKeepsTheChangesPendingAndLeavesNoTemporary) {
+  RegKey::Create(RegRoot::CurrentUser, "Software\\Big").WriteString("text", std::string(4096, 'x'));
+  RegKey::Create(RegRoot::CurrentUser, "Software\\Other").WriteDWord("n", 1);
+  // What a save killed half way leaves: a temporary beside the hive. The next save removes it;
+  // names of other patterns and other hives' temporaries stay.
+  dir_.Write("user.reg.Ab12Cd", "");
+  dir_.Write("user.reg.bak", "b");
+  dir_.Write("user.reg.Ab12C", "c");
+  dir_.Write("system.reg.Xy98Zz", "");
+
+  RegKey key = RegKey::Create(RegRoot::CurrentUser, "Software\\Pending");
+  key.WriteString("a", "1");
+  const std::string failure = "Cannot write " + (prefix_ / "user.reg").string() +
+                              ": The file size exceeds the limit allowed and cannot be saved.";
+  {
+    FileSizeLimit limit(1024);
+    EXPECT_THROW_MSG(key.Flush(), OSError, failure);
+    EXPECT_THROW_MSG(key.Close(), OSError, failure);
+    EXPECT_FALSE(DeleteRegKeyTree(RegRoot::CurrentUser, "Software\\Other"));
+    EXPECT_EQ(LastError(), kErrorFileTooLarge);
+  }
+  EXPECT_FALSE(RegKey::Open(RegRoot::CurrentUser, "Software\\Pending"));
+  EXPECT_TRUE(RegKey::Open(RegRoot::CurrentUser, "Software\\Other"));
+
+  // The key stayed open with its change, and stores it once it can.
+  key.Close();
+  EXPECT_EQ(RegKey::Open(RegRoot::CurrentUser, "Software\\Pending")->Read("a")->text, "1");
+  EXPECT_EQ(RegKey::Open(RegRoot::CurrentUser, "Software\\Big")->Read("text")->text.size(), 4096u);
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(prefix_)) {
+    names.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(names.count("user.reg.Ab12Cd"), 0u);
+  EXPECT_EQ(names.count("user.reg.bak"), 1u);
+  EXPECT_EQ(names.count("user.reg.Ab12C"), 1u);
+  EXPECT_EQ(names.count("system.reg.Xy98Zz"), 1u);
+  EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                          [](const std::string& name) {
+                            return name.starts_with("user.reg.") && name.size() == 15;
+                          }),
+            0);
 }
 
 }  // namespace
