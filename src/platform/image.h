@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/bytes.h"
+
 namespace valise::platform {
 
 // An image of 32-bit pixels: rows from the top, each pixel four bytes in the order blue, green,
@@ -17,9 +19,7 @@ struct Bitmap32 {
 
   // The pixel at (x, y) as 0xAARRGGBB.
   std::uint32_t Pixel(int x, int y) const {
-    const std::uint8_t* p = &pixels[(static_cast<std::size_t>(y) * width + x) * 4];
-    return static_cast<std::uint32_t>(p[3]) << 24 | static_cast<std::uint32_t>(p[2]) << 16 |
-           static_cast<std::uint32_t>(p[1]) << 8 | p[0];
+    return LoadU32(&pixels[(static_cast<std::size_t>(y) * width + x) * 4]);
   }
 };
 
