@@ -6,46 +6,17 @@
 #include "course/app_strings.h"
 #include "course/project.h"
 #include "platform/errors.h"
-#include "platform/messages.h"
+#include "util/file_utils.h"
 
 namespace valise::course {
 namespace {
-
-// Shared by every lookup of every text pool, for the rest of the process.
-int warningCount = 0;
-bool skipWarnings = false;
 
 // «empty» as the single-byte code pages of the tables store it.
 constexpr std::string_view kStoredEmptyText =
     "\xAB"
     "empty\xBB";
 
-void WarnMissingString(std::uint32_t id) {
-  if (skipWarnings) return;
-  platform::ShowMessageBox(
-      "Application string missing (" + TTextpoolInterface::IdentifierOf(id) + ")!", "Warning",
-      platform::MessageIcon::Warning, platform::MessageButtons::Ok);
-  ++warningCount;
-  if (warningCount % 5 == 0 &&
-      platform::ShowMessageBox("Skip further warnings?", "Confirm", platform::MessageIcon::Question,
-                               platform::MessageButtons::YesNoCancel) ==
-          platform::MessageResult::Yes) {
-    skipWarnings = true;
-  }
-}
-
 }  // namespace
-
-int MissingStringWarningCount() {
-  return warningCount;
-}
-bool MissingStringWarningsSkipped() {
-  return skipWarnings;
-}
-void ResetMissingStringWarnings() {
-  warningCount = 0;
-  skipWarnings = false;
-}
 
 TTextpoolInterface::TTextpoolInterface(TProjectInterface* project,
                                        std::unique_ptr<adb::TATable> table)
@@ -129,7 +100,8 @@ const std::string* TTextpoolInterface::Cached(std::uint32_t id) const {
 
 std::string TTextpoolInterface::AppString(std::uint32_t id) {
   if (const std::string* cached = Cached(id)) return *cached;
-  WarnMissingString(id);
+  DebugLog("Application string missing (" + IdentifierOf(id) + ")!");
+  if (warnings_ != nullptr) warnings_->MissingString(id);
   // A malformed language list of the project must not turn a missing string into a failure.
   int language = kNoLanguage;
   try {

@@ -1,7 +1,8 @@
 // The text pool "_TXT.ADB" of a product: its user-interface strings by numeric text ID and
 // language. The strings of the application-string table are loaded into a cache in the
-// product's languages and handed out by ID; a missing string is reported and replaced by a
-// visible marker text, so that a missing translation never stops the program.
+// product's languages and handed out by ID; a missing string is reported (to a TTextWarnings)
+// and replaced by a visible marker text, so that a missing translation never stops the
+// program.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +30,15 @@ class TTextpoolClient {
  public:
   virtual ~TTextpoolClient() = default;
   virtual void TextpoolChanged() = 0;
+};
+
+// Hears of each string a text pool is asked for and does not hold, so that whoever runs the
+// program can tell the user (the setup engine shows a warning box).
+class TTextWarnings {
+ public:
+  virtual ~TTextWarnings() = default;
+  // `id` is the text ID asked for; TTextpoolInterface::IdentifierOf names it. Must not throw.
+  virtual void MissingString(std::uint32_t id) = 0;
 };
 
 class TTextpoolInterface {
@@ -62,10 +72,15 @@ class TTextpoolInterface {
   // The same in the project's translation language, then its course language.
   void LoadAppStringsForProject();
 
-  // The cached string of a text ID. A string that is not cached is reported with a warning box
-  // (unless the user chose to skip further warnings) and replaced by the marker text for the
-  // project's translation language. Never fails.
+  // The cached string of a text ID. A string that is not cached is reported, to the warnings
+  // when they are set and as the debug line "Application string missing (IDENTIFIER)!" in any
+  // case, and replaced by the marker text for the project's translation language. Never fails.
   std::string AppString(std::uint32_t id);
+
+  // Where missing strings are reported; not owned, null for the debug line only. Whoever sets
+  // it sets null again before the warnings go.
+  void SetWarnings(TTextWarnings* warnings) { warnings_ = warnings; }
+  TTextWarnings* Warnings() const { return warnings_; }
 
   // The identifier of a text ID in the application-string table, or "«unknown".
   static std::string IdentifierOf(std::uint32_t id);
@@ -92,17 +107,11 @@ class TTextpoolInterface {
   std::unique_ptr<adb::TATable> table_;
   std::vector<std::pair<std::uint32_t, std::string>> cache_;
   std::vector<TTextpoolClient*> clients_;
+  TTextWarnings* warnings_ = nullptr;
 };
 
 // The process-wide text pool, created on first use and destroyed at exit. It takes its
 // languages from the process-wide project.
 TTextpoolInterface& Textpool();
-
-// The process-wide warning state of missing strings: the number of warnings shown so far and
-// whether the user chose to skip further ones.
-int MissingStringWarningCount();
-bool MissingStringWarningsSkipped();
-// Back to no warnings shown and none skipped (for tests and a fresh run).
-void ResetMissingStringWarnings();
 
 }  // namespace valise::course

@@ -1,10 +1,12 @@
-// Decoding the image files the setup window shows (its logo): PNG and BMP into 32-bit pixels.
+// Decoding the image files the setup window shows (its logo) into 32-bit pixels.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
+
+#include "platform/bytes.h"
 
 namespace valise::platform {
 
@@ -17,16 +19,16 @@ struct Bitmap32 {
 
   // The pixel at (x, y) as 0xAARRGGBB.
   std::uint32_t Pixel(int x, int y) const {
-    const std::uint8_t* p = &pixels[(static_cast<std::size_t>(y) * width + x) * 4];
-    return static_cast<std::uint32_t>(p[3]) << 24 | static_cast<std::uint32_t>(p[2]) << 16 |
-           static_cast<std::uint32_t>(p[1]) << 8 | p[0];
+    return LoadU32(&pixels[(static_cast<std::size_t>(y) * width + x) * 4]);
   }
 };
 
-// Decodes a PNG file (non-interlaced, 8 bits per sample: grey, grey with alpha, RGB, RGBA or a
-// palette, with its transparency) or a BMP file (24 or 32 bits per pixel, uncompressed or with
-// bit fields). Anything else, and any file that does not decode, gives nothing; never a crash.
-// On Windows the system's imaging component decodes (and may take more formats).
+// The largest image decoded, in pixels (a 8192 x 8192 image).
+inline constexpr std::uint64_t kMaxImagePixels = std::uint64_t{1} << 26;
+
+// Decodes an image file (PNG, BMP and whatever else the system's imaging component takes) on
+// Windows. A file that does not decode, or is larger than kMaxImagePixels, gives nothing. The
+// posix backend has no decoder (the terminal draws no logo) and always gives nothing.
 std::optional<Bitmap32> DecodeImage(std::span<const std::uint8_t> bytes);
 
 }  // namespace valise::platform

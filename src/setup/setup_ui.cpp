@@ -31,6 +31,19 @@ void TSetupUI::ShowInformation(std::string_view text, std::string_view caption) 
                            platform::MessageButtons::Ok);
 }
 
+void TSetupUI::WarnMissingString(std::string_view identifier) {
+  if (skipMissingStrings_) return;
+  platform::ShowMessageBox("Application string missing (" + std::string(identifier) + ")!",
+                           "Warning", platform::MessageIcon::Warning, platform::MessageButtons::Ok);
+  ++missingStringWarnings_;
+  if (missingStringWarnings_ % 5 == 0 &&
+      platform::ShowMessageBox("Skip further warnings?", "Confirm", platform::MessageIcon::Question,
+                               platform::MessageButtons::YesNoCancel) ==
+          platform::MessageResult::Yes) {
+    skipMissingStrings_ = true;
+  }
+}
+
 std::string ErrorBoxText(std::string_view message) {
   std::string text(message);
   if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';

@@ -28,12 +28,18 @@ class TSetupUI {
   virtual void ShowError(std::string_view text);
   // The completion message: information icon, brought to the foreground and kept on top.
   virtual void ShowInformation(std::string_view text, std::string_view caption);
+  // A string the text pool does not hold, by its identifier: the "Warning" box "Application
+  // string missing (IDENTIFIER)!", and after every fifth such box the question "Skip further
+  // warnings?" (Yes, No, Cancel); Yes silences the rest of this UI's missing-string warnings.
+  virtual void WarnMissingString(std::string_view identifier);
 
  private:
   // Messages are looked at when this many milliseconds have passed since the last look.
   static constexpr std::uint64_t kPumpInterval = 10;
   bool pumped_ = false;
   std::uint64_t lastPump_ = 0;
+  int missingStringWarnings_ = 0;  // boxes shown
+  bool skipMissingStrings_ = false;
 };
 
 // The error text as the error box shows it: a full stop is appended when the last character's

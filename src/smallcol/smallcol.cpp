@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "platform/bytes.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -55,22 +56,12 @@ class Reader {
     position_ += static_cast<std::size_t>(count);
     return taken;
   }
-  std::uint32_t U32(const char* part) {
-    const std::string_view b = Take(4, part);
-    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[0])) |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[1])) << 8 |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[2])) << 16 |
-           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[3])) << 24;
-  }
+  std::uint32_t U32(const char* part) { return platform::LoadU32(Take(4, part).data()); }
 
  private:
   std::string_view bytes_;
   std::size_t position_ = 0;
 };
-
-void PutU32(std::string& out, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>((value >> shift) & 0xFF);
-}
 
 }  // namespace
 
@@ -197,7 +188,7 @@ void TSmallFilesCollection::StoreBinaryData(TStream& output) const {
   if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
     throw Error("The names of the small files collection are too long");
   }
-  PutU32(blob, static_cast<std::uint32_t>(text.size()));
+  platform::AppendU32(blob, static_cast<std::uint32_t>(text.size()));
   blob += text;
   if (!text.empty()) {
     // A reader sizes the data area by the last record. After a blob whose files did not lie in
@@ -209,8 +200,8 @@ void TSmallFilesCollection::StoreBinaryData(TStream& output) const {
       if (data.size() + line.Record.Size > std::numeric_limits<std::uint32_t>::max()) {
         throw Error("The files of the small files collection are too big");
       }
-      PutU32(blob, static_cast<std::uint32_t>(data.size()));
-      PutU32(blob, line.Record.Size);
+      platform::AppendU32(blob, static_cast<std::uint32_t>(data.size()));
+      platform::AppendU32(blob, line.Record.Size);
       data += data_.View().substr(line.Record.Offset, line.Record.Size);
     }
     blob += data;

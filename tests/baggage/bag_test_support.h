@@ -10,6 +10,7 @@
 #include "baggage/bag_stream.h"
 #include "baggage/bag_writer.h"
 #include "baggage/baggage.h"
+#include "platform/bytes.h"
 #include "platform/errors.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -27,7 +28,7 @@ inline std::string FakeProgram() {
 }
 
 inline void PutU32At(std::string& bytes, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
+  platform::StoreU32(&bytes[at], value);
 }
 
 class BaggageTest : public ::testing::Test {

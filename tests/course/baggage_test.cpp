@@ -9,7 +9,6 @@
 #include "course/textpool.h"
 #include "course_fixtures.h"
 #include "platform/errors.h"
-#include "platform/messages.h"
 #include "test_support.h"
 
 namespace valise::course {
@@ -48,23 +47,22 @@ const char* const kEnglish[] = {
 
 class BaggageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetMissingStringWarnings();
-    previousHandler_ =
-        platform::SetMessageBoxHandler([this](std::string_view text, std::string_view,
-                                              platform::MessageIcon, platform::MessageButtons) {
-          boxes_.emplace_back(text);
-          return platform::MessageResult::No;
-        });
-  }
+  // Records the identifier of every missing string the process-wide text pool reports.
+  struct Warnings : TTextWarnings {
+    void MissingString(std::uint32_t id) override {
+      identifiers.push_back(TTextpoolInterface::IdentifierOf(id));
+    }
+    std::vector<std::string> identifiers;
+  };
+
+  void SetUp() override { Textpool().SetWarnings(&warnings_); }
   void TearDown() override {
     Project().Close();
     Project().Unload();
     Textpool().Close();
     Textpool().LoadAppStrings(LANG_NONE, LANG_NONE);
     BagDone();
-    platform::SetMessageBoxHandler(previousHandler_);
-    ResetMissingStringWarnings();
+    Textpool().SetWarnings(nullptr);
   }
 
   // Packs the tables (and a payload file) into a baggage document and makes it current.
@@ -98,8 +96,7 @@ class BaggageTest : public ::testing::Test {
   }
 
   valise::testing::TempDir dir_;
-  std::vector<std::string> boxes_;
-  platform::MessageBoxHandler previousHandler_;
+  Warnings warnings_;
 };
 
 TEST_F(BaggageTest, TheProductsIdentityAndWindowTextsComeOutOfItsBaggage) {
@@ -130,7 +127,7 @@ TEST_F(BaggageTest, TheProductsIdentityAndWindowTextsComeOutOfItsBaggage) {
   Textpool().LoadAppStrings(LANG_FRENCH, LANG_ENGLISH_UK);
   EXPECT_EQ(Textpool().AppString(textid::ButtonCancel), "fr");
   EXPECT_EQ(Textpool().Cache().size(), AppStrings().size());
-  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(warnings_.identifiers.empty());
 }
 
 TEST_F(BaggageTest, ThePresenceFlagSkipsTablesTheBaggageLacks) {
@@ -159,7 +156,7 @@ TEST_F(BaggageTest, ThePresenceFlagSkipsTablesTheBaggageLacks) {
   Textpool().Open(true);
   Textpool().LoadAppStringsForProject();
   EXPECT_EQ(Textpool().AppString(textid::ButtonContinue), "«ButtonContinue|German»");
-  EXPECT_EQ(boxes_, std::vector<std::string>{"Application string missing (ButtonContinue)!"});
+  EXPECT_EQ(warnings_.identifiers, std::vector<std::string>{"ButtonContinue"});
 }
 
 }  // namespace

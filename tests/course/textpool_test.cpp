@@ -5,45 +5,32 @@
 #include "course/project.h"
 #include "course/textpool.h"
 #include "course_fixtures.h"
+#include "platform/debug.h"
 #include "platform/errors.h"
-#include "platform/messages.h"
+#include "platform/files.h"
 #include "test_support.h"
 
 namespace valise::course {
 namespace {
 
-using platform::MessageButtons;
-using platform::MessageIcon;
-using platform::MessageResult;
 using testing::TextpoolTable;
 using testing::TextRow;
 
 constexpr std::uint32_t kCancel = textid::ButtonCancel;
 constexpr std::uint32_t kContinue = textid::ButtonContinue;
 
-// Records every message box and answers questions with a chosen answer.
-class MessageBoxes {
+// Records the identifier of every missing string reported.
+class Warnings : public TTextWarnings {
  public:
-  MessageBoxes() {
-    previous_ = platform::SetMessageBoxHandler(
-        [this](std::string_view text, std::string_view, MessageIcon, MessageButtons buttons) {
-          texts.emplace_back(text);
-          return buttons == MessageButtons::Ok ? MessageResult::Ok : answer;
-        });
+  void MissingString(std::uint32_t id) override {
+    identifiers.push_back(TTextpoolInterface::IdentifierOf(id));
   }
-  ~MessageBoxes() { platform::SetMessageBoxHandler(previous_); }
-
-  std::vector<std::string> texts;
-  MessageResult answer = MessageResult::No;
-
- private:
-  platform::MessageBoxHandler previous_;
+  std::vector<std::string> identifiers;
 };
 
 class TextpoolTest : public ::testing::Test {
  protected:
-  TextpoolTest() : textpool_(&project_) { ResetMissingStringWarnings(); }
-  ~TextpoolTest() override { ResetMissingStringWarnings(); }
+  TextpoolTest() : textpool_(&project_) { textpool_.SetWarnings(&warnings_); }
 
   void OpenTextpool(std::vector<TextRow> rows, bool memo = false) {
     textpool_.Close();
@@ -64,8 +51,8 @@ class TextpoolTest : public ::testing::Test {
 
   valise::testing::TempDir dir_;
   TProjectInterface project_;
+  Warnings warnings_;
   TTextpoolInterface textpool_;
-  MessageBoxes boxes_;
 };
 
 TEST_F(TextpoolTest, PrefersTheFirstLanguageAndFallsBackToTheSecond) {
@@ -79,7 +66,7 @@ TEST_F(TextpoolTest, PrefersTheFirstLanguageAndFallsBackToTheSecond) {
   EXPECT_EQ(textpool_.AppString(kCancel), "Abbrechen");
   EXPECT_EQ(textpool_.AppString(kContinue), "Continue");
   EXPECT_EQ(textpool_.Cache().size(), 2u) << "French is neither language";
-  EXPECT_TRUE(boxes_.texts.empty());
+  EXPECT_TRUE(warnings_.identifiers.empty());
 
   textpool_.LoadAppStrings(LANG_ENGLISH_US, LANG_GERMAN);
   EXPECT_EQ(textpool_.AppString(kCancel), "Cancel");
@@ -91,7 +78,7 @@ TEST_F(TextpoolTest, PrefersTheFirstLanguageAndFallsBackToTheSecond) {
 TEST_F(TextpoolTest, EmptyMarkerInTheFirstLanguageHidesTheSecond) {
   for (bool memo : {false, true}) {
     SCOPED_TRACE(memo ? "memo texts" : "string texts");
-    boxes_.texts.clear();
+    warnings_.identifiers.clear();
     OpenTextpool(
         {
             {kCancel, LANG_GERMAN, "«empty»"},
@@ -106,8 +93,7 @@ TEST_F(TextpoolTest, EmptyMarkerInTheFirstLanguageHidesTheSecond) {
     EXPECT_EQ(textpool_.AppString(kContinue), "Weiter");
     EXPECT_EQ(textpool_.AppString(kCancel), "«ButtonCancel|German»");
     EXPECT_EQ(textpool_.AppString(textid::MsgInstall), "«MsgInstall|German»");
-    EXPECT_EQ(boxes_.texts, (std::vector<std::string>{"Application string missing (ButtonCancel)!",
-                                                      "Application string missing (MsgInstall)!"}));
+    EXPECT_EQ(warnings_.identifiers, (std::vector<std::string>{"ButtonCancel", "MsgInstall"}));
     for (const auto& entry : textpool_.Cache()) EXPECT_NE(entry.second, "«empty»");
   }
 }
@@ -118,8 +104,7 @@ TEST_F(TextpoolTest, UnknownIdsAlwaysWarnAndGiveTheUnknownMarker) {
   textpool_.LoadAppStringsForProject();
   EXPECT_EQ(textpool_.AppString(12345), "«unknown|German»");
   EXPECT_EQ(textpool_.AppString(12345), "«unknown|German»");
-  EXPECT_EQ(boxes_.texts, (std::vector<std::string>(2, "Application string missing («unknown)!")));
-  EXPECT_EQ(MissingStringWarningCount(), 2);
+  EXPECT_EQ(warnings_.identifiers, (std::vector<std::string>(2, "«unknown")));
 
   EXPECT_EQ(TTextpoolInterface::IdentifierOf(kCancel), "ButtonCancel");
   EXPECT_EQ(TTextpoolInterface::IdentifierOf(0), "«unknown");
@@ -129,34 +114,23 @@ TEST_F(TextpoolTest, UnknownIdsAlwaysWarnAndGiveTheUnknownMarker) {
   EXPECT_EQ(TTextpoolInterface::MarkerText(LANG_NONE, 7), "«unknown|None»");
 }
 
-TEST_F(TextpoolTest, EveryFifthWarningAsksWhetherToSkipTheRest) {
+TEST_F(TextpoolTest, WithoutWarningsAMissingStringIsOnlyADebugLine) {
   LoadProject("1", LANG_GERMAN);
   textpool_.LoadAppStrings(LANG_GERMAN, LANG_GERMAN);  // closed table: nothing cached
   EXPECT_TRUE(textpool_.Cache().empty());
+  EXPECT_EQ(textpool_.AppString(kCancel), "«ButtonCancel|German»");
+  EXPECT_EQ(warnings_.identifiers, std::vector<std::string>{"ButtonCancel"});
 
-  auto ids = AppStrings();
-  boxes_.answer = MessageResult::No;
-  for (std::size_t i = 0; i < 5; ++i) textpool_.AppString(ids[i].id);
-  ASSERT_EQ(boxes_.texts.size(), 6u);
-  EXPECT_EQ(boxes_.texts[4], "Application string missing (MsgNotInDict)!");
-  EXPECT_EQ(boxes_.texts[5], "Skip further warnings?");
-  for (std::size_t i = 0; i < 4; ++i) textpool_.AppString(ids[i].id);
-  EXPECT_EQ(boxes_.texts.size(), 10u) << "no question after the 9th warning";
-
-  boxes_.answer = MessageResult::Cancel;
-  textpool_.AppString(1);
-  ASSERT_EQ(boxes_.texts.size(), 12u);
-  EXPECT_EQ(boxes_.texts.back(), "Skip further warnings?");
-  EXPECT_FALSE(MissingStringWarningsSkipped());
-
-  boxes_.answer = MessageResult::Yes;
-  for (std::size_t i = 0; i < 5; ++i) textpool_.AppString(ids[i].id);
-  EXPECT_EQ(boxes_.texts.size(), 18u);
-  EXPECT_TRUE(MissingStringWarningsSkipped());
-  EXPECT_EQ(textpool_.AppString(kCancel), "«ButtonCancel|German»") << "markers still come";
+  const std::string log = dir_.win("debug.log");
+  platform::SetDebugLogFile(log);
+  textpool_.SetWarnings(nullptr);
+  EXPECT_EQ(textpool_.AppString(kContinue), "«ButtonContinue|German»") << "markers still come";
   EXPECT_EQ(textpool_.AppString(99), "«unknown|German»");
-  EXPECT_EQ(boxes_.texts.size(), 18u);
-  EXPECT_EQ(MissingStringWarningCount(), 15);
+  platform::SetDebugLogFile("");
+  EXPECT_EQ(warnings_.identifiers.size(), 1u);
+  EXPECT_EQ(platform::ReadWholeFile(log),
+            "Application string missing (ButtonContinue)!\r\n"
+            "Application string missing («unknown)!\r\n");
 }
 
 TEST_F(TextpoolTest, ClosingWithAttachedComponentsFailsAndKeepsTheTableOpen) {
@@ -198,7 +172,7 @@ TEST_F(TextpoolTest, TextsAreReadInTheCodePageOfTheirLanguage) {
   EXPECT_EQ(textpool_.AppString(textid::LabelDirectory), "Klasör ğ");
   textpool_.LoadAppStrings(LANG_GERMAN, LANG_NONE);
   EXPECT_EQ(textpool_.AppString(textid::SSetupCompleted), "Fertig – größer");
-  EXPECT_TRUE(boxes_.texts.empty());
+  EXPECT_TRUE(warnings_.identifiers.empty());
 }
 
 TEST_F(TextpoolTest, ATextpoolWithoutTextFieldFailsTheLoad) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
+#include "platform/bytes.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/shell.h"
@@ -38,25 +37,26 @@ ShellLinkData FullLink(const std::string& target) {
 }
 
 std::uint32_t U32(const std::string& bytes, std::size_t offset) {
-  std::uint32_t value = 0;
-  std::memcpy(&value, bytes.data() + offset, 4);
-  return value;
+  return LoadU32(bytes.data() + offset);
 }
 
 std::uint16_t U16(const std::string& bytes, std::size_t offset) {
-  return static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[offset]) |
-                                    static_cast<std::uint8_t>(bytes[offset + 1]) << 8);
+  return LoadU16(bytes.data() + offset);
 }
 
 void Put32(std::string& bytes, std::size_t offset, std::uint32_t value) {
-  std::memcpy(bytes.data() + offset, &value, 4);
+  StoreU32(bytes.data() + offset, value);
 }
 
 std::string Le32(std::uint32_t value) {
-  return std::string(reinterpret_cast<char*>(&value), 4);
+  std::string bytes;
+  AppendU32(bytes, value);
+  return bytes;
 }
 std::string Le16(std::uint16_t value) {
-  return std::string(reinterpret_cast<char*>(&value), 2);
+  std::string bytes;
+  AppendU16(bytes, value);
+  return bytes;
 }
 
 std::string FromHex(std::string_view hex) {
@@ -233,7 +233,11 @@ TEST(ShellLinkFormat, CorruptionIsReported) {
   const Parts parts = PartsOf(full);
   auto damaged = [&](std::size_t offset, std::uint32_t value, std::size_t width = 4) {
     std::string bytes = full;
-    std::memcpy(bytes.data() + offset, &value, width);
+    if (width == 2) {
+      StoreU16(bytes.data() + offset, static_cast<std::uint16_t>(value));
+    } else {
+      StoreU32(bytes.data() + offset, value);
+    }
     return bytes;
   };
   EXPECT_THROW_MSG(DecodeShellLink(damaged(0, 0x4D)), Error,

@@ -1,42 +1,15 @@
-// The setup window's logo as the program carries it: the committed collection holds both
-// images, and each decodes to the pixels drawn (on Windows through the system's decoder, held
-// against the posix backend's own readers).
+// The setup window's logo as the program carries it: the committed collection holds both images
+// where the window looks for them (win32/logo_pixels_test.cpp decodes them).
 #include <gtest/gtest.h>
-
-#include <span>
-#include <string>
 
 #include "platform/files.h"
 #include "platform/host_paths.h"
-#include "platform/image.h"
-#include "platform/image_format.h"
 #include "smallcol/smallcol.h"
 
 namespace valise::smallcol {
 namespace {
 
-using platform::Bitmap32;
-
-std::uint32_t Argb(unsigned a, unsigned r, unsigned g, unsigned b) {
-  return a << 24 | r << 16 | g << 8 | b;
-}
-
-Bitmap32 Decode(const TSmallFilesCollection& collection, const char* name) {
-  const auto stream = collection.GetFileStream(name);
-  const std::string_view bytes = stream->View();
-  const std::span<const std::uint8_t> span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                           bytes.size());
-  const auto own = platform::DecodeImageFile(span);
-  const auto system = platform::DecodeImage(span);
-  EXPECT_TRUE(own && system) << name;
-  if (!own || !system) return {};
-  EXPECT_TRUE(own->pixels == system->pixels) << name;
-  EXPECT_EQ(own->width, 120);
-  EXPECT_EQ(own->height, 50);
-  return *system;
-}
-
-TEST(Logo, TheCarriedCollectionHoldsBothImagesThatDecode) {
+TEST(Logo, TheCarriedCollectionHoldsBothImages) {
   TMemoryStream blob(platform::ReadWholeFile(platform::ToWindowsPath(VALISE_LOGO_BLOB)));
   TSmallFilesCollection collection;
   collection.LoadBinaryData(blob);
@@ -45,22 +18,9 @@ TEST(Logo, TheCarriedCollectionHoldsBothImagesThatDecode) {
   EXPECT_EQ(collection.FileList()[1].Name, "KQ_LOGO_GENERIC_FG.PNG");
   EXPECT_EQ(collection.FileList()[1].Record.Offset, collection.FileList()[0].Record.Size);
   EXPECT_EQ(collection.TotalSize(), 18054 + 24178);
-
-  // The foreground: clear around the suitcase, an opaque body and word, soft edges.
-  const Bitmap32 foreground = Decode(collection, "kq_logo_generic_fg.png");
-  ASSERT_EQ(foreground.pixels.size(), 120u * 50 * 4);
-  EXPECT_EQ(foreground.Pixel(0, 0), 0u);
-  EXPECT_EQ(foreground.Pixel(119, 49), 0u);
-  EXPECT_EQ(foreground.Pixel(25, 35), Argb(255, 196, 114, 45));
-  EXPECT_EQ(foreground.Pixel(81, 30), Argb(255, 42, 77, 120));
-  EXPECT_EQ(foreground.Pixel(6, 15), Argb(80, 107, 53, 18));
-  // The shade: white at the top corners, a blue grey below, the drop shadow under the case.
-  const Bitmap32 background = Decode(collection, "KQ_Logo_Generic_BG.bmp");
-  ASSERT_EQ(background.pixels.size(), 120u * 50 * 4);
-  EXPECT_EQ(background.Pixel(0, 0), Argb(255, 255, 255, 255));
-  EXPECT_EQ(background.Pixel(119, 0), Argb(255, 255, 255, 255));
-  EXPECT_EQ(background.Pixel(60, 49), Argb(255, 232, 240, 250));
-  EXPECT_EQ(background.Pixel(27, 46), Argb(255, 175, 179, 185));
+  // Found by the names the window asks for, in any letter case.
+  EXPECT_EQ(collection.GetFileStream("kq_logo_generic_fg.png")->View().size(), 24178u);
+  EXPECT_EQ(collection.GetFileStream("KQ_Logo_Generic_BG.bmp")->View().size(), 18054u);
 }
 
 }  // namespace

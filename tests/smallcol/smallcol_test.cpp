@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/bytes.h"
 #include "platform/errors.h"
 #include "test_support.h"
 
@@ -18,7 +19,7 @@ using testing::TempDir;
 
 std::string U32(std::uint32_t value) {
   std::string bytes;
-  for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>((value >> shift) & 0xFF);
+  platform::AppendU32(bytes, value);
   return bytes;
 }
 

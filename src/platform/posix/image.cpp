@@ -1,11 +1,10 @@
 #include "platform/image.h"
 
-#include "platform/image_format.h"
-
 namespace valise::platform {
 
-std::optional<Bitmap32> DecodeImage(std::span<const std::uint8_t> bytes) {
-  return DecodeImageFile(bytes);
+// There is no image decoder here: the terminal front end draws no logo.
+std::optional<Bitmap32> DecodeImage(std::span<const std::uint8_t>) {
+  return std::nullopt;
 }
 
 }  // namespace valise::platform

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "platform/bytes.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/posix/fd.h"
@@ -40,9 +41,8 @@ std::u16string DecodeUtf16(std::string_view bytes, bool bigEndian) {
   std::u16string out;
   out.reserve(bytes.size() / 2);
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const auto first = static_cast<unsigned char>(bytes[i]);
-    const auto second = static_cast<unsigned char>(bytes[i + 1]);
-    out += static_cast<char16_t>(bigEndian ? (first << 8 | second) : (second << 8 | first));
+    const std::uint16_t little = LoadU16(&bytes[i]);
+    out += static_cast<char16_t>(bigEndian ? (little >> 8 | little << 8) : little);
   }
   return out;
 }

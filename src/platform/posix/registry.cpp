@@ -31,6 +31,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/bytes.h"
 #include "platform/debug.h"
 #include "platform/errors.h"
 #include "platform/posix/fd.h"
@@ -326,18 +327,20 @@ RegValue ToRegValue(const WineRegData& stored) {
     case static_cast<std::uint32_t>(RegType::ExpandString): {
       std::u16string units;
       for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-        const auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+        const auto c = static_cast<char16_t>(LoadU16(&data[i]));
         if (c == 0) break;
         units += c;
       }
       value.text = Utf16ToUtf8(units);
       break;
     }
-    case static_cast<std::uint32_t>(RegType::DWord):
-      for (std::size_t i = 0; i < 4 && i < data.size(); ++i) {
-        value.number |= static_cast<std::uint32_t>(data[i]) << (8 * i);
-      }
+    case static_cast<std::uint32_t>(RegType::DWord): {
+      // Shorter data is the number's low bytes.
+      std::uint8_t bytes[4] = {};
+      std::copy_n(data.begin(), std::min<std::size_t>(4, data.size()), bytes);
+      value.number = LoadU32(bytes);
       break;
+    }
     default:
       value.bytes = data;
       break;
@@ -539,7 +542,8 @@ void RegKey::WriteDWord(std::string_view name, std::uint32_t value) {
   if (!impl_) throw OSError(kErrorInvalidParameter, SystemErrorMessage(kErrorInvalidParameter));
   WineRegData data;
   data.type = static_cast<std::uint32_t>(RegType::DWord);
-  for (int i = 0; i < 4; ++i) data.data.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  data.data.resize(4);
+  StoreU32(data.data.data(), value);
   impl_->Set(name, std::move(data));
 }
 

@@ -66,12 +66,8 @@ std::u16string Folded(std::u16string_view text) {
 }
 
 std::vector<std::uint8_t> Utf16Bytes(std::u16string_view text) {
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(text.size() * 2);
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
+  std::vector<std::uint8_t> bytes(text.size() * 2);
+  for (std::size_t i = 0; i < text.size(); ++i) StoreU16(&bytes[2 * i], text[i]);
   return bytes;
 }
 

@@ -6,7 +6,6 @@
 
 #include <limits>
 
-#include "platform/image_format.h"
 #include "platform/win32/winapi.h"
 
 namespace valise::platform {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "platform/bytes.h"
 #include "platform/errors.h"
 #include "platform/shell.h"
 #include "platform/win32/winapi.h"
@@ -52,13 +53,8 @@ std::optional<int> StoredShowCommand(const std::wstring& path) {
   if (!ReadFile(file.get(), header, kHeaderSize, &read, nullptr) || read != kHeaderSize) {
     return std::nullopt;
   }
-  auto u32 = [&](DWORD offset) {
-    return static_cast<DWORD>(header[offset]) | static_cast<DWORD>(header[offset + 1]) << 8 |
-           static_cast<DWORD>(header[offset + 2]) << 16 |
-           static_cast<DWORD>(header[offset + 3]) << 24;
-  };
-  if (u32(0) != kHeaderSize) return std::nullopt;
-  return static_cast<int>(u32(kShowCommandOffset));
+  if (LoadU32(header) != kHeaderSize) return std::nullopt;
+  return static_cast<int>(LoadU32(header + kShowCommandOffset));
 }
 
 // The bytes of a text in the ANSI code page, with the look-alikes of best-fit mapping.

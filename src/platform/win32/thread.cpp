@@ -10,36 +10,52 @@ void SetCurrentThreadIdlePriority() {
 
 namespace {
 
-PSRWLOCK Slim(void*& lock) {
-  static_assert(sizeof(SRWLOCK) == sizeof(void*));
-  return reinterpret_cast<PSRWLOCK>(&lock);
+static_assert(sizeof(SRWLOCK) <= detail::kSyncStorageSize &&
+              alignof(SRWLOCK) <= detail::kSyncStorageAlign);
+static_assert(sizeof(CONDITION_VARIABLE) <= detail::kSyncStorageSize &&
+              alignof(CONDITION_VARIABLE) <= detail::kSyncStorageAlign);
+
+PSRWLOCK Slim(unsigned char* storage) {
+  return reinterpret_cast<PSRWLOCK>(storage);
 }
 
-PCONDITION_VARIABLE Variable(void*& condition) {
-  static_assert(sizeof(CONDITION_VARIABLE) == sizeof(void*));
-  return reinterpret_cast<PCONDITION_VARIABLE>(&condition);
+PCONDITION_VARIABLE Variable(unsigned char* storage) {
+  return reinterpret_cast<PCONDITION_VARIABLE>(storage);
 }
 
 }  // namespace
 
+// Neither needs to be released: a slim lock and a condition variable own nothing.
+Mutex::Mutex() {
+  InitializeSRWLock(Slim(storage_));
+}
+
+Mutex::~Mutex() = default;
+
 void Mutex::lock() {
-  AcquireSRWLockExclusive(Slim(lock_));
+  AcquireSRWLockExclusive(Slim(storage_));
 }
 
 void Mutex::unlock() {
-  ReleaseSRWLockExclusive(Slim(lock_));
+  ReleaseSRWLockExclusive(Slim(storage_));
 }
 
+Condition::Condition() {
+  InitializeConditionVariable(Variable(storage_));
+}
+
+Condition::~Condition() = default;
+
 void Condition::wait(std::unique_lock<Mutex>& lock) {
-  SleepConditionVariableSRW(Variable(condition_), Slim(lock.mutex()->lock_), INFINITE, 0);
+  SleepConditionVariableSRW(Variable(storage_), Slim(lock.mutex()->storage_), INFINITE, 0);
 }
 
 void Condition::notify_one() {
-  WakeConditionVariable(Variable(condition_));
+  WakeConditionVariable(Variable(storage_));
 }
 
 void Condition::notify_all() {
-  WakeAllConditionVariable(Variable(condition_));
+  WakeAllConditionVariable(Variable(storage_));
 }
 
 }  // namespace valise::platform

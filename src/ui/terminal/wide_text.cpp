@@ -3,50 +3,17 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "platform/utf.h"
+
 namespace valise::ui::terminal {
 
 std::wstring Utf8ToWide(std::string_view text) {
   std::wstring result;
   result.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    int length = 0;
-    char32_t code = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-      length = 1;
-      code = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      length = 2;
-      code = lead & 0x1F;
-      minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3;
-      code = lead & 0x0F;
-      minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4;
-      code = lead & 0x07;
-      minimum = 0x10000;
-    }
-    bool valid = length > 0 && i + static_cast<std::size_t>(length) <= text.size();
-    for (int k = 1; valid && k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-      valid = (next & 0xC0) == 0x80;
-      code = (code << 6) | (next & 0x3F);
-    }
-    // Overlong forms, surrogates and values beyond Unicode are not characters.
-    valid = valid && code >= minimum && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
-    if (!valid) {
-      result += L'\uFFFD';
-      ++i;
-      continue;
-    }
-    i += static_cast<std::size_t>(length);
+  for (std::size_t pos = 0; pos < text.size();) {
+    char32_t code = platform::DecodeUtf8(text, pos).value_or(U'\uFFFD');
     if (code == '\r') continue;
-    if (code < 0x20 && code != '\n') code = ' ';
-    if (code == 0x7F) code = ' ';
+    if ((code < 0x20 && code != '\n') || code == 0x7F) code = ' ';
     result += static_cast<wchar_t>(code);
   }
   return result;
@@ -56,22 +23,11 @@ std::string WideToUtf8(std::wstring_view text) {
   std::string result;
   result.reserve(text.size());
   for (wchar_t ch : text) {
+    // What a key gave that is no character (a lone surrogate, a value beyond Unicode) must not
+    // reach a path as bytes that are no UTF-8.
     const auto code = static_cast<char32_t>(ch);
-    if (code < 0x80) {
-      result += static_cast<char>(code);
-    } else if (code < 0x800) {
-      result += static_cast<char>(0xC0 | (code >> 6));
-      result += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      result += static_cast<char>(0xE0 | (code >> 12));
-      result += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      result += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      result += static_cast<char>(0xF0 | (code >> 18));
-      result += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      result += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      result += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    const bool character = code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+    platform::AppendUtf8(result, character ? code : U'\uFFFD');
   }
   return result;
 }

@@ -8,10 +8,11 @@
 
 namespace valise::ui::terminal {
 
-// UTF-8 into wide characters; a byte that does not belong to a valid sequence becomes U+FFFD.
+// UTF-8 (decoded by platform/utf.h) into wide characters; a byte that does not belong to a
+// valid sequence becomes U+FFFD.
 // Control characters other than line feed become blanks, carriage returns are dropped.
 std::wstring Utf8ToWide(std::string_view text);
-// Wide characters back into UTF-8.
+// Wide characters back into UTF-8; a value that is no character becomes U+FFFD.
 std::string WideToUtf8(std::wstring_view text);
 
 // The columns one character takes on the screen (0 for combining characters).

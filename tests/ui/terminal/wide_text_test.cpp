@@ -19,6 +19,9 @@ TEST(WideText, ColumnsCutsAndLines) {
   EXPECT_EQ(WideToUtf8(L"Grüße 日\U0001F600"),
             "Gr\xC3\xBC\xC3\x9F"
             "e \xE6\x97\xA5\xF0\x9F\x98\x80");
+  EXPECT_EQ(
+      WideToUtf8(std::wstring{L'a', static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000)}),
+      "a\xEF\xBF\xBD\xEF\xBF\xBD");  // no character: U+FFFD
 
   // A double-width character counts twice and is blanked where an edge cuts it.
   EXPECT_EQ(Columns(L"a日本e\u0301"), 6);
