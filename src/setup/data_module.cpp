@@ -7,6 +7,22 @@
 
 namespace valise::setup {
 
+TTextWarningsToUI::TTextWarningsToUI(TSetupUI& ui) : ui_(ui) {
+  course::Textpool().SetWarnings(this);
+}
+
+TTextWarningsToUI::~TTextWarningsToUI() {
+  if (course::Textpool().Warnings() == this) course::Textpool().SetWarnings(nullptr);
+}
+
+void TTextWarningsToUI::MissingString(std::uint32_t id) {
+  try {
+    ui_.WarnMissingString(course::TTextpoolInterface::IdentifierOf(id));
+  } catch (...) {
+    // A warning never stops the program: the marker text stands in the window.
+  }
+}
+
 TSetupDataModule::TSetupDataModule(TSetupUI& ui, TCommandLine commandLine)
     : CommandLine(std::move(commandLine)), ui_(ui), baggage_(CommandLine.BaggageArguments()) {}
 

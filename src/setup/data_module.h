@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "course/languages.h"
+#include "course/textpool.h"
 #include "platform/registry.h"
 #include "setup/application.h"
 #include "setup/command_line.h"
@@ -33,6 +34,19 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitCancelled = 1;
 inline constexpr int kExitNamedRemoved = 2;
 inline constexpr int kExitFailed = 3;
+
+// Hands the text pool's missing-string warnings to the engine's user interface while it lives.
+class TTextWarningsToUI final : public course::TTextWarnings {
+ public:
+  explicit TTextWarningsToUI(TSetupUI& ui);
+  ~TTextWarningsToUI() override;
+  TTextWarningsToUI(const TTextWarningsToUI&) = delete;
+  TTextWarningsToUI& operator=(const TTextWarningsToUI&) = delete;
+  void MissingString(std::uint32_t id) override;
+
+ private:
+  TSetupUI& ui_;
+};
 
 class TSetupDataModule {
  public:
@@ -121,6 +135,7 @@ class TSetupDataModule {
                          std::optional<TWorkResult> first = std::nullopt);
 
   TSetupUI& ui_;
+  TTextWarningsToUI textWarnings_{ui_};
   TCurrentBaggage baggage_;
   std::vector<std::string> systemFolders_;  // IsSystemFolder's list, made at first use
   // How deep ExpandDirMacros is in its own recursion.
