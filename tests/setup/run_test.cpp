@@ -280,6 +280,32 @@ TEST_F(SetupRun, MakersShortcutFolderAndShortcutsOnOtherDrives) {
   EXPECT_FALSE(testing::KeyExists(platform::RegRoot::CurrentUser, registry_.Path() + "\\NET_0_0"));
 }
 
+TEST_F(SetupRun, TheMakersKeyGoesOnlyAfterARunThatRemovedARecordBelowIt) {
+  using platform::RegRoot;
+  const std::string maker = "Software\\Vantorel";
+  const std::string settings = maker + "\\ValiseTests.Settings";
+  const std::string records = maker + "\\ValiseTests.Records";
+  platform::RegKey::Create(RegRoot::CurrentUser, settings).WriteString("Colour", "blue");
+  dir_.Write("a.txt", "a");
+  const auto script = [&](const std::string& base) {
+    dir_.Write("SETUP.inf", "[Globals]\r\nRegBaseKey=HKEY_CURRENT_USER\\" + base +
+                                "\r\n[Application1]\r\nProductCode=MK\r\n"
+                                "[Application1.FileGroup1]\r\nDestDir=<SrcDir>\\mk\r\n"
+                                "FileSpec1=a.txt\r\n");
+  };
+  // A run that keeps its records elsewhere, and one that only installs below the maker's key,
+  // leave the maker's key and the settings in it alone.
+  script(registry_.Path());
+  FakeUI ui;
+  Run(ui, {"/silent"})->Execute();
+  script(records);
+  Run(ui, {"/silent"})->Execute();
+  EXPECT_TRUE(testing::KeyExists(RegRoot::CurrentUser, settings));
+  // The run that removes the last record below it cleans the key up, as it always did.
+  Run(ui, {"/silent", "/remove=MK_0_0"})->Execute();
+  EXPECT_FALSE(testing::KeyExists(RegRoot::CurrentUser, maker));
+}
+
 TEST_F(SetupRun, EachApplicationInstallsTheMembersOfItsOwnBaggage) {
   // Two products whose baggages hold a member of the same name; the second one read is current
   // when the run starts, yet each product gets its own file.
