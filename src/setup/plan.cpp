@@ -95,6 +95,12 @@ TSetupPlan TSetupDataModule::BuildPlan() {
       for (const auto& group : app.FileGroups) {
         planned.Groups.push_back(PlanGroup(*group, group->ExpandedDestDir(), true));
         CheckDestination(app, planned.Groups.back().Dir, group->DestDir);
+        for (const TPlannedFile& file : planned.Groups.back().Files) {
+          if (!IsBareName(file.Name)) {
+            throw ESetup("Invalid file name '" + file.Source + "' (application " +
+                         ApplicationName(app) + ")");
+          }
+        }
         TDriveSpace* space = spaceOf(planned.Groups.back().Dir);
         if (space == nullptr) continue;
         for (const TPlannedFile& file : planned.Groups.back().Files) {
@@ -112,6 +118,11 @@ TSetupPlan TSetupDataModule::BuildPlan() {
         if (!IsAbsoluteDrivePath(folder)) throw ESetup("Invalid path " + folder);
         entry(ExtractFileDrive(folder)).Bytes += 1024;
         planned.Shortcuts.push_back({link.get(), link->PlannedFile()});
+        // The description names the file: it must not lead out of the folder.
+        if (!IsBareName(ExtractFileName(planned.Shortcuts.back().File)) ||
+            ExtractFilePath(planned.Shortcuts.back().File) != IncludeTrailingBackslash(folder)) {
+          throw ESetup("Invalid path " + planned.Shortcuts.back().File);
+        }
       }
       for (const auto& regEntry : app.RegEntries) planned.RegEntries.push_back(regEntry.get());
     } else if (!app.Selected && app.Installed) {

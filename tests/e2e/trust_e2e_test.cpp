@@ -209,5 +209,26 @@ TEST_F(Trust, UnusableScriptsAndLogsFail) {
             3);
 }
 
+#ifndef _WIN32
+// A link that stands in place of the installation folder is not followed: the files in the
+// link's target are somebody else's. (This Wine does not report links to Windows programs, so
+// the Windows build's refusal is tested on Windows only.)
+TEST_F(Trust, RemovalDoesNotFollowALinkInPlaceOfTheFolder) {
+  Place("");
+  dir_.Write("a.txt", "a");
+  WriteScript(
+      "[Application1]\r\nTitle=Linked\r\nProductCode=LNK\r\n"
+      "[Application1.FileGroup1]\r\nDestDir=<SrcDir>\\app\r\nFileSpec1=a.txt\r\n");
+  ASSERT_EQ(Setup({"/silent"}), 0) << Log();
+  fs::remove_all(Host("app"));
+  dir_.Write("elsewhere/a.txt", "somebody else's");
+  fs::create_directory_symlink(Host("elsewhere"), Host("app"));
+  ASSERT_EQ(Setup({"/silent", "/remove=LNK_0_0"}), 0) << Log();
+  EXPECT_EQ(ReadHostFile(Host("elsewhere/a.txt")), "somebody else's");
+  EXPECT_TRUE(fs::is_symlink(Host("app")));
+  EXPECT_NE(Log().find("Left in place: " + Win("app") + "\\a.txt"), std::string::npos) << Log();
+}
+#endif
+
 }  // namespace
 }  // namespace valise
