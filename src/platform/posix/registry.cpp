@@ -365,7 +365,7 @@ class RegKeyImpl {
   std::shared_ptr<const WineRegistryFile> snapshot;
   // The key's values as this session sees them, read from the snapshot on first use.
   mutable std::optional<std::map<std::u16string, Value>> values;
-  // The changes to store on Close: the last one for each folded name.
+  // The changes to store: the last one for each folded name.
   std::map<std::u16string, WineRegistryFile::ValueChange> changes;
 
   void RequireWritable() const {
@@ -412,7 +412,7 @@ class RegKeyImpl {
 
   // Stores the pending changes. They stay pending when storing them fails (the OSError names
   // the registry file), so that a later Flush or Close may still store them.
-  void Close() {
+  void StoreChanges() {
     if (!writable || (!create && changes.empty())) return;
     std::vector<WineRegistryFile::ValueChange> log;
     log.reserve(changes.size());
@@ -437,7 +437,7 @@ namespace {
 void CloseWithoutThrowing(std::unique_ptr<RegKeyImpl> impl) noexcept {
   if (!impl) return;
   try {
-    impl->Close();
+    impl->StoreChanges();
   } catch (const std::exception& error) {
     try {
       DebugOutput("The changes to the registry key " + impl->Name() +
@@ -560,14 +560,14 @@ bool RegKey::DeleteValue(std::string_view name) {
 }
 
 void RegKey::Flush() {
-  if (impl_) impl_->Close();
+  if (impl_) impl_->StoreChanges();
 }
 
 void RegKey::Close() {
   if (!impl_) return;
   std::unique_ptr<RegKeyImpl> impl = std::move(impl_);
   try {
-    impl->Close();
+    impl->StoreChanges();
   } catch (...) {
     impl_ = std::move(impl);  // still open, its changes still pending
     throw;
