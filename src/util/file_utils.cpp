@@ -7,6 +7,7 @@
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/utf.h"
+#include "util/paths.h"
 
 namespace valise {
 namespace {
@@ -14,10 +15,6 @@ namespace {
 constexpr std::int32_t kEFail = static_cast<std::int32_t>(0x80004005u);
 // Paths the shell accepts have fewer UTF-16 units than this.
 constexpr std::size_t kMaxPath = 260;
-
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
-}
 
 // The "Software\Microsoft\Windows\CurrentVersion" string value of the local machine, as
 // stored (an expandable string is not expanded); empty when missing or of another type.
@@ -114,13 +111,13 @@ bool PathExists(std::string_view path) {
   if (FindFirst(path)) return true;
   // A search cannot find a folder by a name that ends in a backslash, nor a drive's root; the
   // folder is there all the same.
-  return !path.empty() && (IsSeparator(path.back()) || path.back() == ':') && DirExists(path);
+  return !path.empty() && (IsPathSeparator(path.back()) || path.back() == ':') && DirExists(path);
 }
 
 std::int64_t GetFileSizeByName(std::string_view path) {
   // A plain path is asked for directly: a search costs three calls into the system.
   const bool plain = !path.empty() && path.find_first_of("*?") == std::string_view::npos &&
-                     !IsSeparator(path.back()) && path.back() != ':' &&
+                     !IsPathSeparator(path.back()) && path.back() != ':' &&
                      path.find('\0') == std::string_view::npos;
   const std::optional<platform::FindEntry> entry =
       plain ? platform::GetFileInfo(path) : FindFirst(path);
@@ -137,7 +134,8 @@ platform::FileTime GetFileCreationTime(std::string_view path) {
 bool IsDirEmpty(std::string_view dir) {
   std::string pattern(dir);
   // Without the backslash the pattern would match the folder's siblings instead.
-  if (!pattern.empty() && !IsSeparator(pattern.back()) && pattern.back() != ':') pattern += '\\';
+  if (!pattern.empty() && !IsPathSeparator(pattern.back()) && pattern.back() != ':')
+    pattern += '\\';
   pattern += "*.*";
   return !FindFirst(pattern);
 }
@@ -145,13 +143,12 @@ bool IsDirEmpty(std::string_view dir) {
 bool ForceDirs(std::string_view path) {
   if (path.empty()) throw EJclFileUtilsError("Unable to create directory");
   std::string dir(path);
-  while (!dir.empty() && IsSeparator(dir.back())) dir.pop_back();
+  while (!dir.empty() && IsPathSeparator(dir.back())) dir.pop_back();
   // A root ("C:", "\") always exists.
   if (dir.empty() || (dir.size() == 2 && dir[1] == ':')) return true;
   if (DirExists(dir)) return true;
-  const std::size_t last = dir.find_last_of("\\/:");
-  if (last != std::string::npos) {
-    const std::string parent = dir.substr(0, last + 1);
+  const std::string parent(ExtractFilePath(dir));
+  if (!parent.empty()) {
     if (parent == dir) return true;
     if (!ForceDirs(parent)) return false;
   }
