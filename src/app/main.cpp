@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "setup/data_module.h"
+#include "setup/plan_print.h"
 #include "setup/setup_ui.h"
 #include "ui/front_end.h"
 #include "util/file_utils.h"
@@ -75,7 +76,15 @@ int Run() {
   setup::TSetupDataModule setupData(*frontEnd, std::move(commandLine));
   try {
     setupData.Create();
-    if (setupData.CommandLine.Silent) {
+    if (setupData.CommandLine.Plan) {
+      // The plan is built as the run builds it, from the program's folder; a relative FILE is
+      // taken from the folder the program was started in.
+      const std::string file = setupData.CommandLine.PlanFile.empty()
+                                   ? std::string()
+                                   : platform::GetFullPathName(setupData.CommandLine.PlanFile);
+      platform::SetCurrentDirectory(setupData.ProgramDir());
+      setup::WritePlan(setupData, setupData.BuildPlan(), file);
+    } else if (setupData.CommandLine.Silent) {
       setupData.Execute();
     } else {
       frontEnd->Run(setupData);

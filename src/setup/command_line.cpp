@@ -33,6 +33,7 @@ TCommandLine ParseCommandLine(std::string programPath, std::vector<std::string> 
   bool haveReg = false;
   bool haveInf = false;
   bool haveLog = false;
+  bool havePlanFile = false;
   const auto value = [](std::string_view param, std::string_view name) {
     return std::string(param.substr(1 + name.size()));
   };
@@ -53,6 +54,12 @@ TCommandLine ParseCommandLine(std::string programPath, std::vector<std::string> 
     } else if (Names(param, "log=")) {
       if (!haveLog) line.LogFile = value(param, "log=");
       haveLog = true;
+    } else if (Names(param, "plan")) {
+      line.Plan = true;
+    } else if (Names(param, "plan=")) {
+      line.Plan = true;
+      if (!havePlanFile) line.PlanFile = value(param, "plan=");
+      havePlanFile = true;
     } else if (Names(param, "remove=")) {
       line.RemoveArguments.push_back(value(param, "remove="));
     } else if (Names(param, "bag=") || Names(param, "baggage=")) {
@@ -61,6 +68,7 @@ TCommandLine ParseCommandLine(std::string programPath, std::vector<std::string> 
       line.UnknownSwitches.push_back(param);
     }
   }
+  if (line.Plan) line.Silent = true;
   if (line.ScriptFile.empty()) {
     const std::string_view name = ExtractFileName(line.ProgramPath);
     const std::size_t dot = name.rfind('.');
