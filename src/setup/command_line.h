@@ -40,4 +40,7 @@ struct TCommandLine {
 
 TCommandLine ParseCommandLine(std::string programPath, std::vector<std::string> params);
 
+// What "/?" and "/help" print: the switches and the exit codes.
+std::string_view HelpText();
+
 }  // namespace valise::setup

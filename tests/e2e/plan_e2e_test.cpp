@@ -143,7 +143,7 @@ TEST_F(PlanProgram, PrintsTheSilentRunAndChangesNothing) {
                  "[Application1.RegEntry2]\r\nName=Level\r\nType=rdInteger\r\nValue=0x10\r\n");
 
   ASSERT_EQ(Setup({"/plan=" + dir_.win("plan.txt")}), 0) << ReadHostFile(dir_.host() / "setup.log");
-  ASSERT_EQ(Setup({"/PLAN=" + dir_.win("plan.json")}), 0)
+  ASSERT_EQ(Setup({"/PLAN=" + dir_.win("plan.json"), "/what"}), 0)
       << ReadHostFile(dir_.host() / "setup.log");
 
   const std::string d = dir_.win();
@@ -192,6 +192,14 @@ TEST_F(PlanProgram, PrintsTheSilentRunAndChangesNothing) {
        }) {
     EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
   }
+
+  // "/?" prints the switches (on Windows also in a box, which "/nomsg" sends to the log).
+  EXPECT_EQ(Setup({"/?"}), 0);
+  const std::string log = ReadHostFile(dir_.host() / "setup.log");
+  EXPECT_NE(log.find("Ignored unknown switch /what"), std::string::npos) << log;
+#ifdef _WIN32
+  EXPECT_NE(log.find("Message 'Setup': Usage: setup"), std::string::npos) << log;
+#endif
 
   // Nothing changed: no file, no shortcut, no record, no entry.
   EXPECT_EQ(FilesBelow({"Programs", "Menu"}),

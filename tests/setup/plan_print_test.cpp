@@ -9,16 +9,18 @@ namespace {
 
 TEST(SetupPlanSwitches, PlanHelpAndUnknownSwitches) {
   const TCommandLine line = ParseCommandLine(
-      "C:\\Dist\\SETUP.EXE", {"/PLAN=C:\\out\\plan.json", "/plan=other.txt", "/planned"});
+      "C:\\Dist\\SETUP.EXE", {"/PLAN=C:\\out\\plan.json", "/plan=other.txt", "-?", "/planned"});
   EXPECT_TRUE(line.Plan);
   // A plan is the silent run's.
   EXPECT_TRUE(line.Silent);
   EXPECT_EQ(line.PlanFile, "C:\\out\\plan.json");
+  EXPECT_TRUE(line.Help);
   EXPECT_EQ(line.UnknownSwitches, (std::vector<std::string>{"/planned"}));
 
-  const TCommandLine plain = ParseCommandLine("C:\\Dist\\SETUP.EXE", {"/Plan"});
+  const TCommandLine plain = ParseCommandLine("C:\\Dist\\SETUP.EXE", {"/Plan", "/HELP"});
   EXPECT_TRUE(plain.Plan);
   EXPECT_EQ(plain.PlanFile, "");
+  EXPECT_TRUE(plain.Help);
   EXPECT_FALSE(ParseCommandLine("C:\\Dist\\SETUP.EXE", {"/silent"}).Plan);
 }
 
