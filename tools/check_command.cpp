@@ -1,7 +1,8 @@
 // `valise check`: reads a distribution folder's setup script as the setup program reads it and
-// reports, with file and line, what the setup would pass over in silence: sections and keys it
-// never reads, numbering gaps after which nothing is read, values that do not parse, file
-// specifications that match nothing, and non-ASCII text without a byte-order mark.
+// reports, with file and line, what the setup would pass over in silence or find too late:
+// sections and keys it never reads, numbering gaps after which nothing is read, values that do
+// not parse, file specifications and baggage members that match nothing, and non-ASCII text
+// without a byte-order mark.
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -11,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "baggage/bag_writer.h"
 #include "command.h"
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -30,8 +32,9 @@ const char kUsage[] =
     "setup reads it and changes nothing. The script is the setup program's name with .inf\n"
     "(SETUP.inf beside SETUP.EXE), else the folder's only .inf file. Reports, each with file\n"
     "and line: unknown sections and keys, numbering gaps (nothing after a gap is read),\n"
-    "values that do not parse, file specifications that match no file or use \"/\", and a\n"
-    "script with non-ASCII text but no byte-order mark.\n"
+    "values that do not parse, file specifications that match no file or use \"/\", \"@\"\n"
+    "members missing from a baggage named as <SrcDir>\\..., and a script with non-ASCII\n"
+    "text but no byte-order mark.\n"
     "Exit code 0: no findings; 1: findings; 3: the folder or script cannot be read.\n";
 
 struct Finding {
@@ -289,9 +292,47 @@ class Checker {
       Gaps(numbers, stem,
            [&](int n) { return "[" + owner + "." + stem + std::to_string(n) + "]"; });
     }
+    CheckMembers();
   }
 
  private:
+  // The "@" members of each application with a Baggage in this folder ("<SrcDir>\..."), looked
+  // up in that baggage. (Members of the program's own baggage are not looked up.)
+  void CheckMembers() {
+    for (const auto& [app, baggage] : baggages_) {
+      constexpr std::string_view kSrcDir = "<SrcDir>";
+      if (baggage.value.compare(0, kSrcDir.size(), kSrcDir) != 0) continue;
+      const std::string path = dist_ + baggage.value.substr(kSrcDir.size());
+      const auto attributes = platform::GetFileAttributes(path);
+      if (!attributes) {
+        findings_.push_back({baggage.line, "Baggage=" + baggage.value + ": there is no " + path});
+        continue;
+      }
+      std::vector<std::string> names;
+      if (*attributes & platform::kAttrDirectory) {
+        for (const platform::FindEntry& entry : platform::FindFiles(path + "\\*.*")) {
+          names.push_back(entry.name);
+        }
+      } else {
+        try {
+          for (const TBagEntry& entry : ReadBagContainer(path).entries) names.push_back(entry.Name);
+        } catch (const std::exception& error) {
+          findings_.push_back({baggage.line, "Baggage=" + baggage.value +
+                                                 ": the baggage cannot be read: " + error.what()});
+          continue;
+        }
+      }
+      for (const Key& member : members_[app]) {
+        const std::string name = member.value.substr(1);
+        if (std::none_of(names.begin(), names.end(),
+                         [&](const std::string& entry) { return Same(entry, name); })) {
+          findings_.push_back({member.line, member.name + "=" + member.value + ": the baggage " +
+                                                path + " has no member " + name});
+        }
+      }
+    }
+  }
+
   // Reports the numbers after the first gap; returns the highest number that is read.
   template <typename Name>
   int Gaps(const std::map<int, int>& numbers, std::string_view what, Name name) {
@@ -326,9 +367,15 @@ class Checker {
         }
       } else if (in(rules.strings, key.name)) {
         CheckString(section, key);
+        if (c.kind == Kind::Application && Same(key.name, "Baggage") && !key.value.empty()) {
+          baggages_[c.application] = key;
+        }
       } else if (!rules.numbered.empty() && NumberAfter(key.name, rules.numbered)) {
         numbered[*NumberAfter(key.name, rules.numbered)] = key.line;
-        if (Same(rules.numbered, "FileSpec")) CheckFileSpec(key);
+        if (Same(rules.numbered, "FileSpec")) {
+          if (!key.value.empty() && key.value[0] == '@') members_[c.application].push_back(key);
+          CheckFileSpec(key);
+        }
         continue;
       } else {
         std::string text = "unknown key " + key.name + " in " + where;
@@ -397,6 +444,8 @@ class Checker {
 
   std::string dist_;
   std::vector<Finding>& findings_;
+  std::map<int, Key> baggages_;
+  std::map<int, std::vector<Key>> members_;
 };
 
 bool IsFile(const std::string& path) {
