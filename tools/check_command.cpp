@@ -32,7 +32,8 @@ const char kUsage[] =
     "setup reads it and changes nothing. The script is the setup program's name with .inf\n"
     "(SETUP.inf beside SETUP.EXE), else the folder's only .inf file. Reports, each with file\n"
     "and line: unknown sections and keys, numbering gaps (nothing after a gap is read),\n"
-    "values that do not parse, file specifications that match no file or use \"/\", \"@\"\n"
+    "values that do not parse, directory macros and references that do not expand\n"
+    "(macro names are case-sensitive), file specifications that match no file or use \"/\", \"@\"\n"
     "members missing from a baggage named as <SrcDir>\\..., and a script with non-ASCII\n"
     "text but no byte-order mark.\n"
     "Exit code 0: no findings; 1: findings; 3: the folder or script cannot be read.\n";
@@ -289,13 +290,104 @@ class Checker {
         }
         continue;
       }
-      Gaps(numbers, stem,
-           [&](int n) { return "[" + owner + "." + stem + std::to_string(n) + "]"; });
+      const int read = Gaps(
+          numbers, stem, [&](int n) { return "[" + owner + "." + stem + std::to_string(n) + "]"; });
+      if (kind == Kind::FileGroup) fileGroups_[app] = read;
     }
     CheckMembers();
+    for (const Key& key : expanded_) CheckExpansion(key, readApps);
   }
 
  private:
+  // The keys whose values the setup expands (directory macros and references); DeleteFileN
+  // too.
+  static std::vector<std::string_view> ExpandedKeys(Kind kind) {
+    switch (kind) {
+      case Kind::Globals:
+        return {"Launch", "LaunchParams"};
+      case Kind::Application:
+        return {"Baggage", "InstallDir"};
+      case Kind::FileGroup:
+        return {"DestDir"};
+      case Kind::ShellLink:
+        return {"Folder", "Command", "Description", "IconLocation"};
+      case Kind::RegEntry:
+        return {"Key", "Name", "Value"};
+      case Kind::Unknown:
+        break;
+    }
+    return {};
+  }
+
+  // Directory macros are matched with their letter case; a reference names an application the
+  // script offers and one of its fields.
+  void CheckExpansion(const Key& key, int readApps) {
+    static constexpr std::string_view kMacros[] = {"<CommonFilesDir>",  "<FontDir>",
+                                                   "<ProgramFilesDir>", "<SrcDir>",
+                                                   "<SrcDisk>",         "<WinDir>",
+                                                   "<WinDisk>",         "<WinSysDir>",
+                                                   "<WinSysDisk>",      "<ProgramsMenuFolder>",
+                                                   "<StartMenuFolder>", "<DesktopFolder>",
+                                                   "<StartupFolder>",   "<SendToFolder>"};
+    const std::string& text = key.value;
+    const std::string where = key.name + "=" + text + ": ";
+    for (std::size_t p = text.find('<'); p != std::string::npos; p = text.find('<', p + 1)) {
+      const auto exact = std::find_if(std::begin(kMacros), std::end(kMacros), [&](auto macro) {
+        return text.compare(p, macro.size(), macro) == 0;
+      });
+      if (exact != std::end(kMacros)) continue;
+      const std::size_t close = text.find('>', p);
+      const std::string token =
+          text.substr(p, close == std::string::npos ? std::string::npos : close - p + 1);
+      std::string hint =
+          "; the macros are <ProgramFilesDir>, <CommonFilesDir>, <SrcDir>, "
+          "<WinDir>, <ProgramsMenuFolder>, <DesktopFolder> and others (see "
+          "docs/setup-script.md)";
+      for (std::string_view macro : kMacros) {
+        if (Same(macro, token)) {
+          hint = "; macro names are case-sensitive: write " + std::string(macro);
+        }
+      }
+      findings_.push_back({key.line, where + token + " is no directory macro" + hint});
+    }
+    for (std::size_t p = text.find('['); p != std::string::npos; p = text.find('[', p + 1)) {
+      const std::size_t close = text.find(']', p);
+      if (close == std::string::npos) {
+        findings_.push_back({key.line, where + "\"[\" without \"]\""});
+        break;
+      }
+      const std::string reference = text.substr(p, close - p + 1);
+      const std::string inner = reference.substr(1, reference.size() - 2);
+      const std::size_t dot = inner.find('.');
+      const std::optional<int> app = NumberAfter(inner.substr(0, dot), "Application");
+      std::string problem;
+      if (!app || dot == std::string::npos) {
+        problem =
+            "is no reference; write [ApplicationN.InstallDir], [ApplicationN.Title], "
+            "[ApplicationN.FileGroupM] and the like";
+      } else if (*app > readApps) {
+        problem = "refers to [Application" + std::to_string(*app) +
+                  "], which the script does "
+                  "not offer";
+      } else {
+        const std::string field = inner.substr(dot + 1);
+        const std::optional<int> group = NumberAfter(field, "FileGroup");
+        const bool known = Same(field, "InstallDir") || Same(field, "Title") ||
+                           Same(field, "ProductCode") || Same(field, "Release") ||
+                           Same(field, "ProductID") || group.has_value();
+        if (!known) {
+          problem =
+              "names no field: InstallDir, Title, ProductCode, Release, ProductID or "
+              "FileGroupN";
+        } else if (group && *group > fileGroups_[*app]) {
+          problem =
+              "refers to a file group that [Application" + std::to_string(*app) + "] does not have";
+        }
+      }
+      if (!problem.empty()) findings_.push_back({key.line, where + reference + " " + problem});
+    }
+  }
+
   // The "@" members of each application with a Baggage in this folder ("<SrcDir>\..."), looked
   // up in that baggage. (Members of the program's own baggage are not looked up.)
   void CheckMembers() {
@@ -358,6 +450,10 @@ class Checker {
       return Same(k.name, "Baggage") && !k.value.empty();
     });
     for (const Key& key : section.keys) {
+      if (in(ExpandedKeys(c.kind), key.name) ||
+          (c.kind == Kind::Application && NumberAfter(key.name, "DeleteFile"))) {
+        expanded_.push_back(key);
+      }
       if (in(rules.integers, key.name)) {
         std::int32_t value = 0;
         if (!key.value.empty() && !TryStrToInt(key.value, value)) {
@@ -446,6 +542,8 @@ class Checker {
   std::vector<Finding>& findings_;
   std::map<int, Key> baggages_;
   std::map<int, std::vector<Key>> members_;
+  std::vector<Key> expanded_;      // values the setup expands
+  std::map<int, int> fileGroups_;  // application -> file groups read
 };
 
 bool IsFile(const std::string& path) {
