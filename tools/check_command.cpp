@@ -1,7 +1,7 @@
 // `valise check`: reads a distribution folder's setup script as the setup program reads it and
 // reports, with file and line, what the setup would pass over in silence or find too late:
 // sections and keys it never reads, numbering gaps after which nothing is read, values that do
-// not parse, file specifications and baggage members that match nothing, and non-ASCII text
+// not parse, FileSpec patterns and baggage members that match nothing, and non-ASCII text
 // without a byte-order mark.
 #include <algorithm>
 #include <cstdio>
@@ -33,7 +33,7 @@ const char kUsage[] =
     "(SETUP.inf beside SETUP.EXE), else the folder's only .inf file. Reports, each with file\n"
     "and line: unknown sections and keys, numbering gaps (nothing after a gap is read),\n"
     "values that do not parse, directory macros and references that do not expand\n"
-    "(macro names are case-sensitive), file specifications that match no file or use \"/\", \"@\"\n"
+    "(macro names are case-sensitive), FileSpec patterns that match no file or use \"/\", \"@\"\n"
     "members missing from a baggage named as <SrcDir>\\..., and a script with non-ASCII\n"
     "text but no byte-order mark.\n"
     "Exit code 0: no findings; 1: findings; 3: the folder or script cannot be read.\n";
