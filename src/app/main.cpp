@@ -1,7 +1,8 @@
 // The entry of the setup program. It selects the baggage, builds the setup object (which reads
-// the command line, the script and the installation records) and runs the installation. Errors
-// end here: they are shown in the "Setup" box, written to the log, and give exit code 3, so
-// that a failed run is never reported as success.
+// the command line, the script and the installation records) and runs the installation, or
+// prints its plan ("/plan") or the switches ("/?"). Errors end here: they are shown in the
+// "Setup" box, written to the log, and give exit code 3, so that a failed run is never
+// reported as success.
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "setup/data_module.h"
+#include "setup/plan_print.h"
 #include "setup/setup_ui.h"
 #include "ui/front_end.h"
 #include "util/file_utils.h"
@@ -63,6 +65,20 @@ int Run() {
     DebugLog("Setup " VALISE_VERSION ": " + CommandLineText(commandLine.Params));
   }
   if (commandLine.NoMessages) SuppressMessageBoxes();
+  for (const std::string& param : commandLine.UnknownSwitches) {
+    DebugLog("Ignored unknown switch " + param);
+  }
+  if (commandLine.Help) {
+    const std::string_view help = setup::HelpText();
+    std::fwrite(help.data(), 1, help.size(), stdout);
+    std::fflush(stdout);
+#ifdef _WIN32
+    // A windowed program mostly has no console to print to.
+    platform::ShowMessageBox(help, "Setup", platform::MessageIcon::Information,
+                             platform::MessageButtons::Ok);
+#endif
+    return setup::kExitSuccess;
+  }
 
   if (const std::optional<std::string> error = BagStartupError(commandLine.BaggageArguments())) {
     DebugLog("Error: " + *error);
@@ -75,7 +91,15 @@ int Run() {
   setup::TSetupDataModule setupData(*frontEnd, std::move(commandLine));
   try {
     setupData.Create();
-    if (setupData.CommandLine.Silent) {
+    if (setupData.CommandLine.Plan) {
+      // The plan is built as the run builds it, from the program's folder; a relative FILE is
+      // taken from the folder the program was started in.
+      const std::string file = setupData.CommandLine.PlanFile.empty()
+                                   ? std::string()
+                                   : platform::GetFullPathName(setupData.CommandLine.PlanFile);
+      platform::SetCurrentDirectory(setupData.ProgramDir());
+      setup::WritePlan(setupData, setupData.BuildPlan(), file);
+    } else if (setupData.CommandLine.Silent) {
       setupData.Execute();
     } else {
       frontEnd->Run(setupData);

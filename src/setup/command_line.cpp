@@ -33,6 +33,7 @@ TCommandLine ParseCommandLine(std::string programPath, std::vector<std::string> 
   bool haveReg = false;
   bool haveInf = false;
   bool haveLog = false;
+  bool havePlanFile = false;
   const auto value = [](std::string_view param, std::string_view name) {
     return std::string(param.substr(1 + name.size()));
   };
@@ -53,6 +54,14 @@ TCommandLine ParseCommandLine(std::string programPath, std::vector<std::string> 
     } else if (Names(param, "log=")) {
       if (!haveLog) line.LogFile = value(param, "log=");
       haveLog = true;
+    } else if (Names(param, "plan")) {
+      line.Plan = true;
+    } else if (Names(param, "plan=")) {
+      line.Plan = true;
+      if (!havePlanFile) line.PlanFile = value(param, "plan=");
+      havePlanFile = true;
+    } else if (Names(param, "?") || Names(param, "help")) {
+      line.Help = true;
     } else if (Names(param, "remove=")) {
       line.RemoveArguments.push_back(value(param, "remove="));
     } else if (Names(param, "bag=") || Names(param, "baggage=")) {
@@ -61,6 +70,7 @@ TCommandLine ParseCommandLine(std::string programPath, std::vector<std::string> 
       line.UnknownSwitches.push_back(param);
     }
   }
+  if (line.Plan) line.Silent = true;
   if (line.ScriptFile.empty()) {
     const std::string_view name = ExtractFileName(line.ProgramPath);
     const std::size_t dot = name.rfind('.');
@@ -70,6 +80,33 @@ TCommandLine ParseCommandLine(std::string programPath, std::vector<std::string> 
     line.ScriptFile = line.ProgramPath.substr(0, end) + ".inf";
   }
   return line;
+}
+
+std::string_view HelpText() {
+  return "Usage: setup [/silent] [/nomsg] [/launch] [/inf=FILE] [/log=FILE] [/reg=KEY]\n"
+         "             [/remove=KEY ...] [/BAG=BAGGAGE] [/plan[=FILE]] [/?]\n"
+         "\n"
+         "  /silent          No window: install every application of the script that is not\n"
+         "                   installed; remove only what /remove= names.\n"
+         "  /nomsg           No message box; what it would say goes to the log.\n"
+         "  /launch          Start the script's Launch program after the run.\n"
+         "  /inf=FILE        The setup script (default: the program's path with .inf).\n"
+         "  /log=FILE        Append the run's log to FILE.\n"
+         "  /reg=KEY         Exit code 2 when the application with record key KEY ends the\n"
+         "                   run not selected.\n"
+         "  /remove=KEY      In a silent run, remove the installed application with record key\n"
+         "                   KEY (repeatable).\n"
+         "  /BAG=BAGGAGE     Start with that baggage (also /BAGGAGE=).\n"
+         "  /plan            Print what the silent run would do and change nothing.\n"
+         "  /plan=FILE       Write that plan to FILE, as JSON when FILE ends in .json.\n"
+         "  /?, /help        Print this text.\n"
+         "Unknown switches are ignored and named in the log.\n"
+         "\n"
+         "Exit codes:\n"
+         "  0  The run ended normally (also after /plan and /?).\n"
+         "  1  The user cancelled (window only).\n"
+         "  2  The application named by /reg= ended the run not selected.\n"
+         "  3  The run failed; the log and the message box say why.\n";
 }
 
 std::vector<std::string> TCommandLine::BaggageArguments() const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace valise::setup {
@@ -16,7 +17,12 @@ struct TCommandLine {
   bool Silent = false;          // "silent"
   bool LaunchAfterRun = false;  // "launch"
   bool NoMessages = false;      // "nomsg"
-  std::string RegArgument;      // "reg="
+  // "plan" or "plan=FILE": the run's plan is printed (to FILE, else to standard output) and
+  // nothing is changed. The plan is the silent run's, so "plan" sets Silent too.
+  bool Plan = false;
+  std::string PlanFile;
+  bool Help = false;        // "?" or "help": the switches and exit codes are printed
+  std::string RegArgument;  // "reg="
   // "inf=", or the program's path with the extension ".inf" when it is missing or empty.
   std::string ScriptFile;
   std::string LogFile;  // "log="
@@ -33,5 +39,8 @@ struct TCommandLine {
 };
 
 TCommandLine ParseCommandLine(std::string programPath, std::vector<std::string> params);
+
+// What "/?" and "/help" print: the switches and the exit codes.
+std::string_view HelpText();
 
 }  // namespace valise::setup
