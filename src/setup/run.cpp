@@ -97,7 +97,8 @@ void TSetupDataModule::Execute() {
       }
     }
   }
-  if (CommandLine.LaunchAfterRun && !Globals.Launch.empty()) {
+  if (!NotInstalledKeys.empty() && ExitCode != kExitFailed) ExitCode = kExitNotInstalled;
+  if (CommandLine.LaunchAfterRun && !CommandLine.RemovesOnly() && !Globals.Launch.empty()) {
     std::string file = Globals.Launch;
     std::string parameters = Globals.LaunchParams;
     ExpandDirMacros(file);
