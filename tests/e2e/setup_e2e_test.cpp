@@ -50,7 +50,15 @@ class SetupProgram : public ::testing::Test {
     platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, base_);
     std::filesystem::copy_file(testing::HostPath(VALISE_SETUP_PROGRAM), dir_.host() / kProgramName);
   }
-  ~SetupProgram() override { platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, base_); }
+  ~SetupProgram() override {
+    platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, base_);
+    // The uninstall entries the scenarios' installs leave beside their records.
+    for (const char* key : {"RSE_3_4711", "HLP_1_2"}) {
+      platform::DeleteRegKeyTree(
+          platform::RegRoot::CurrentUser,
+          std::string("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + key);
+    }
+  }
 
   int Setup(std::vector<std::string> args) {
     args.push_back("/nomsg");
