@@ -4,6 +4,7 @@
 #include "course/textpool.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "setup/uninstall_entry.h"
 #include "util/file_utils.h"
 
 namespace valise::setup {
@@ -191,6 +192,16 @@ void TSetupDataModule::ApplyRemoveArguments() {
       }
     }
     if (found == nullptr) {
+      // Its entry in the list of installed programs says it is installed: its record lies below
+      // another records key (the script with the product's "RegBaseKey" is missing). Reported
+      // as "not installed", the run would pass for a removal.
+      if (HasUninstallEntry(key)) {
+        throw ESetup("The record '" + key + "' is not below " +
+                     std::string(RootName(Globals.RegRoot)) + "\\" +
+                     PlatformKeyPath(Globals.RegBaseKey) +
+                     ", yet the list of installed programs names it: remove it with the "
+                     "product's setup script (/inf=)");
+      }
       DebugLog("Not installed: no installed application has the record '" + key + "'");
       NotInstalledKeys.push_back(key);
       continue;

@@ -83,6 +83,8 @@ class TSetupDataModule {
   // Deselects the installed applications named by "remove=" (silent runs) and every
   // application that is not installed, so that the run installs nothing. A key that names no
   // installed application is logged and counted in NotInstalledKeys; the others still count.
+  // Throws ESetup, changing nothing, for a key whose record is missing while this program's
+  // uninstall entry of it stands: the record lies below another records key.
   void ApplyRemoveArguments();
   // The "remove=" keys of this run that named no installed application.
   std::vector<std::string> NotInstalledKeys;

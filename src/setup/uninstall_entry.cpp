@@ -46,6 +46,19 @@ std::string Quoted(std::string_view program) {
   return "\"" + std::string(program) + "\"";
 }
 
+// Whether the entry of that record below `root` is one this program wrote: its silent command
+// removes that very record. Throws what reading the registry throws.
+bool IsOwnEntry(platform::RegRoot root, std::string_view recordName) {
+  const std::optional<platform::RegKey> key =
+      platform::RegKey::Open(root, UninstallEntryPath(recordName));
+  if (!key) return false;
+  const std::optional<platform::RegValue> quiet = key->Read("QuietUninstallString");
+  const std::string suffix = platform::UpperCase(" /remove=" + std::string(recordName));
+  const std::string command = quiet ? platform::UpperCase(quiet->text) : std::string();
+  return command.size() >= suffix.size() &&
+         command.compare(command.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 }  // namespace
 
 std::string UninstallEntryPath(std::string_view recordName) {
@@ -80,19 +93,22 @@ void WriteUninstallEntry(const TSetupApplication& app, const TPlannedApplication
   key.Close();
 }
 
+bool HasUninstallEntry(std::string_view recordName) {
+  for (platform::RegRoot root : {platform::RegRoot::CurrentUser, platform::RegRoot::LocalMachine}) {
+    try {
+      if (IsOwnEntry(root, recordName)) return true;
+    } catch (const std::exception&) {
+      // An entry that cannot be read tells nothing.
+    }
+  }
+  return false;
+}
+
 bool DeleteUninstallEntry(platform::RegRoot root, std::string_view recordName) {
   const std::string path = UninstallEntryPath(recordName);
   try {
-    const std::optional<platform::RegKey> key = platform::RegKey::Open(root, path);
-    if (!key) return true;
     // Only an entry whose silent command removes this very record is this program's.
-    const std::optional<platform::RegValue> quiet = key->Read("QuietUninstallString");
-    const std::string suffix = platform::UpperCase(" /remove=" + std::string(recordName));
-    const std::string command = quiet ? platform::UpperCase(quiet->text) : std::string();
-    if (command.size() < suffix.size() ||
-        command.compare(command.size() - suffix.size(), suffix.size(), suffix) != 0) {
-      return true;
-    }
+    if (!IsOwnEntry(root, recordName)) return true;
   } catch (const std::exception& error) {
     DebugLog("Error: Cannot read the uninstall entry " + path + ": " + error.what());
     return false;

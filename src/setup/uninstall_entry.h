@@ -39,6 +39,10 @@ std::string QuietUninstallCommand(std::string_view program, std::string_view rec
 void WriteUninstallEntry(const TSetupApplication& app, const TPlannedApplication& planned,
                          platform::RegRoot root, const TUninstallOwner& owner);
 
+// Whether this program's entry of that record stands below either root: the application is
+// installed, with its record below some records key.
+bool HasUninstallEntry(std::string_view recordName);
+
 // Deletes the entry of that record below `root`, when it is one this program wrote (its silent
 // command removes that record); an entry of another program of the same name stays. True when
 // no entry of that record is left; a failure is logged. Never throws.

@@ -178,6 +178,19 @@ TEST_F(Uninstall, RemoveOnlyRunsNeedNoMediaInstallNothingAndDeleteTheEntries) {
       (std::vector<std::string>{"AltRegKey=1", "FileGroup1=" + appB, "FileGroup1File1=help.txt",
                                 "InstallDir=" + appB, "Title=Helper"}));
 
+  // Without the script the records are looked for below the default key, where this product's
+  // are not: its entry says it is installed, so the run fails rather than say "not installed".
+  std::filesystem::rename(host / "SETUP.inf", host / "SETUP.away");
+  EXPECT_EQ(Setup({"/silent", std::string("/remove=") + kKeyA}), 3) << Log();
+  EXPECT_NE(Log().find("Error: The record '" + std::string(kKeyA) +
+                       "' is not below HKEY_CURRENT_USER\\Software\\Vantorel, yet the list of "
+                       "installed programs names it"),
+            std::string::npos)
+      << Log();
+  EXPECT_TRUE(std::filesystem::exists(host / "Programs/Reise/LESSON.DAT"));
+  EXPECT_TRUE(KeyExists(base_ + "\\" + kKeyA));
+  std::filesystem::rename(host / "SETUP.away", host / "SETUP.inf");
+
   // The media are gone; the command line still names the baggage it was installed with.
   std::filesystem::remove(host / "PRODUCT.BAG");
   std::filesystem::remove_all(host / "files");
