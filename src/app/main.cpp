@@ -49,6 +49,35 @@ void SuppressMessageBoxes() {
   });
 }
 
+// The engine's part of the run: the setup object built, the run carried out silently or through
+// the window; the exit code it settles.
+int RunEngine(setup::TCommandLine commandLine) {
+  std::unique_ptr<ui::TFrontEnd> frontEnd = ui::CreateFrontEnd();
+  setup::TSetupDataModule setupData(*frontEnd, std::move(commandLine));
+  try {
+    setupData.Create();
+    if (setupData.CommandLine.Plan) {
+      // The plan is built as the run builds it, from the program's folder; a relative FILE is
+      // taken from the folder the program was started in.
+      const std::string file = setupData.CommandLine.PlanFile.empty()
+                                   ? std::string()
+                                   : platform::GetFullPathName(setupData.CommandLine.PlanFile);
+      platform::SetCurrentDirectory(setupData.ProgramDir());
+      setup::WritePlan(setupData, setupData.BuildPlan(), file);
+    } else if (setupData.CommandLine.Silent) {
+      setupData.Execute();
+    } else {
+      frontEnd->Run(setupData);
+    }
+  } catch (const std::exception& error) {
+    DebugLog(std::string("Error: ") + error.what());
+    frontEnd->ShowError(setup::ErrorBoxText(error.what()));
+    setupData.ExitCode = setup::kExitFailed;
+  }
+  DebugLog("Exit code " + std::to_string(setupData.ExitCode));
+  return setupData.ExitCode;
+}
+
 int Run() {
   setup::TCommandLine commandLine =
       setup::ParseCommandLine(platform::ProgramPath(), platform::CommandLineParameters());
@@ -81,37 +110,17 @@ int Run() {
   }
 
   if (const std::optional<std::string> error = BagStartupError(commandLine.BaggageArguments())) {
-    DebugLog("Error: " + *error);
-    platform::ShowMessageBox(*error, kBagStartupCaption, platform::MessageIcon::Error,
-                             platform::MessageButtons::Ok);
-    return setup::kExitFailed;
+    // A remove-only run works from the records alone: a baggage that is gone is no failure.
+    if (!commandLine.RemovesOnly()) {
+      DebugLog("Error: " + *error);
+      platform::ShowMessageBox(*error, kBagStartupCaption, platform::MessageIcon::Error,
+                               platform::MessageButtons::Ok);
+      return setup::kExitFailed;
+    }
+    DebugLog("No baggage (the removal needs none): " + *error);
   }
 
-  std::unique_ptr<ui::TFrontEnd> frontEnd = ui::CreateFrontEnd();
-  setup::TSetupDataModule setupData(*frontEnd, std::move(commandLine));
-  try {
-    setupData.Create();
-    if (setupData.CommandLine.Plan) {
-      // The plan is built as the run builds it, from the program's folder; a relative FILE is
-      // taken from the folder the program was started in.
-      const std::string file = setupData.CommandLine.PlanFile.empty()
-                                   ? std::string()
-                                   : platform::GetFullPathName(setupData.CommandLine.PlanFile);
-      platform::SetCurrentDirectory(setupData.ProgramDir());
-      setup::WritePlan(setupData, setupData.BuildPlan(), file);
-    } else if (setupData.CommandLine.Silent) {
-      setupData.Execute();
-    } else {
-      frontEnd->Run(setupData);
-    }
-  } catch (const std::exception& error) {
-    DebugLog(std::string("Error: ") + error.what());
-    frontEnd->ShowError(setup::ErrorBoxText(error.what()));
-    setupData.ExitCode = setup::kExitFailed;
-  }
-  const int exitCode = setupData.ExitCode;
-  DebugLog("Exit code " + std::to_string(exitCode));
-  return exitCode;
+  return RunEngine(std::move(commandLine));
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ bool TSetupApplication::OpenBaggage(TCurrentBaggage& baggage) {
   ProductCode = project.ProductCode();
   Version = static_cast<std::int16_t>(project.Release());
   ProductID = project.ProjectId();
+  ProductVersion = project.Project() != nullptr ? project.Project()->version : std::string();
   return true;
 }
 

@@ -27,6 +27,7 @@ class TSetupUI;
 class TCurrentBaggage;
 class TFileCopier;
 struct TPlannedApplication;
+struct TUninstallOwner;
 struct TPlannedGroup;
 
 // The setup's own errors.
@@ -147,6 +148,8 @@ class TSetupApplication {
   // The product's release (the middle number of the record key); -1 for a record named by
   // "AltRegKey" or of an older product.
   std::int32_t Version = 0;
+  // The version text of the product table of the application's baggage; empty without one.
+  std::string ProductVersion;
   bool Selected = false;
   std::vector<std::unique_ptr<TSetupShellLink>> ShellLinks;
   TWindowTexts Texts;
@@ -177,8 +180,10 @@ class TSetupApplication {
   std::string RecordKey() const;
   // Rebuilds the removable items from the values of the application's record.
   void LoadFromRecord(const TRecordValues& record, TSetupUI& ui);
-  // Installs the application as planned and writes its installation record in `records`.
-  void Install(const TPlannedApplication& planned, const TRecordStore& records, TSetupUI& ui) const;
+  // Installs the application as planned and writes its installation record in `records` and
+  // its uninstall entry beside it.
+  void Install(const TPlannedApplication& planned, const TRecordStore& records,
+               const TUninstallOwner& owner, TSetupUI& ui) const;
   // Writes one registry entry; an entry whose key cannot be opened is skipped.
   void WriteRegEntry(const TSetupRegEntry& entry, TSetupRegistry& registry,
                      std::string_view recordPath) const;

@@ -64,8 +64,10 @@ TCommandLine ParseCommandLine(std::string programPath, std::vector<std::string> 
       line.Help = true;
     } else if (Names(param, "remove=")) {
       line.RemoveArguments.push_back(value(param, "remove="));
-    } else if (Names(param, "bag=") || Names(param, "baggage=")) {
-      // The baggage start-up reads these.
+    } else if (Names(param, "bag=") || Names(param, "baggage=") ||
+               platform::UpperCase(param).find(".KQD") != std::string::npos) {
+      // The baggage start-up reads these; a document's path (a host path may begin with "/")
+      // is the baggage too.
     } else {
       line.UnknownSwitches.push_back(param);
     }

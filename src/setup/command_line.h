@@ -31,6 +31,10 @@ struct TCommandLine {
   // The switches this program does not know, as given.
   std::vector<std::string> UnknownSwitches;
 
+  // A silent run with "remove=" switches: it removes the named applications and does nothing
+  // else, so it needs neither the baggage nor the source files nor the script's applications.
+  bool RemovesOnly() const { return Silent && !RemoveArguments.empty(); }
+
   // The arguments the baggage start-up selects the baggage from: the program's path followed
   // by the parameters ("/BAG=", "/BAGGAGE=" or a document path among them).
   std::vector<std::string> BaggageArguments() const;

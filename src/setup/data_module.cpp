@@ -4,6 +4,8 @@
 #include "course/textpool.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "setup/uninstall_entry.h"
+#include "util/file_utils.h"
 
 namespace valise::setup {
 
@@ -80,7 +82,10 @@ void TSetupDataModule::ReadScript(const std::string& fileName) {
       Language = LanguageFromLangID(platform::SystemDefaultLangID());
     }
   }
-  for (int n = 1; script.SectionExists("Application" + std::to_string(n)); ++n) {
+  // A remove-only run takes the applications from their records alone: the script's sections
+  // would look for source files and baggage that need not be there any more.
+  for (int n = 1;
+       !CommandLine.RemovesOnly() && script.SectionExists("Application" + std::to_string(n)); ++n) {
     ReadApplication(script, n);
   }
   const auto expand = [this](std::string& text) { ExpandDirMacros(text); };
@@ -172,7 +177,12 @@ TSetupApplication* TSetupDataModule::FindApplication(std::int32_t scriptIndex) c
 }
 
 void TSetupDataModule::ApplyRemoveArguments() {
-  std::vector<TSetupApplication*> named;
+  NotInstalledKeys.clear();
+  if (CommandLine.RemoveArguments.empty()) return;
+  // An uninstall command never installs: what is not installed stays so.
+  for (const auto& app : Applications) {
+    if (!app->Installed) app->Selected = false;
+  }
   for (const std::string& key : CommandLine.RemoveArguments) {
     TSetupApplication* found = nullptr;
     for (const auto& app : Applications) {
@@ -182,11 +192,22 @@ void TSetupDataModule::ApplyRemoveArguments() {
       }
     }
     if (found == nullptr) {
-      throw ESetup("No installed application has the record '" + key + "'");
+      // Its entry in the list of installed programs says it is installed: its record lies below
+      // another records key (the script with the product's "RegBaseKey" is missing). Reported
+      // as "not installed", the run would pass for a removal.
+      if (HasUninstallEntry(key)) {
+        throw ESetup("The record '" + key + "' is not below " +
+                     std::string(RootName(Globals.RegRoot)) + "\\" +
+                     PlatformKeyPath(Globals.RegBaseKey) +
+                     ", yet the list of installed programs names it: remove it with the "
+                     "product's setup script (/inf=)");
+      }
+      DebugLog("Not installed: no installed application has the record '" + key + "'");
+      NotInstalledKeys.push_back(key);
+      continue;
     }
-    named.push_back(found);
+    found->Selected = false;
   }
-  for (TSetupApplication* app : named) app->Selected = false;
 }
 
 void TSetupDataModule::SelectBaggageOf(const TSetupApplication& app) {

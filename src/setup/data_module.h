@@ -34,6 +34,8 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitCancelled = 1;
 inline constexpr int kExitNamedRemoved = 2;
 inline constexpr int kExitFailed = 3;
+// A remove-only run named a key of no installed application, and nothing failed.
+inline constexpr int kExitNotInstalled = 4;
 
 // Hands the text pool's missing-string warnings to the engine's user interface while it lives.
 class TTextWarningsToUI final : public course::TTextWarnings {
@@ -78,9 +80,14 @@ class TSetupDataModule {
   static void CheckScriptReadable(const std::string& fileName);
   void LoadTexts();
   TSetupApplication* FindApplication(std::int32_t scriptIndex) const;
-  // Deselects the installed applications named by "remove=" (silent runs); throws ESetup,
-  // changing nothing, for a key that names no installed application.
+  // Deselects the installed applications named by "remove=" (silent runs) and every
+  // application that is not installed, so that the run installs nothing. A key that names no
+  // installed application is logged and counted in NotInstalledKeys; the others still count.
+  // Throws ESetup, changing nothing, for a key whose record is missing while this program's
+  // uninstall entry of it stands: the record lies below another records key.
   void ApplyRemoveArguments();
+  // The "remove=" keys of this run that named no installed application.
+  std::vector<std::string> NotInstalledKeys;
 
   // Replaces the directory macros and application references of a text; throws ESetup
   // "Invalid directory reference '...'".

@@ -11,6 +11,7 @@
 #include "setup/plan.h"
 #include "setup/records.h"
 #include "setup/setup_ui.h"
+#include "setup/uninstall_entry.h"
 #include "util/file_utils.h"
 #include "util/integers.h"
 
@@ -25,7 +26,7 @@ bool IsRelative(std::string_view path) {
 }  // namespace
 
 void TSetupApplication::Install(const TPlannedApplication& planned, const TRecordStore& records,
-                                TSetupUI& ui) const {
+                                const TUninstallOwner& owner, TSetupUI& ui) const {
   DebugLog("Installing " + RecordKey() + " '" + Title + "'...");
   TSetupRegistry registry(records.Root());
   const std::string recordPath = records.RecordPath(AltRegKey.empty() ? RecordKey() : AltRegKey);
@@ -34,6 +35,7 @@ void TSetupApplication::Install(const TPlannedApplication& planned, const TRecor
   // A later run finds the folder here for references to it ("[Application1.InstallDir]").
   registry.WriteString("InstallDir", GetInstallDir());
   if (!AltRegKey.empty()) registry.WriteInteger("AltRegKey", 1);
+  WriteUninstallEntry(*this, planned, records.Root(), owner);
   for (std::size_t i = 0; i < planned.DeleteFiles.size(); ++i) {
     const std::string& path = planned.DeleteFiles[i];
     platform::DeleteFile(path);

@@ -10,6 +10,7 @@
 #include "setup/data_module.h"
 #include "setup/file_work.h"
 #include "setup/records.h"
+#include "setup/uninstall_entry.h"
 #include "util/file_utils.h"
 
 namespace valise::setup {
@@ -199,6 +200,7 @@ void TSetupDataModule::DeleteRecords(const std::vector<const TPlannedApplication
         continue;
       }
     }
+    if (!DeleteUninstallEntry(records.Root(), name)) ExitCode = kExitFailed;
     planned->App->Installed = false;
     planned->App->RecordKeyName.clear();
   }

@@ -3,6 +3,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "setup/data_module.h"
+#include "setup/uninstall_entry.h"
 #include "util/file_utils.h"
 
 namespace valise::setup {
@@ -55,13 +56,14 @@ void TSetupDataModule::Execute() {
   }
   if (!CommandLine.Silent) ui_.SetProgressMax(static_cast<int>(Applications.size()));
 
+  const TUninstallOwner owner{Globals.Publisher, ProgramPath()};
   std::vector<const TPlannedApplication*> removed;
   for (std::size_t i = 0; i < plan.Applications.size(); ++i) {
     const TPlannedApplication& planned = plan.Applications[i];
     ui_.ProcessMessages();
     if (planned.Action == TPlanAction::Install) {
       if (UsesBaggageMembers(*planned.App)) SelectBaggageOf(*planned.App);
-      planned.App->Install(planned, Records(), ui_);
+      planned.App->Install(planned, Records(), owner, ui_);
       // Installed from here on, also when a later step fails and the window offers another
       // try.
       planned.App->Installed = true;
@@ -97,7 +99,8 @@ void TSetupDataModule::Execute() {
       }
     }
   }
-  if (CommandLine.LaunchAfterRun && !Globals.Launch.empty()) {
+  if (!NotInstalledKeys.empty() && ExitCode != kExitFailed) ExitCode = kExitNotInstalled;
+  if (CommandLine.LaunchAfterRun && !CommandLine.RemovesOnly() && !Globals.Launch.empty()) {
     std::string file = Globals.Launch;
     std::string parameters = Globals.LaunchParams;
     ExpandDirMacros(file);

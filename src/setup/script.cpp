@@ -71,6 +71,7 @@ TScriptGlobals ReadGlobals(const TScript& script) {
   globals.HideLogo = script.ReadBool("Globals", "HideLogo", false);
   globals.Launch = script.ReadString("Globals", "Launch");
   globals.LaunchParams = script.ReadString("Globals", "LaunchParams");
+  globals.Publisher = script.ReadString("Globals", "Publisher");
   globals.Language =
       static_cast<course::TLanguage>(script.ReadInteger("Globals", "Language", 0) & 0xFF);
   return globals;

@@ -60,6 +60,8 @@ struct TScriptGlobals {
   std::string LaunchParams;
   // "Language": only its low 8 bits count; LANG_NONE when missing.
   course::TLanguage Language = course::LANG_NONE;
+  // "Publisher": the name the list of installed programs shows as the publisher; may be empty.
+  std::string Publisher;
 };
 TScriptGlobals ReadGlobals(const TScript& script);
 

@@ -50,7 +50,15 @@ class SetupProgram : public ::testing::Test {
     platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, base_);
     std::filesystem::copy_file(testing::HostPath(VALISE_SETUP_PROGRAM), dir_.host() / kProgramName);
   }
-  ~SetupProgram() override { platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, base_); }
+  ~SetupProgram() override {
+    platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, base_);
+    // The uninstall entries the scenarios' installs leave beside their records.
+    for (const char* key : {"RSE_3_4711", "HLP_1_2"}) {
+      platform::DeleteRegKeyTree(
+          platform::RegRoot::CurrentUser,
+          std::string("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + key);
+    }
+  }
 
   int Setup(std::vector<std::string> args) {
     args.push_back("/nomsg");
@@ -179,15 +187,15 @@ TEST_F(SetupProgram, FailuresEndWithExitCodeThreeAndAreLogged) {
       << log;
   // Nothing was recorded.
   EXPECT_TRUE(SortedValues(base_ + "\\BAD_0_0").empty());
-  // A key that names no installed product changes nothing and fails.
-  EXPECT_EQ(Setup({"/silent", "/remove=NONE_1_1"}), 3);
+  // A key that names no installed product changes nothing and says so: "not installed".
+  EXPECT_EQ(Setup({"/silent", "/remove=NONE_1_1"}), 4);
 #ifndef _WIN32
   // Without "/silent" and without a terminal there is nothing to show the window on. (On
   // Windows the setup window opens; the window's own tests drive it.)
   EXPECT_EQ(Setup({}), 3);
 #endif
   log = ReadHostFile(dir_.host() / "setup.log");
-  EXPECT_NE(log.find("Error: No installed application has the record 'NONE_1_1'"),
+  EXPECT_NE(log.find("Not installed: no installed application has the record 'NONE_1_1'"),
             std::string::npos);
 }
 

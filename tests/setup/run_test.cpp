@@ -238,10 +238,15 @@ TEST_F(SetupRun, InstallsWhatTheScriptSaysAndRemovesWhatTheRecordSays) {
   EXPECT_TRUE(std::filesystem::exists(host / "dest/v"));
   // Three waits for the locked file; one per removed directory (dest\n stays).
   EXPECT_EQ(std::count(removal.waits.begin(), removal.waits.end(), 500u), 3);
-  // Unknown records to remove are refused before anything changes.
-  FakeUI refused;
-  EXPECT_THROW_MSG(Run(refused, {"/silent", "/remove=RSE_3_4711"}), ESetup,
-                   "No installed application has the record 'RSE_3_4711'");
+  // A record that is gone changes nothing and is reported as not installed; the run installs
+  // nothing although the script offers the application.
+  FakeUI gone;
+  auto fourth = Run(gone, {"/silent", "/remove=RSE_3_4711"});
+  EXPECT_EQ(fourth->NotInstalledKeys, std::vector<std::string>{"RSE_3_4711"});
+  fourth->Execute();
+  EXPECT_EQ(fourth->ExitCode, kExitNotInstalled);
+  EXPECT_FALSE(testing::KeyExists(platform::RegRoot::CurrentUser, record));
+  EXPECT_FALSE(std::filesystem::exists(host / "dest/MEMBER.DAT"));
 }
 
 TEST_F(SetupRun, MakersShortcutFolderAndShortcutsOnOtherDrives) {

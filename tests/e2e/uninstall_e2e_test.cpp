@@ -1,0 +1,240 @@
+// Uninstalling as administrators and the list of installed programs do it: each installed
+// application has an entry below the records' root that names it and holds the commands that
+// remove it; a remove-only run needs neither the baggage nor the source files and installs
+// nothing; a key of no installed application ends the run with exit code 4.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+
+#include "baggage/bag_writer.h"
+#include "course/app_strings.h"
+#include "course_fixtures.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "run_program.h"
+#include "test_support.h"
+
+namespace valise {
+namespace {
+
+using testing::ReadHostFile;
+using testing::TempDir;
+
+#ifdef _WIN32
+constexpr const char* kProgramName = "SETUP.EXE";
+#else
+constexpr const char* kProgramName = "SETUP";
+#endif
+
+constexpr const char* kUninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+// The two applications' record keys: the baggage's product, and one named by "AltRegKey".
+constexpr const char* kKeyA = "UNI_3_4711";
+constexpr const char* kKeyB = "ValiseE2EHelper";
+
+// The values of a key below HKEY_CURRENT_USER as sorted "name=value" lines.
+std::vector<std::string> SortedValues(const std::string& path) {
+  std::vector<std::string> lines;
+  const auto key = platform::RegKey::Open(platform::RegRoot::CurrentUser, path);
+  if (!key) return lines;
+  for (const std::string& name : key->ValueNames()) {
+    const auto value = key->Read(name);
+    lines.push_back(
+        name + "=" +
+        (value->type == platform::RegType::DWord ? std::to_string(value->number) : value->text));
+  }
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+bool KeyExists(const std::string& path) {
+  return platform::RegKey::Open(platform::RegRoot::CurrentUser, path).has_value();
+}
+
+std::string Today() {
+  const std::time_t now = std::time(nullptr);
+  char text[16];
+  std::strftime(text, sizeof text, "%Y%m%d", std::localtime(&now));
+  return text;
+}
+
+class Uninstall : public ::testing::Test {
+ protected:
+  Uninstall() {
+    base_ = std::string("Software\\ValiseTests\\e2e.Uninstall.") +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    Clean();
+    std::filesystem::copy_file(testing::HostPath(VALISE_SETUP_PROGRAM), dir_.host() / kProgramName);
+  }
+  ~Uninstall() override { Clean(); }
+
+  void Clean() {
+    platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, base_);
+    platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, std::string(kUninstall) + kKeyA);
+    platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, std::string(kUninstall) + kKeyB);
+  }
+
+  int Run(const std::string& program, std::vector<std::string> args) {
+    args.push_back("/log=" + dir_.win("setup.log"));
+    return testing::RunProgram(program, args);
+  }
+  int Setup(std::vector<std::string> args) {
+    args.push_back("/nomsg");
+    return Run(testing::Utf8Path(dir_.host() / kProgramName), std::move(args));
+  }
+  std::string Log() const { return ReadHostFile(dir_.host() / "setup.log"); }
+
+  // The product's media: a baggage with the tables of "UNI" release 3, ID 4711, version
+  // "2.1", and two members; a loose source file of 3000 bytes.
+  void WriteMedia() {
+    BagWriter writer;
+    auto project = course::testing::ProjectTable(course::testing::With(
+        course::testing::With(course::testing::StandardProject(),
+                              {"TRANSLATIONLANGUAGES", adb::ftString, 41, "2"}),
+        {"PRODUCTCODE", adb::ftString, 21, "UNI"}));
+    writer.AddData("_PRJ.ADB", project.TableBytes());
+    writer.AddData("_PRJ.AMB", project.MemoBytes());
+    std::vector<course::testing::TextRow> rows;
+    for (std::uint32_t id : course::kWindowTextIds) {
+      rows.emplace_back(id, course::LANG_ENGLISH_US, "text " + std::to_string(id));
+    }
+    writer.AddData("_TXT.ADB", course::testing::TextpoolTable(rows).TableBytes());
+    writer.AddData("LESSON.DAT", std::string(1500, 'l'));
+    writer.AddData("READ ME.TXT", "Grüße");
+    writer.WriteStandalone(dir_.win("PRODUCT.BAG"));
+    dir_.Write("files/help.txt", std::string(3000, 'h'));
+  }
+
+  TempDir dir_;
+  std::string base_;
+};
+
+TEST_F(Uninstall, RemoveOnlyRunsNeedNoMediaInstallNothingAndDeleteTheEntries) {
+  WriteMedia();
+  const std::string appA = dir_.win("Programs\\Reise");
+  const std::string appB = dir_.win("Programs\\Helper");
+  dir_.Write("SETUP.inf", "[Globals]\r\nRegBaseKey=HKEY_CURRENT_USER\\" + base_ +
+                              "\r\nPublisher=Vantorel Test\r\n"
+                              "[Application1]\r\nBaggage=<SrcDir>\\PRODUCT.BAG\r\n"
+                              "InstallDir=<SrcDir>\\Programs\\Reise\r\n"
+                              "[Application1.FileGroup1]\r\nDestDir=[Application1.InstallDir]\r\n"
+                              "FileSpec1=@LESSON.DAT\r\nFileSpec2=@READ ME.TXT\r\n"
+                              "[Application2]\r\nTitle=Helper\r\nProductCode=HLP\r\nVersion=1\r\n"
+                              "ProductID=2\r\nAltRegKey=" +
+                              std::string(kKeyB) +
+                              "\r\nInstallDir=<SrcDir>\\Programs\\Helper\r\n"
+                              "[Application2.FileGroup1]\r\nDestDir=[Application2.InstallDir]\r\n"
+                              "FileSpec1=files\\help.txt\r\n");
+
+  const std::string before = Today();
+  ASSERT_EQ(Setup({"/silent"}), 0) << Log();
+  const std::string after = Today();
+  const auto& host = dir_.host();
+  ASSERT_TRUE(std::filesystem::exists(host / "Programs/Reise/LESSON.DAT"));
+  ASSERT_TRUE(std::filesystem::exists(host / "Programs/Helper/help.txt"));
+
+  // The entries: named after the records, beside them; the records hold nothing of them.
+  const std::string program = dir_.win(kProgramName);
+  const auto entry = [&](const char* key) {
+    std::vector<std::string> values = SortedValues(std::string(kUninstall) + key);
+    // The date and the program's path are checked on their own.
+    std::string date;
+    std::string quiet;
+    std::string interactive;
+    std::erase_if(values, [&](const std::string& line) {
+      for (auto [prefix, into] : {std::pair{"InstallDate=", &date},
+                                  {"QuietUninstallString=", &quiet},
+                                  {"UninstallString=", &interactive}}) {
+        if (line.starts_with(prefix)) {
+          *into = line.substr(std::string_view(prefix).size());
+          return true;
+        }
+      }
+      return false;
+    });
+    EXPECT_TRUE(date == before || date == after) << key << ": " << date;
+    EXPECT_EQ(platform::UpperCase(quiet),
+              platform::UpperCase("\"" + program + "\" /silent /nomsg /remove=" + key));
+    EXPECT_EQ(platform::UpperCase(interactive),
+              platform::UpperCase("\"" + program + "\" /remove=" + key));
+    return values;
+  };
+  EXPECT_EQ(entry(kKeyA),
+            (std::vector<std::string>{"DisplayName=Reisesprache Englisch", "DisplayVersion=2.1",
+                                      // 1500 + 7 bytes: 2 KiB.
+                                      "EstimatedSize=2", "InstallLocation=" + appA, "NoModify=1",
+                                      "NoRepair=1", "Publisher=Vantorel Test"}));
+  EXPECT_EQ(entry(kKeyB),
+            (std::vector<std::string>{"DisplayName=Helper", "DisplayVersion=1", "EstimatedSize=3",
+                                      "InstallLocation=" + appB, "NoModify=1", "NoRepair=1",
+                                      "Publisher=Vantorel Test"}));
+  EXPECT_EQ(SortedValues(base_ + "\\" + kKeyA),
+            (std::vector<std::string>{"FileGroup1=" + appA, "FileGroup1File1=LESSON.DAT",
+                                      "FileGroup1File2=READ ME.TXT", "InstallDir=" + appA,
+                                      "Title=Reisesprache Englisch"}));
+  EXPECT_EQ(
+      SortedValues(base_ + "\\" + kKeyB),
+      (std::vector<std::string>{"AltRegKey=1", "FileGroup1=" + appB, "FileGroup1File1=help.txt",
+                                "InstallDir=" + appB, "Title=Helper"}));
+
+  // Without the script the records are looked for below the default key, where this product's
+  // are not: its entry says it is installed, so the run fails rather than say "not installed".
+  std::filesystem::rename(host / "SETUP.inf", host / "SETUP.away");
+  EXPECT_EQ(Setup({"/silent", std::string("/remove=") + kKeyA}), 3) << Log();
+  EXPECT_NE(Log().find("Error: The record '" + std::string(kKeyA) +
+                       "' is not below HKEY_CURRENT_USER\\Software\\Vantorel, yet the list of "
+                       "installed programs names it"),
+            std::string::npos)
+      << Log();
+  EXPECT_TRUE(std::filesystem::exists(host / "Programs/Reise/LESSON.DAT"));
+  EXPECT_TRUE(KeyExists(base_ + "\\" + kKeyA));
+  std::filesystem::rename(host / "SETUP.away", host / "SETUP.inf");
+
+  // The media are gone; the command line still names the baggage it was installed with.
+  std::filesystem::remove(host / "PRODUCT.BAG");
+  std::filesystem::remove_all(host / "files");
+  EXPECT_EQ(Setup({"/silent", "/bag=" + dir_.win("PRODUCT.BAG"), std::string("/remove=") + kKeyA,
+                   "/remove=NONE_9_9"}),
+            4)
+      << Log();
+  EXPECT_NE(Log().find("Not installed: no installed application has the record 'NONE_9_9'"),
+            std::string::npos)
+      << Log();
+  EXPECT_FALSE(std::filesystem::exists(host / "Programs/Reise"));
+  EXPECT_FALSE(KeyExists(base_ + "\\" + kKeyA));
+  EXPECT_FALSE(KeyExists(std::string(kUninstall) + kKeyA));
+  EXPECT_EQ(ReadHostFile(host / "Programs/Helper/help.txt"), std::string(3000, 'h'));
+  EXPECT_TRUE(KeyExists(base_ + "\\" + kKeyB));
+  EXPECT_TRUE(KeyExists(std::string(kUninstall) + kKeyB));
+
+  // With the media back, the entry's silent command removes the other application and
+  // installs nothing, although the script offers the one just removed.
+  WriteMedia();
+  const std::vector<std::string> b = SortedValues(std::string(kUninstall) + kKeyB);
+  const auto quiet = std::find_if(b.begin(), b.end(), [](const std::string& line) {
+    return line.starts_with("QuietUninstallString=\"");
+  });
+  ASSERT_NE(quiet, b.end());
+  const std::string command = quiet->substr(std::string_view("QuietUninstallString=\"").size());
+  const std::size_t close = command.find('"');
+  ASSERT_NE(close, std::string::npos);
+  std::vector<std::string> args;
+  for (std::size_t at = close + 1; at < command.size();) {
+    const std::size_t next = std::min(command.find(' ', at + 1), command.size());
+    if (next > at + 1) args.push_back(command.substr(at + 1, next - at - 1));
+    at = next;
+  }
+  std::filesystem::remove(host / "setup.log");
+  EXPECT_EQ(Run(testing::Utf8Path(host / kProgramName), args), 0) << Log();
+  EXPECT_FALSE(std::filesystem::exists(host / "Programs/Reise"));
+  EXPECT_FALSE(std::filesystem::exists(host / "Programs/Helper"));
+  const auto records = platform::RegKey::Open(platform::RegRoot::CurrentUser, base_);
+  EXPECT_TRUE(!records || records->SubKeyNames().empty());
+  EXPECT_FALSE(KeyExists(std::string(kUninstall) + kKeyA));
+  EXPECT_FALSE(KeyExists(std::string(kUninstall) + kKeyB));
+  EXPECT_EQ(Log().find("Installing"), std::string::npos) << Log();
+}
+
+}  // namespace
+}  // namespace valise
