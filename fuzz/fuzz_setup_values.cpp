@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     app->ScriptIndex = n;
     app->InstallDir = std::string(NextLine(bytes));
     app->Title = app->InstallDir;
-    auto group = std::make_unique<TSetupFileGroup>(app.get());
+    auto group = std::make_unique<TSetupFileGroup>();
     group->DestDir = app->InstallDir;
     app->FileGroups.push_back(std::move(group));
     app->OnExpand = [&setupData](std::string& text) { setupData.ExpandDirMacros(text); };
