@@ -259,6 +259,36 @@ TEST(SetupMacros, ExpansionReferencesAndErrors) {
   fails("[Application2.Title]", "[x]");
 }
 
+// A section that describes an installed application stands for it: references give the folders
+// its record holds, whatever the script says, and an add-on builds on them.
+TEST(SetupMacros, AnInstalledApplicationsFoldersAreTheRecordedOnes) {
+  TempDir dir;
+  TestRegistry registry;
+  auto record =
+      platform::RegKey::Create(platform::RegRoot::CurrentUser, registry.Path() + "\\ABC_7_3");
+  record.WriteString("Title", "Recorded");
+  record.WriteString("InstallDir", "D:\\Chosen <x>");
+  record.WriteString("FileGroup1", "D:\\Chosen <x>\\One");
+  record.Close();
+  dir.Write(
+      "SETUP.inf",
+      "[Globals]\r\nRegBaseKey=" + registry.Rooted() +
+          "\r\n[Application1]\r\nProductCode=ABC\r\nVersion=7\r\nProductID=3\r\n"
+          "InstallDir=<ProgramFilesDir>\\Acme\r\n"
+          "[Application1.FileGroup1]\r\nDestDir=[Application1.InstallDir]\\Elsewhere\r\n"
+          "[Application2]\r\nProductCode=ADD\r\nInstallDir=[Application1.InstallDir]\\Addon\r\n");
+  FakeUI ui;
+  TSetupDataModule dm(ui, dir.win("SETUP.EXE"), {});
+  dm.ReadScript(dir.win("SETUP.inf"));
+  const auto expand = [&](std::string text) {
+    dm.ExpandDirMacros(text);
+    return text;
+  };
+  EXPECT_EQ(expand("[Application1.InstallDir]"), "D:\\Chosen <x>");
+  EXPECT_EQ(expand("[Application1.FileGroup1]"), "D:\\Chosen <x>\\One");
+  EXPECT_EQ(expand("[Application2.InstallDir]"), "D:\\Chosen <x>\\Addon");
+}
+
 TEST(SetupLanguage, FromWindowsLanguageIdentifiers) {
   EXPECT_EQ(LanguageFromLangID(0x0809), course::LANG_ENGLISH_UK);
   EXPECT_EQ(LanguageFromLangID(0x0409), course::LANG_ENGLISH_US);
