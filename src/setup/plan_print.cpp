@@ -7,6 +7,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "platform/utf.h"
 #include "platform/version.h"
 #include "setup/data_module.h"
 #include "util/file_utils.h"
@@ -264,53 +265,6 @@ bool EndsWithJson(std::string_view file) {
                                          kExtension) == 0;
 }
 
-// Appends one code point as UTF-8.
-void AppendUtf8(std::string& out, std::uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
-// The length of the well-formed UTF-8 sequence at `i` with its code point, or 0 when the bytes
-// there are none (overlong forms, surrogates and code points above U+10FFFF are not).
-std::size_t DecodeUtf8(std::string_view text, std::size_t i, std::uint32_t& code) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  std::size_t length = 0;
-  std::uint32_t min = 0;
-  if (lead < 0x80) {
-    code = lead;
-    return 1;
-  } else if ((lead & 0xE0) == 0xC0) {
-    length = 2, code = lead & 0x1F, min = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, code = lead & 0x0F, min = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, code = lead & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (byte(i + k) & 0x3F);
-  }
-  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return length;
-}
-
 class JsonWriter {
  public:
   void Open(char bracket) {
@@ -415,14 +369,12 @@ std::string JsonString(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out = "\"";
   for (std::size_t i = 0; i < text.size();) {
-    std::uint32_t code = 0;
-    const std::size_t length = DecodeUtf8(text, i, code);
-    if (length == 0) {
-      AppendUtf8(out, 0xFFFD);
-      ++i;
+    const std::optional<char32_t> decoded = platform::DecodeUtf8(text, i);
+    if (!decoded) {
+      platform::AppendUtf8(out, 0xFFFD);
       continue;
     }
-    i += length;
+    const char32_t code = *decoded;
     switch (code) {
       case '"':
         out += "\\\"";
@@ -451,7 +403,7 @@ std::string JsonString(std::string_view text) {
           out += kHex[code >> 4];
           out += kHex[code & 0xF];
         } else {
-          AppendUtf8(out, code);
+          platform::AppendUtf8(out, code);
         }
         break;
     }
