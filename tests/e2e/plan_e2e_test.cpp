@@ -21,11 +21,7 @@ namespace {
 using testing::ReadHostFile;
 using testing::TempDir;
 
-#ifdef _WIN32
-constexpr const char* kProgramName = "SETUP.EXE";
-#else
-constexpr const char* kProgramName = "SETUP";
-#endif
+constexpr const char* kProgramName = testing::kSetupProgramName;
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
   for (std::size_t at = text.find(from); at != std::string::npos;

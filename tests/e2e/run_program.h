@@ -1,4 +1,4 @@
-// Starting a program and waiting for its exit code, for the end-to-end tests.
+// Starting a program and waiting for its exit code, and what the end-to-end tests share.
 #pragma once
 
 #include <string>
@@ -9,5 +9,17 @@ namespace valise::testing {
 // Runs the program (a host path) with the arguments and returns its exit code; -1 when it
 // could not be started or did not end normally.
 int RunProgram(const std::string& program, const std::vector<std::string>& args);
+
+// The setup program's file name in a scenario folder.
+#ifdef _WIN32
+inline constexpr const char* kSetupProgramName = "SETUP.EXE";
+#else
+inline constexpr const char* kSetupProgramName = "SETUP";
+#endif
+
+// The values of a key below HKEY_CURRENT_USER as sorted "name=value" lines (numbers in
+// decimal); the registry lists values in its own order, which differs between Windows and Wine.
+// Empty when the key does not exist.
+std::vector<std::string> SortedValues(const std::string& path);
 
 }  // namespace valise::testing

@@ -18,29 +18,10 @@ namespace valise {
 namespace {
 
 using testing::ReadHostFile;
+using testing::SortedValues;
 using testing::TempDir;
 
-#ifdef _WIN32
-constexpr const char* kProgramName = "SETUP.EXE";
-#else
-constexpr const char* kProgramName = "SETUP";
-#endif
-
-// The values of a key as sorted "name=value" lines (the registry lists values in its own
-// order, which differs between Windows and Wine).
-std::vector<std::string> SortedValues(const std::string& path) {
-  std::vector<std::string> lines;
-  const auto key = platform::RegKey::Open(platform::RegRoot::CurrentUser, path);
-  if (!key) return lines;
-  for (const std::string& name : key->ValueNames()) {
-    const auto value = key->Read(name);
-    lines.push_back(
-        name + "=" +
-        (value->type == platform::RegType::DWord ? std::to_string(value->number) : value->text));
-  }
-  std::sort(lines.begin(), lines.end());
-  return lines;
-}
+constexpr const char* kProgramName = testing::kSetupProgramName;
 
 class SetupProgram : public ::testing::Test {
  protected:

@@ -21,11 +21,7 @@ using testing::ReadHostFile;
 using testing::TempDir;
 namespace fs = std::filesystem;
 
-#ifdef _WIN32
-constexpr const char* kProgramName = "SETUP.EXE";
-#else
-constexpr const char* kProgramName = "SETUP";
-#endif
+constexpr const char* kProgramName = testing::kSetupProgramName;
 
 class Trust : public ::testing::Test {
  protected:

@@ -20,33 +20,15 @@ namespace valise {
 namespace {
 
 using testing::ReadHostFile;
+using testing::SortedValues;
 using testing::TempDir;
 
-#ifdef _WIN32
-constexpr const char* kProgramName = "SETUP.EXE";
-#else
-constexpr const char* kProgramName = "SETUP";
-#endif
+constexpr const char* kProgramName = testing::kSetupProgramName;
 
 constexpr const char* kUninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 // The two applications' record keys: the baggage's product, and one named by "AltRegKey".
 constexpr const char* kKeyA = "UNI_3_4711";
 constexpr const char* kKeyB = "ValiseE2EHelper";
-
-// The values of a key below HKEY_CURRENT_USER as sorted "name=value" lines.
-std::vector<std::string> SortedValues(const std::string& path) {
-  std::vector<std::string> lines;
-  const auto key = platform::RegKey::Open(platform::RegRoot::CurrentUser, path);
-  if (!key) return lines;
-  for (const std::string& name : key->ValueNames()) {
-    const auto value = key->Read(name);
-    lines.push_back(
-        name + "=" +
-        (value->type == platform::RegType::DWord ? std::to_string(value->number) : value->text));
-  }
-  std::sort(lines.begin(), lines.end());
-  return lines;
-}
 
 bool KeyExists(const std::string& path) {
   return platform::RegKey::Open(platform::RegRoot::CurrentUser, path).has_value();
