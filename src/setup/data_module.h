@@ -2,9 +2,13 @@
 // globals, the applications of this run (the installed ones found by the record store merged
 // with those the script offers) and the window texts; it builds the run's plan and carries it
 // out. Where each part lives: command_line (switches), script (the setup script and its
-// sections), records (installation records), macros (directory macros and references),
-// plan (what a run will do and the space it needs), install and removal (the steps), run
-// (the whole run), window_texts (the texts by language); paths are util/paths.h's.
+// sections), application and shell_link (the installation model), records (installation
+// records), uninstall_entry (the entry in the system's list of installed programs), macros
+// (directory macros and references), plan (what a run will do and the space it needs),
+// plan_print (the plan as text or JSON), install, file_copier and removal (the steps), run
+// (the whole run), window_texts (the texts by language), current_baggage (the baggage the
+// engine reads), file_work (file work on threads), setup_ui (what the engine needs of whoever
+// runs it); paths are util/paths.h's.
 #pragma once
 
 #include <cstdint>
