@@ -205,6 +205,33 @@ TEST_F(Trust, UnusableScriptsAndLogsFail) {
             3);
 }
 
+// A member missing in the middle of a group stops the run at it; the files before it are
+// complete, on disk and recorded, so that removal finds them.
+TEST_F(Trust, AMissingMemberKeepsTheFilesBeforeItRecorded) {
+  Place("");
+  BagWriter bag;
+  bag.AddData("FIRST.DAT", std::string(300000, 'f'));
+  bag.AddData("SECOND.DAT", "second");
+  bag.AddData("LAST.DAT", "last");
+  bag.WriteStandalone(Win("PRODUCT.BAG"));
+  WriteScript(
+      "[Application1]\r\nTitle=Gap\r\nProductCode=GAP\r\n"
+      "[Application1.FileGroup1]\r\nDestDir=<SrcDir>\\app\r\n"
+      "FileSpec1=@FIRST.DAT\r\nFileSpec2=@SECOND.DAT\r\nFileSpec3=@ABSENT.DAT\r\n"
+      "FileSpec4=@LAST.DAT\r\n");
+  EXPECT_EQ(Setup({"/silent", "/BAG=" + Win("PRODUCT.BAG")}), 3);
+  EXPECT_EQ(ReadHostFile(Host("app/FIRST.DAT")), std::string(300000, 'f'));
+  EXPECT_EQ(ReadHostFile(Host("app/SECOND.DAT")), "second");
+  EXPECT_FALSE(fs::exists(Host("app/LAST.DAT")));
+  auto record = Record("GAP_0_0");
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->Read("FileGroup1File1")->text, "FIRST.DAT");
+  EXPECT_EQ(record->Read("FileGroup1File2")->text, "SECOND.DAT");
+  EXPECT_FALSE(record->HasValue("FileGroup1File3"));
+  ASSERT_EQ(Setup({"/silent", "/remove=GAP_0_0"}), 0) << Log();
+  EXPECT_FALSE(fs::exists(Host("app")));
+}
+
 #ifndef _WIN32
 // A link that stands in place of the installation folder is not followed: the files in the
 // link's target are somebody else's. (This Wine does not report links to Windows programs, so
