@@ -74,11 +74,11 @@ int RunEngine(setup::TCommandLine commandLine) {
     frontEnd->ShowError(setup::ErrorBoxText(error.what()));
     setupData.ExitCode = setup::kExitFailed;
   }
-  DebugLog("Exit code " + std::to_string(setupData.ExitCode));
   return setupData.ExitCode;
 }
 
-int Run() {
+// The run up to its exit code; Run logs that code.
+int RunSetup() {
   setup::TCommandLine commandLine =
       setup::ParseCommandLine(platform::ProgramPath(), platform::CommandLineParameters());
   if (!commandLine.LogFile.empty()) {
@@ -121,6 +121,13 @@ int Run() {
   }
 
   return RunEngine(std::move(commandLine));
+}
+
+// The log's last line is the exit code, however the run ended.
+int Run() {
+  const int exitCode = RunSetup();
+  DebugLog("Exit code " + std::to_string(exitCode));
+  return exitCode;
 }
 
 }  // namespace

@@ -7,7 +7,8 @@
 namespace valise::platform {
 
 // Sends one line (ending in CR LF) to the debug-output window when one is present, and appends
-// it to the log file when one is set. Never fails.
+// it to the log file when one is set, there after its local time in ISO 8601 with milliseconds
+// and a space ("2026-12-09T14:40:21.123 "). Never fails.
 void DebugOutput(std::string_view line);
 
 // Sets the log file that receives every debug line from now on, opening it for appending (and

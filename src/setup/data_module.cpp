@@ -51,7 +51,7 @@ void TSetupDataModule::Create() {
                  " offers no application (no section [Application1])");
   }
   LoadTexts();
-  if (CommandLine.Silent) ApplyRemoveArguments();
+  ApplyRemoveArguments();
 }
 
 void TSetupDataModule::CheckScriptReadable(const std::string& fileName) {
@@ -179,10 +179,10 @@ TSetupApplication* TSetupDataModule::FindApplication(std::int32_t scriptIndex) c
 void TSetupDataModule::ApplyRemoveArguments() {
   NotInstalledKeys.clear();
   if (CommandLine.RemoveArguments.empty()) return;
-  // An uninstall command never installs: what is not installed stays so.
-  for (const auto& app : Applications) {
-    if (!app->Installed) app->Selected = false;
-  }
+  // An uninstall command never installs: what is not installed stays so. The window opens with
+  // the installed applications selected but for the named ones, so that Continue removes
+  // those (a silent run has them selected already).
+  for (const auto& app : Applications) app->Selected = app->Installed;
   for (const std::string& key : CommandLine.RemoveArguments) {
     TSetupApplication* found = nullptr;
     for (const auto& app : Applications) {

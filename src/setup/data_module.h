@@ -84,8 +84,9 @@ class TSetupDataModule {
   static void CheckScriptReadable(const std::string& fileName);
   void LoadTexts();
   TSetupApplication* FindApplication(std::int32_t scriptIndex) const;
-  // Deselects the installed applications named by "remove=" (silent runs) and every
-  // application that is not installed, so that the run installs nothing. A key that names no
+  // Deselects the installed applications named by "remove=" and every application that is not
+  // installed, and selects the other installed ones, so that the run (or the window's Continue,
+  // without a change of the ticks) removes the named ones and installs nothing. A key that names no
   // installed application is logged and counted in NotInstalledKeys; the others still count.
   // Throws ESetup, changing nothing, for a key whose record is missing while this program's
   // uninstall entry of it stands: the record lies below another records key.

@@ -9,6 +9,7 @@
 #include "setup/plan.h"
 #include "setup/records.h"
 #include "setup/setup_ui.h"
+#include "util/file_utils.h"
 
 namespace valise::setup {
 
@@ -33,8 +34,9 @@ void TFileCopier::BeginGroup(const TSetupFileGroup& group, std::string groupName
   registry_ = &registry;
 }
 
-void TFileCopier::Record(std::size_t index, const std::string& name) {
-  registry_->WriteString(groupName_ + "File" + std::to_string(index + 1), name);
+void TFileCopier::Record(std::size_t index, const TPlannedFile& file) {
+  DebugLog("Copying " + file.Source + " to " + file.Destination);
+  registry_->WriteString(groupName_ + "File" + std::to_string(index + 1), file.Name);
   registry_->FlushNowAndThen();
 }
 
@@ -42,7 +44,7 @@ void TFileCopier::FinishOldest() {
   const Ahead& oldest = ahead_.front();
   if (!copies_->TakeOldest().done)
     group_->InstallFile(oldest.file->Source, oldest.file->Destination);
-  Record(oldest.index, oldest.file->Name);
+  Record(oldest.index, *oldest.file);
   aheadNames_.erase(oldest.upperName);
   ahead_.pop_front();
 }
@@ -95,7 +97,7 @@ void TFileCopier::Add(std::size_t index, const TPlannedFile& file) {
   }
   FinishAll();
   group_->InstallFile(file.Source, file.Destination);
-  Record(index, file.Name);
+  Record(index, file);
 }
 
 void TFileCopier::EndGroup() {

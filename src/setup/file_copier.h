@@ -48,7 +48,8 @@ class TFileCopier {
   bool CopyAhead(std::size_t index, const TPlannedFile& file);
   void FinishOldest();
   void FinishAll();
-  void Record(std::size_t index, const std::string& name);
+  // Records the file in the group (and logs its copy).
+  void Record(std::size_t index, const TPlannedFile& file);
 
   TSetupUI& ui_;
   std::optional<TFileWork> copies_;

@@ -30,6 +30,7 @@ void TSetupApplication::Install(const TPlannedApplication& planned, const TRecor
   DebugLog("Installing " + RecordKey() + " '" + Title + "'...");
   TSetupRegistry registry(records.Root());
   const std::string recordPath = records.RecordPath(AltRegKey.empty() ? RecordKey() : AltRegKey);
+  DebugLog("Writing regkey " + recordPath);
   registry.OpenKey(recordPath);
   registry.WriteString("Title", Title);
   // A later run finds the folder here for references to it ("[Application1.InstallDir]").
@@ -76,6 +77,11 @@ void TSetupApplication::WriteRegEntry(const TSetupRegEntry& entry, TSetupRegistr
   }
   const std::string name = ExpandMacros(entry.Name);
   const std::string value = ExpandMacros(entry.Value);
+  if (entry.DataType == rdString || entry.DataType == rdExpandString ||
+      entry.DataType == rdInteger) {
+    DebugLog("Writing registry value " + std::string(RootName(entry.Root)) + "\\" +
+             PlatformKeyPath(key) + " " + name);
+  }
   switch (entry.DataType) {
     case rdString:
       registry.WriteString(name, value);
@@ -159,6 +165,7 @@ std::string TSetupShellLink::PlannedFile() const {
 
 void TSetupShellLink::Install(const std::string& path, TSetupRegistry& registry,
                               int& recorded) const {
+  DebugLog("Creating shell link " + path);
   ForceDirs(ExcludeTrailingBackslash(ExtractFilePath(path)));
   if (IsInternetShortcut()) {
     const std::string text = platform::Utf8ToAnsi("[InternetShortcut]\r\nURL=" + Command + "\r\n");

@@ -10,8 +10,11 @@ namespace valise::ui {
 
 void TSetupWindowModel::SetUp() {
   rows_.clear();
+  // With "/remove=" the window opens to remove the named applications: the engine selected
+  // what shall stay, and the ticks show that. Otherwise installed applications are ticked.
+  const bool removing = !setupData_.CommandLine.RemoveArguments.empty();
   for (const auto& app : setupData_.Applications) {
-    TListRow row{app.get(), app->Installed || app->Selected};
+    TListRow row{app.get(), removing ? app->Selected : app->Installed || app->Selected};
     // The list keeps its rows sorted by text; a new row goes after its equals.
     const auto at =
         std::upper_bound(rows_.begin(), rows_.end(), row, [](const TListRow& a, const TListRow& b) {

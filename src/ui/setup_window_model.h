@@ -1,8 +1,8 @@
 // What the setup window shows and allows, apart from pixels: the checked list of applications
-// (sorted by title, ticked when installed or selected), the selected row's installation
-// directory and which directory controls are visible and enabled, whether Continue is enabled,
-// and what Continue runs. The window on Windows and the terminal front end both work through
-// it, so that their rules are the same and are tested without a window.
+// (sorted by title, ticked when installed or selected; with "/remove=" only when selected), the
+// selected row's installation directory and which directory controls are visible and enabled,
+// whether Continue is enabled, and what Continue runs. The window on Windows and the terminal front
+// end both work through it, so that their rules are the same and are tested without a window.
 #pragma once
 
 #include <functional>

@@ -155,6 +155,25 @@ TEST_F(SetupProgram, InstallsSilentlyAndRemovesByRecordKey) {
   EXPECT_NE(log.find("Uninstalling RSE_3_4711 'Reisesprache Englisch'..."), std::string::npos);
   EXPECT_NE(log.find("Removing directory " + app + "\\Data"), std::string::npos);
   EXPECT_NE(log.find("Deleting regkey \\" + base_ + "\\RSE_3_4711"), std::string::npos);
+  // The install logs what it writes: each file as it is recorded, each registry value of the
+  // script and each shortcut; every line has its time, the last one is the exit code.
+  EXPECT_NE(log.find("Copying @READ ME.TXT to " + app + "\\Data\\READ ME.TXT\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find(" to " + app + "\\tool.exe\r\n"), std::string::npos);
+  EXPECT_NE(log.find("Copying files\\help.txt to " + dir_.win("Programs\\Helper\\help.txt")),
+            std::string::npos);
+  EXPECT_NE(log.find("Writing registry value HKEY_CURRENT_USER\\" + base_ + "\\Settings Path\r\n"),
+            std::string::npos);
+  EXPECT_NE(
+      log.find("Writing registry value HKEY_CURRENT_USER\\" + base_ + "\\RSE_3_4711 Level\r\n"),
+      std::string::npos);
+  EXPECT_NE(log.find("Creating shell link " + links + "\\Reisesprache Englisch.lnk\r\n"),
+            std::string::npos);
+  EXPECT_NE(log.find("Creating shell link " + links + "\\Web.url\r\n"), std::string::npos);
+  const std::string lines = testing::WithoutTimeStamps(log);
+  EXPECT_NE(lines.find("Exit code 0\r\nSetup "), std::string::npos);
+  EXPECT_TRUE(lines.ends_with("Exit code 2\r\n"));
 }
 
 TEST_F(SetupProgram, FailuresEndWithExitCodeThreeAndAreLogged) {
@@ -178,6 +197,12 @@ TEST_F(SetupProgram, FailuresEndWithExitCodeThreeAndAreLogged) {
   log = ReadHostFile(dir_.host() / "setup.log");
   EXPECT_NE(log.find("Not installed: no installed application has the record 'NONE_1_1'"),
             std::string::npos);
+
+  // A baggage that cannot be opened ends the run before the setup object: the log still ends
+  // with the exit code.
+  EXPECT_EQ(Setup({"/silent", "/BAG=" + dir_.win("MISSING.BAG")}), 3);
+  log = testing::WithoutTimeStamps(ReadHostFile(dir_.host() / "setup.log"));
+  EXPECT_TRUE(log.ends_with("Exit code 3\r\n")) << log;
 }
 
 }  // namespace

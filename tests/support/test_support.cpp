@@ -53,6 +53,31 @@ std::string ReadHostFile(const std::filesystem::path& path) {
   return text.str();
 }
 
+std::string WithoutTimeStamps(std::string_view log) {
+  // "YYYY-MM-DDTHH:MM:SS.mmm ": digits everywhere but at these places.
+  constexpr std::string_view kShape = "0000-00-00T00:00:00.000 ";
+  std::string out;
+  std::size_t start = 0;
+  while (start < log.size()) {
+    std::size_t end = log.find("\r\n", start);
+    end = end == std::string_view::npos ? log.size() : end + 2;
+    std::string_view line = log.substr(start, end - start);
+    bool stamped = line.size() >= kShape.size();
+    for (std::size_t i = 0; stamped && i < kShape.size(); ++i) {
+      const char c = line[i];
+      stamped = kShape[i] == '0' ? c >= '0' && c <= '9' : c == kShape[i];
+    }
+    if (stamped) {
+      line.remove_prefix(kShape.size());
+    } else {
+      ADD_FAILURE() << "A log line without its time stamp: " << line;
+    }
+    out += line;
+    start = end;
+  }
+  return out;
+}
+
 std::filesystem::path HostPath(std::string_view utf8) {
   return std::filesystem::path(
       std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));

@@ -54,6 +54,10 @@ inline std::string Bytes(std::initializer_list<unsigned> values) {
 // Reads a host file whole.
 std::string ReadHostFile(const std::filesystem::path& path);
 
+// A log file's text without the time stamp each line starts with ("2026-12-09T14:40:21.123 ");
+// a line without one fails the test.
+std::string WithoutTimeStamps(std::string_view log);
+
 // A host path from UTF-8 text, and back. The narrow constructor of std::filesystem::path would
 // read the text in the ANSI code page on Windows.
 std::filesystem::path HostPath(std::string_view utf8);

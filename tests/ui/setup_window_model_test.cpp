@@ -154,5 +154,60 @@ TEST(SetupWindowModel, AnotherTryAfterAFailedRunDoesWhatIsLeft) {
       platform::RegKey::Open(platform::RegRoot::CurrentUser, registry.Path() + "\\FI_0_0"));
 }
 
+// The uninstall entry's command: "/remove=KEY" without "/silent" opens the window with that
+// application unticked and everything else as it shall stay, so that Continue removes it alone.
+TEST(SetupWindowModel, RemoveWithoutSilentOpensWithTheNamedApplicationsUnticked) {
+  TempDir dir;
+  TestRegistry registry;
+  dir.Write("k.txt", "k");
+  dir.Write("g.txt", "g");
+  const std::string installed =
+      "[Globals]\r\nRegBaseKey=" + registry.Rooted() +
+      "\r\n"
+      "[Application1]\r\nTitle=Kept\r\nProductCode=KE\r\nVersion=1\r\nProductID=1\r\n"
+      "[Application1.FileGroup1]\r\nDestDir=<SrcDir>\\kept\r\nFileSpec1=k.txt\r\n"
+      "[Application2]\r\nTitle=Gone\r\nProductCode=GO\r\nVersion=2\r\nProductID=2\r\n"
+      "[Application2.FileGroup1]\r\nDestDir=<SrcDir>\\gone\r\nFileSpec1=g.txt\r\n";
+  dir.Write("SETUP.inf", installed);
+  {
+    FakeUI ui;
+    setup::TSetupDataModule setupData(ui, dir.win("SETUP.EXE"), {"/silent"});
+    setupData.Create();
+    setupData.Execute();
+    ASSERT_EQ(setupData.ExitCode, setup::kExitSuccess);
+  }
+  // The script offers one more application now; an uninstall does not install it.
+  dir.Write("SETUP.inf", installed +
+                             "[Application3]\r\nTitle=New\r\nProductCode=NE\r\n"
+                             "[Application3.FileGroup1]\r\nDestDir=<SrcDir>\\new\r\n"
+                             "FileSpec1=k.txt\r\n");
+
+  FakeUI ui;
+  setup::TSetupDataModule setupData(ui, dir.win("SETUP.EXE"),
+                                    {"/remove=go_2_2", "/remove=NONE_1_1"});
+  setupData.Create();
+  TSetupWindowModel model(setupData);
+  model.SetUp();
+  ASSERT_EQ(model.Rows().size(), 3u);
+  std::vector<std::string> rows;
+  for (const TListRow& row : model.Rows()) {
+    rows.push_back(row.App->Title + (row.Checked ? " ticked" : " unticked"));
+  }
+  EXPECT_EQ(rows, (std::vector<std::string>{"Gone unticked", "Kept ticked", "New unticked"}));
+  EXPECT_TRUE(model.ContinueEnabled);
+
+  model.Continue();
+  EXPECT_FALSE(std::filesystem::exists(dir.host() / "gone"));
+  EXPECT_FALSE(
+      platform::RegKey::Open(platform::RegRoot::CurrentUser, registry.Path() + "\\GO_2_2"));
+  EXPECT_EQ(valise::testing::ReadHostFile(dir.host() / "kept/k.txt"), "k");
+  EXPECT_TRUE(platform::RegKey::Open(platform::RegRoot::CurrentUser, registry.Path() + "\\KE_1_1"));
+  EXPECT_FALSE(std::filesystem::exists(dir.host() / "new"));
+  EXPECT_FALSE(
+      platform::RegKey::Open(platform::RegRoot::CurrentUser, registry.Path() + "\\NE_0_0"));
+  // The key that named nothing is still told apart: "not installed".
+  EXPECT_EQ(setupData.ExitCode, setup::kExitNotInstalled);
+}
+
 }  // namespace
 }  // namespace valise::ui

@@ -1,5 +1,6 @@
 // Debug output: each line goes to the debug-output window that a viewer registers on the
 // desktop window under "DBWin32-Handle", and to the log file when one is set.
+#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -59,6 +60,18 @@ HWND Viewer() {
 // A viewer that hangs must not hold up the program.
 constexpr UINT kSendTimeout = 1000;
 
+// The time stamp a line of the log file starts with: the local time in ISO 8601 with
+// milliseconds, and a space ("2026-12-09T14:40:21.123 ").
+std::string TimeStamp() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02uT%02u:%02u:%02u.%03u ", unsigned{now.wYear},
+                unsigned{now.wMonth}, unsigned{now.wDay}, unsigned{now.wHour},
+                unsigned{now.wMinute}, unsigned{now.wSecond}, unsigned{now.wMilliseconds});
+  return stamp;
+}
+
 }  // namespace
 
 void DebugOutput(std::string_view line) {
@@ -82,6 +95,8 @@ void DebugOutput(std::string_view line) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
   }
+  // One write for the whole line, so that lines of several threads never mix.
+  text.insert(0, TimeStamp());
   DWORD written = 0;
   WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }

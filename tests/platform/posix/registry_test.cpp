@@ -237,7 +237,7 @@ TEST_F(RegistryPrefixTest, AKeyThatGoesWithoutCloseStoresItsChangesOrLogsTheLoss
   }
   SetDebugLogFile("");
   const std::string damaged = " is damaged at line 4: a dword has no hex digits";
-  EXPECT_EQ(testing::ReadHostFile(log),
+  EXPECT_EQ(testing::WithoutTimeStamps(testing::ReadHostFile(log)),
             "The changes to the registry key Software\\Replaced in " +
                 (prefix_ / "system.reg").string() + " were not stored: The registry file " +
                 (prefix_ / "system.reg").string() + damaged + "\r\n" +
