@@ -91,7 +91,8 @@ void TSetupDataModule::Execute() {
     ui_.SetProgressVisible(false);
     ui_.ShowInformation(Texts.SSetupCompleted, Texts.MsgCaptionInformation);
   }
-  if (!CommandLine.RegArgument.empty()) {
+  // A failure decided above (a record that could not be deleted) stays the run's exit code.
+  if (!CommandLine.RegArgument.empty() && ExitCode != kExitFailed) {
     for (const auto& app : Applications) {
       if (!app->Selected &&
           platform::CompareTextIgnoreCase(app->RecordKey(), CommandLine.RegArgument) == 0) {
