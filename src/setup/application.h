@@ -69,6 +69,8 @@ class TSetupFileGroup {
   // in the open record key.
   void Install(const TPlannedGroup& planned, int number, TSetupRegistry& registry,
                TFileCopier& copier) const;
+  // Whether the update method replaces the existing file at `destination` with `from`.
+  bool ReplacesExisting(std::string_view from, std::string_view destination) const;
   // Brings one file to its destination according to the update method.
   void InstallFile(std::string_view source, std::string_view destination) const;
 

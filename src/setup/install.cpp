@@ -119,38 +119,32 @@ void TSetupFileGroup::Install(const TPlannedGroup& planned, int number, TSetupRe
   copier.EndGroup();
 }
 
+bool TSetupFileGroup::ReplacesExisting(std::string_view from, std::string_view destination) const {
+  switch (UpdateMethod) {
+    case updVersion: {
+      const std::optional<platform::FileVersion> target = platform::GetFileVersion(destination);
+      if (!target) return true;
+      const std::optional<platform::FileVersion> offered = platform::GetFileVersion(from);
+      return offered &&
+             (offered->ms > target->ms || (offered->ms == target->ms && offered->ls >= target->ls));
+    }
+    case updDate:
+      return GetFileCreationTime(from) >= GetFileCreationTime(destination);
+    case updAlways:
+      return true;
+    default:
+      // updNever, and a method the script named wrongly, keep the existing file.
+      return false;
+  }
+}
+
 void TSetupFileGroup::InstallFile(std::string_view source, std::string_view destination) const {
   if (!source.empty() && source.front() == '@') {
     BagCopyFile(source.substr(1), destination);
     return;
   }
   const std::string from = SourcePath(source);
-  bool copy = false;
-  if (!PathExists(destination)) {
-    copy = true;
-  } else {
-    switch (UpdateMethod) {
-      case updVersion: {
-        const std::optional<platform::FileVersion> target = platform::GetFileVersion(destination);
-        if (!target) {
-          copy = true;
-        } else if (const auto offered = platform::GetFileVersion(from)) {
-          copy =
-              offered->ms > target->ms || (offered->ms == target->ms && offered->ls >= target->ls);
-        }
-        break;
-      }
-      case updDate:
-        copy = GetFileCreationTime(from) >= GetFileCreationTime(destination);
-        break;
-      case updAlways:
-        copy = true;
-        break;
-      default:
-        // updNever, and a method the script named wrongly, keep the existing file.
-        break;
-    }
-  }
+  const bool copy = !PathExists(destination) || ReplacesExisting(from, destination);
   if (copy && !platform::CopyFile(from, destination, false)) {
     const OSError error = platform::LastOSError();
     throw OSError(error.code(),

@@ -340,29 +340,9 @@ class JsonWriter {
 TFileUpdate PlannedUpdate(const TSetupFileGroup& group, const TPlannedFile& file) {
   if (!PathExists(file.Destination)) return TFileUpdate::New;
   if (IsMember(file.Source)) return TFileUpdate::Replace;
-  const std::string from = group.SourcePath(file.Source);
-  bool copy = false;
-  switch (group.UpdateMethod) {
-    case updVersion: {
-      const std::optional<platform::FileVersion> target =
-          platform::GetFileVersion(file.Destination);
-      if (!target) {
-        copy = true;
-      } else if (const auto offered = platform::GetFileVersion(from)) {
-        copy = offered->ms > target->ms || (offered->ms == target->ms && offered->ls >= target->ls);
-      }
-      break;
-    }
-    case updDate:
-      copy = GetFileCreationTime(from) >= GetFileCreationTime(file.Destination);
-      break;
-    case updAlways:
-      copy = true;
-      break;
-    default:
-      break;
-  }
-  return copy ? TFileUpdate::Replace : TFileUpdate::Keep;
+  return group.ReplacesExisting(group.SourcePath(file.Source), file.Destination)
+             ? TFileUpdate::Replace
+             : TFileUpdate::Keep;
 }
 
 std::string JsonString(std::string_view text) {
