@@ -108,7 +108,8 @@ std::string_view HelpText() {
          "  0  The run ended normally (also after /plan and /?).\n"
          "  1  The user cancelled (window only).\n"
          "  2  The application named by /reg= ended the run not selected.\n"
-         "  3  The run failed; the log and the message box say why.\n";
+         "  3  The run failed; the log and the message box say why.\n"
+         "  4  A /remove= key named no installed application; nothing else failed.\n";
 }
 
 std::vector<std::string> TCommandLine::BaggageArguments() const {
