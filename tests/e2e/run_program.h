@@ -2,7 +2,10 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "baggage/bag_writer.h"
 
 namespace valise::testing {
 
@@ -21,5 +24,10 @@ inline constexpr const char* kSetupProgramName = "SETUP";
 // decimal); the registry lists values in its own order, which differs between Windows and Wine.
 // Empty when the key does not exist.
 std::vector<std::string> SortedValues(const std::string& path);
+
+// Adds a product's tables to a baggage: the standard project table translated into US English
+// (with `productCode` when one is given) and a text pool with an English text for every window
+// text.
+void AddProductTables(BagWriter& writer, std::string_view productCode = {});
 
 }  // namespace valise::testing

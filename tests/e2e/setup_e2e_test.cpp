@@ -51,15 +51,7 @@ class SetupProgram : public ::testing::Test {
   // payload members.
   void WriteBaggage() {
     BagWriter writer;
-    auto project = course::testing::ProjectTable(course::testing::With(
-        course::testing::StandardProject(), {"TRANSLATIONLANGUAGES", adb::ftString, 41, "2"}));
-    writer.AddData("_PRJ.ADB", project.TableBytes());
-    writer.AddData("_PRJ.AMB", project.MemoBytes());
-    std::vector<course::testing::TextRow> rows;
-    for (std::uint32_t id : course::kWindowTextIds) {
-      rows.emplace_back(id, course::LANG_ENGLISH_US, "text " + std::to_string(id));
-    }
-    writer.AddData("_TXT.ADB", course::testing::TextpoolTable(rows).TableBytes());
+    testing::AddProductTables(writer);
     writer.AddData("LESSON.DAT", "lesson data");
     writer.AddData("READ ME.TXT", "Grüße");
     writer.WriteStandalone(dir_.win("PRODUCT.BAG"));

@@ -71,17 +71,7 @@ class Uninstall : public ::testing::Test {
   // "2.1", and two members; a loose source file of 3000 bytes.
   void WriteMedia() {
     BagWriter writer;
-    auto project = course::testing::ProjectTable(course::testing::With(
-        course::testing::With(course::testing::StandardProject(),
-                              {"TRANSLATIONLANGUAGES", adb::ftString, 41, "2"}),
-        {"PRODUCTCODE", adb::ftString, 21, "UNI"}));
-    writer.AddData("_PRJ.ADB", project.TableBytes());
-    writer.AddData("_PRJ.AMB", project.MemoBytes());
-    std::vector<course::testing::TextRow> rows;
-    for (std::uint32_t id : course::kWindowTextIds) {
-      rows.emplace_back(id, course::LANG_ENGLISH_US, "text " + std::to_string(id));
-    }
-    writer.AddData("_TXT.ADB", course::testing::TextpoolTable(rows).TableBytes());
+    testing::AddProductTables(writer, "UNI");
     writer.AddData("LESSON.DAT", std::string(1500, 'l'));
     writer.AddData("READ ME.TXT", "Grüße");
     writer.WriteStandalone(dir_.win("PRODUCT.BAG"));
