@@ -1,8 +1,8 @@
-// `valise check`: reads a distribution folder's setup script as the setup program reads it and
-// reports, with file and line, what the setup would pass over in silence or find too late:
-// sections and keys it never reads, numbering gaps after which nothing is read, values that do
-// not parse, FileSpec patterns and baggage members that match nothing, and non-ASCII text
-// without a byte-order mark.
+// `valise check`: reads a distribution folder as the setup program reads it and reports, with
+// file and line, what the setup would pass over in silence or find too late. The script's text
+// is scanned line by line for what setup's reading loses (unknown sections and keys, gaps,
+// values that do not parse); what depends on the baggages and the identities is asked of the
+// setup engine's own readers.
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -12,13 +12,19 @@
 #include <string_view>
 #include <vector>
 
-#include "baggage/bag_writer.h"
+#include "baggage/baggage.h"
 #include "command.h"
+#include "course/app_strings.h"
+#include "course/languages.h"
+#include "course/project.h"
+#include "course/textpool.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/host_paths.h"
 #include "platform/text.h"
 #include "platform/utf.h"
+#include "setup/data_module.h"
+#include "util/file_utils.h"
 #include "util/integers.h"
 #include "util/paths.h"
 
@@ -28,14 +34,20 @@ namespace {
 const char kUsage[] =
     "usage: valise check [DIST]\n"
     "\n"
-    "Reads the setup script of the distribution folder DIST (default: the current folder) as\n"
-    "setup reads it and changes nothing. The script is the setup program's name with .inf\n"
-    "(SETUP.inf beside SETUP.EXE), else the folder's only .inf file. Reports, each with file\n"
-    "and line: unknown sections and keys, numbering gaps (nothing after a gap is read),\n"
-    "values that do not parse, directory macros and references that do not expand\n"
-    "(macro names are case-sensitive), FileSpec patterns that match no file or use \"/\", \"@\"\n"
-    "members missing from a baggage named as <SrcDir>\\..., and a script with non-ASCII\n"
-    "text but no byte-order mark.\n"
+    "Reads the distribution folder DIST (default: the current folder) as setup reads it and\n"
+    "changes nothing: the setup script, the baggages it names with their tables, the setup\n"
+    "program's own baggage and the loose files. The script is the setup program's name with\n"
+    ".inf (SETUP.inf beside SETUP.EXE), else the folder's only .inf file. Reports every\n"
+    "finding at once, each with file and line: unknown sections and keys, numbering gaps\n"
+    "(nothing after a gap is read), values that do not parse, directory macros and\n"
+    "references that do not expand (macro names are case-sensitive), destinations that do\n"
+    "not expand to a path on a drive, FileSpec patterns that match no file or use \"/\", \"@\"\n"
+    "members missing from their baggage (the application's or the setup program's own),\n"
+    "baggages that are missing or damaged (naming the member that cannot be read), project\n"
+    "and text tables that are missing, every field a project table lacks, window texts\n"
+    "missing in a language the window can speak, applications with the same record key,\n"
+    "record keys that cannot be read back, and a script with non-ASCII text but no\n"
+    "byte-order mark. Directory macros expand to this machine's folders.\n"
     "Exit code 0: no findings; 1: findings; 3: the folder or script cannot be read.\n";
 
 struct Finding {
@@ -248,7 +260,8 @@ class Checker {
   Checker(std::string dist, std::vector<Finding>& findings)
       : dist_(std::move(dist)), findings_(findings) {}
 
-  void Run(const std::vector<Section>& sections) {
+  // Returns how many applications setup reads.
+  int Run(const std::vector<Section>& sections) {
     // Which numbers exist, to find gaps: applications, and per application each kind.
     std::map<int, int> applications;  // number -> line
     std::map<std::pair<int, Kind>, std::map<int, int>> subs;
@@ -294,8 +307,8 @@ class Checker {
           numbers, stem, [&](int n) { return "[" + owner + "." + stem + std::to_string(n) + "]"; });
       if (kind == Kind::FileGroup) fileGroups_[app] = read;
     }
-    CheckMembers();
     for (const Key& key : expanded_) CheckExpansion(key, readApps);
+    return readApps;
   }
 
  private:
@@ -388,43 +401,6 @@ class Checker {
     }
   }
 
-  // The "@" members of each application with a Baggage in this folder ("<SrcDir>\..."), looked
-  // up in that baggage. (Members of the program's own baggage are not looked up.)
-  void CheckMembers() {
-    for (const auto& [app, baggage] : baggages_) {
-      constexpr std::string_view kSrcDir = "<SrcDir>";
-      if (baggage.value.compare(0, kSrcDir.size(), kSrcDir) != 0) continue;
-      const std::string path = dist_ + baggage.value.substr(kSrcDir.size());
-      const auto attributes = platform::GetFileAttributes(path);
-      if (!attributes) {
-        findings_.push_back({baggage.line, "Baggage=" + baggage.value + ": there is no " + path});
-        continue;
-      }
-      std::vector<std::string> names;
-      if (*attributes & platform::kAttrDirectory) {
-        for (const platform::FindEntry& entry : platform::FindFiles(path + "\\*.*")) {
-          names.push_back(entry.name);
-        }
-      } else {
-        try {
-          for (const TBagEntry& entry : ReadBagContainer(path).entries) names.push_back(entry.Name);
-        } catch (const std::exception& error) {
-          findings_.push_back({baggage.line, "Baggage=" + baggage.value +
-                                                 ": the baggage cannot be read: " + error.what()});
-          continue;
-        }
-      }
-      for (const Key& member : members_[app]) {
-        const std::string name = member.value.substr(1);
-        if (std::none_of(names.begin(), names.end(),
-                         [&](const std::string& entry) { return Same(entry, name); })) {
-          findings_.push_back({member.line, member.name + "=" + member.value + ": the baggage " +
-                                                path + " has no member " + name});
-        }
-      }
-    }
-  }
-
   // Reports the numbers after the first gap; returns the highest number that is read.
   template <typename Name>
   int Gaps(const std::map<int, int>& numbers, std::string_view what, Name name) {
@@ -463,15 +439,9 @@ class Checker {
         }
       } else if (in(rules.strings, key.name)) {
         CheckString(section, key);
-        if (c.kind == Kind::Application && Same(key.name, "Baggage") && !key.value.empty()) {
-          baggages_[c.application] = key;
-        }
       } else if (!rules.numbered.empty() && NumberAfter(key.name, rules.numbered)) {
         numbered[*NumberAfter(key.name, rules.numbered)] = key.line;
-        if (Same(rules.numbered, "FileSpec")) {
-          if (!key.value.empty() && key.value[0] == '@') members_[c.application].push_back(key);
-          CheckFileSpec(key);
-        }
+        if (Same(rules.numbered, "FileSpec")) CheckFileSpec(key);
         continue;
       } else {
         std::string text = "unknown key " + key.name + " in " + where;
@@ -540,10 +510,333 @@ class Checker {
 
   std::string dist_;
   std::vector<Finding>& findings_;
-  std::map<int, Key> baggages_;
-  std::map<int, std::vector<Key>> members_;
   std::vector<Key> expanded_;      // values the setup expands
   std::map<int, int> fileGroups_;  // application -> file groups read
+};
+
+// The line of a key of a section (the section's own line when the key is missing; 0 when the
+// section is too).
+int LineOf(const std::vector<Section>& sections, std::string_view section, std::string_view key) {
+  for (const Section& candidate : sections) {
+    if (!Same(candidate.name, section)) continue;
+    for (const Key& k : candidate.keys) {
+      if (Same(k.name, key)) return k.line;
+    }
+    return candidate.line;
+  }
+  return 0;
+}
+
+// Shows nothing: what setup would show in a box is reported as a finding instead.
+class QuietUI final : public setup::TSetupUI {
+ public:
+  void ShowError(std::string_view) override {}
+  void ShowInformation(std::string_view, std::string_view) override {}
+  void WarnMissingString(std::string_view) override {}
+};
+
+// What only the setup engine's own readers can tell: each application read as setup reads it,
+// its baggage opened and its tables loaded, its "@" members looked up, its identity and record
+// key, the folders its values expand to, and the window texts of each language the script
+// runs in.
+class EngineChecks {
+ public:
+  EngineChecks(const std::string& program, const std::string& script,
+               const std::vector<tools::Section>& sections, std::vector<Finding>& findings)
+      : sections_(sections),
+        findings_(findings),
+        script_(script),
+        module_(ui_, program, {"/inf=" + script}),
+        baggage_(module_.CommandLine.BaggageArguments()) {}
+
+  void Run(int readApps) {
+    module_.Globals = setup::ReadGlobals(script_);
+    for (int n = 1; n <= readApps; ++n) ReadApplication(n);
+    for (const auto& app : module_.Applications) CheckDestinations(*app);
+    CheckTexts();
+  }
+
+ private:
+  static std::string AppSection(int app) { return "Application" + std::to_string(app); }
+
+  void Report(int line, std::string text) { findings_.push_back({line, std::move(text)}); }
+
+  void ReadApplication(int n) {
+    const std::string section = AppSection(n);
+    auto app = std::make_unique<setup::TSetupApplication>();
+    app->ScriptIndex = n;
+    const auto expand = [this](std::string& text) { module_.ExpandDirMacros(text); };
+    app->OnExpand = expand;
+    try {
+      app->LoadFromScript(script_, section, module_.ProgramDir());
+    } catch (const setup::ESetup& error) {
+      Report(LineOf(sections_, section, ""), error.what());
+      return;
+    } catch (const Error&) {
+      // A FileSpec that matches nothing (reported already) ends the reading of the section:
+      // the file groups and shortcuts are read one by one for the checks that follow.
+      app->FileGroups.clear();
+      app->ShellLinks.clear();
+      for (int g = 1; script_.SectionExists(section + ".FileGroup" + std::to_string(g)); ++g) {
+        auto group = std::make_unique<setup::TSetupFileGroup>();
+        try {
+          group->LoadFromScript(script_, section + ".FileGroup" + std::to_string(g),
+                                module_.ProgramDir());
+        } catch (const Error&) {
+        }
+        app->FileGroups.push_back(std::move(group));
+      }
+      for (int l = 1; script_.SectionExists(section + ".ShellLink" + std::to_string(l)); ++l) {
+        auto link = std::make_unique<setup::TSetupShellLink>();
+        link->LoadFromScript(script_, section + ".ShellLink" + std::to_string(l));
+        app->ShellLinks.push_back(std::move(link));
+      }
+    }
+    for (const auto& group : app->FileGroups) group->OnExpand = expand;
+    for (const auto& link : app->ShellLinks) link->OnExpand = expand;
+
+    std::string baggage;
+    const bool opened =
+        app->Baggage.empty() ? SelectProgramBaggage(*app, baggage) : OpenBaggage(*app, baggage);
+    if (opened) CheckMembers(*app, baggage);
+    if (app->Baggage.empty() || opened) CheckIdentity(*app);
+    module_.Applications.push_back(std::move(app));
+  }
+
+  // The program's own baggage, for an application that installs "@" members without naming a
+  // baggage.
+  bool SelectProgramBaggage(const setup::TSetupApplication& app, std::string& name) {
+    const auto member = FirstMember(app.ScriptIndex);
+    if (!member) return false;
+    const std::string where =
+        member->name + "=" + member->value + ": the setup program " + module_.ProgramPath() + " ";
+    try {
+      baggage_.Select("");
+    } catch (const Error& error) {
+      Report(member->line, where + "has no baggage: " + error.what());
+      return false;
+    }
+    if (!BagHasContainer() && !DirExists(BagDirectory())) {
+      Report(member->line, where + "carries no baggage, nor is there a folder " +
+                               module_.ProgramDir() + "\\BAG of its files");
+      return false;
+    }
+    name = "of the setup program";
+    return true;
+  }
+
+  // Makes the application's baggage current and reads its tables as setup does; reports what
+  // fails: the baggage, a missing table, every missing field of the project table at once.
+  bool OpenBaggage(setup::TSetupApplication& app, std::string& name) {
+    const int line = LineOf(sections_, AppSection(app.ScriptIndex), "Baggage");
+    const std::string where = "Baggage=" + app.Baggage + ": ";
+    std::string path;
+    try {
+      path = app.ExpandedBaggage();
+    } catch (const Error&) {
+      return false;  // reported with the value's macros and references
+    }
+    try {
+      baggage_.Select(path);
+    } catch (const Error& error) {
+      Report(line, where + "the baggage " + path + " cannot be opened: " + error.what());
+      return false;
+    }
+    // A file that holds no baggage leaves setup looking for loose files in a BAG folder.
+    if (!BagHasContainer() && !DirExists(path)) {
+      Report(line, where + "the baggage " + path + " is damaged or no baggage");
+      return false;
+    }
+    name = path;
+    bool tables = true;
+    for (const char* table :
+         {course::TProjectInterface::kTableName, course::TTextpoolInterface::kTableName}) {
+      if (!BagFileExists(table)) {
+        Report(line, where + "the baggage " + path + " has no table " + table);
+        tables = false;
+      }
+    }
+    if (!tables) return false;
+    course::TProjectInterface& project = course::Project();
+    try {
+      project.Close();
+      project.Open(false);
+    } catch (const Error& error) {
+      Report(line, where + "the project table " + course::TProjectInterface::kTableName +
+                       " cannot be read: " + error.what());
+      return false;
+    }
+    const std::vector<course::TProjectField> missing =
+        course::MissingProjectFields(project.Table());
+    if (!missing.empty()) {
+      std::string fields;
+      for (const course::TProjectField& field : missing) {
+        fields += (fields.empty() ? "" : ", ") + std::string(field.name) + " (" +
+                  std::string(field.kind) + ")";
+      }
+      Report(line, where + "the project table " + course::TProjectInterface::kTableName +
+                       " lacks the field" + (missing.size() == 1 ? " " : "s ") + fields);
+      return false;
+    }
+    try {
+      app.OpenBaggage(baggage_);
+    } catch (const Error& error) {
+      Report(line, where + "the baggage " + path + " cannot be read: " + error.what());
+      return false;
+    }
+    return true;
+  }
+
+  // The "@" members of an application's file groups, with their lines, in the order setup
+  // reads them.
+  std::vector<Key> Members(int app) const {
+    std::vector<Key> members;
+    for (int g = 1;; ++g) {
+      const std::string name = AppSection(app) + ".FileGroup" + std::to_string(g);
+      const auto section =
+          std::find_if(sections_.begin(), sections_.end(),
+                       [&](const tools::Section& s) { return Same(s.name, name); });
+      if (section == sections_.end() || section->keys.empty()) break;
+      for (int f = 1;; ++f) {
+        const auto key = std::find_if(
+            section->keys.begin(), section->keys.end(),
+            [&](const Key& k) { return Same(k.name, "FileSpec" + std::to_string(f)); });
+        if (key == section->keys.end()) break;
+        if (!key->value.empty() && key->value[0] == '@') members.push_back(*key);
+      }
+    }
+    return members;
+  }
+
+  std::optional<Key> FirstMember(int app) const {
+    std::vector<Key> members = Members(app);
+    if (members.empty()) return std::nullopt;
+    return members.front();
+  }
+
+  // Looks each "@" member up in the current baggage.
+  void CheckMembers(const setup::TSetupApplication& app, const std::string& baggage) {
+    for (const Key& member : Members(app.ScriptIndex)) {
+      const std::string name = member.value.substr(1);
+      if (BagFileExists(name)) continue;
+      Report(member.line, member.name + "=" + member.value + ": the baggage " + baggage +
+                              " has no member " + name);
+    }
+  }
+
+  // The record key must read back as the same identity, and no two applications may share a
+  // record: setup would take the second for the first.
+  void CheckIdentity(const setup::TSetupApplication& app) {
+    const std::string section = AppSection(app.ScriptIndex);
+    const int line = !app.Baggage.empty()     ? LineOf(sections_, section, "Baggage")
+                     : !app.AltRegKey.empty() ? LineOf(sections_, section, "AltRegKey")
+                                              : LineOf(sections_, section, "ProductCode");
+    try {
+      setup::TSetupDataModule::CheckRecordKey(app);
+    } catch (const setup::ESetup& error) {
+      Report(line, error.what());
+      return;
+    }
+    const std::string record = app.AltRegKey.empty() ? app.RecordKey() : app.AltRegKey;
+    for (const auto& other : module_.Applications) {
+      const std::string otherRecord =
+          other->AltRegKey.empty() ? other->RecordKey() : other->AltRegKey;
+      if (platform::CompareTextIgnoreCase(record, otherRecord) != 0) continue;
+      Report(line, section + " has the record key " + record + " of " +
+                       AppSection(other->ScriptIndex) + ": setup takes it for " +
+                       AppSection(other->ScriptIndex) + " and never installs it");
+      return;
+    }
+  }
+
+  // Every folder and file the install writes or deletes must expand to a full path on a drive.
+  void CheckDestinations(const setup::TSetupApplication& app) {
+    const std::string section = AppSection(app.ScriptIndex);
+    const auto check = [&](const std::string& raw, const std::string& sub, const std::string& key,
+                           const std::string& what) {
+      std::string path = raw;
+      try {
+        module_.ExpandDirMacros(path);
+      } catch (const Error&) {
+        return;  // reported with the value's macros and references
+      }
+      if (IsAbsoluteDrivePath(path)) return;
+      Report(LineOf(sections_, sub, key), key + "=" + raw + ": the " + what + " " + path +
+                                              " has no drive; setup refuses to install to a "
+                                              "folder that is not a full path like C:\\...");
+    };
+    if (!app.InstallDir.empty()) check(app.InstallDir, section, "InstallDir", "folder");
+    for (std::size_t i = 0; i < app.DeleteFiles.size(); ++i) {
+      check(app.DeleteFiles[i], section, "DeleteFile" + std::to_string(i + 1), "file");
+    }
+    for (std::size_t i = 0; i < app.FileGroups.size(); ++i) {
+      check(app.FileGroups[i]->DestDir, section + ".FileGroup" + std::to_string(i + 1), "DestDir",
+            "folder");
+    }
+    for (std::size_t i = 0; i < app.ShellLinks.size(); ++i) {
+      const std::string folder =
+          app.ShellLinks[i]->Folder.empty() ? "<ProgramsMenuFolder>" : app.ShellLinks[i]->Folder;
+      check(folder, section + ".ShellLink" + std::to_string(i + 1), "Folder", "folder");
+    }
+  }
+
+  // The window speaks the "Language" of the script, else the user's: each language an
+  // application brings can be the window's, and must then find all its texts.
+  void CheckTexts() {
+    const auto& apps = module_.Applications;
+    std::vector<course::TLanguage> languages;
+    const bool fixed = module_.Globals.Language != course::LANG_NONE;
+    if (fixed) {
+      languages.push_back(module_.Globals.Language);
+    } else {
+      for (const auto& app : apps) {
+        if (app->Language == course::LANG_NONE || app->Language == course::kNoLanguage) continue;
+        if (std::find(languages.begin(), languages.end(), app->Language) == languages.end()) {
+          languages.push_back(app->Language);
+        }
+      }
+    }
+    std::vector<setup::TTextSource> sources;
+    for (const auto& app : apps) sources.push_back({app->Language, &app->Texts});
+    for (const course::TLanguage language : languages) {
+      std::int32_t index = -1;
+      for (std::size_t i = 0; i < apps.size() && index < 0; ++i) {
+        if (apps[i]->Language == language) index = static_cast<std::int32_t>(i);
+      }
+      const int line = fixed || index < 0
+                           ? LineOf(sections_, "Globals", "Language")
+                           : LineOf(sections_, AppSection(apps[index]->ScriptIndex), "Baggage");
+      const std::string name = course::LanguageName(language);
+      if (index < 0) {
+        Report(line, "Language=" + std::to_string(language) + ": no application brings texts in " +
+                         name + "; the window shows marker texts such as \xC2\xAB" +
+                         course::TTextpoolInterface::IdentifierOf(course::kWindowTextIds[0]) + "|" +
+                         name + "\xC2\xBB");
+        continue;
+      }
+      const setup::TWindowTexts texts = setup::ChooseWindowTexts(sources, language, index);
+      std::string missing;
+      std::string marker;
+      for (const setup::TWindowTexts::Field& field : setup::TWindowTexts::kFields) {
+        const std::string& text = texts.*field.text;
+        if (text.rfind("\xC2\xAB", 0) != 0) continue;
+        missing +=
+            (missing.empty() ? "" : ", ") + course::TTextpoolInterface::IdentifierOf(field.id);
+        if (marker.empty()) marker = text;
+      }
+      if (missing.empty()) continue;
+      Report(line, "the window texts in " + name + " lack " + missing + "; the window shows " +
+                       marker + " and the like: add them to the text pool of an application in " +
+                       name);
+    }
+  }
+
+  const std::vector<tools::Section>& sections_;
+  std::vector<Finding>& findings_;
+  QuietUI ui_;
+  setup::TScript script_;
+  setup::TSetupDataModule module_;
+  setup::TCurrentBaggage baggage_;
 };
 
 bool IsFile(const std::string& path) {
@@ -565,6 +858,15 @@ std::optional<std::string> FindScript(const std::string& dist) {
   });
   if (scripts.size() != 1) return std::nullopt;
   return dist + "\\" + scripts.front();
+}
+
+// The setup program that reads the script: the script's path without ".inf", with ".EXE" or
+// without (a native build's), as it stands in the folder.
+std::string ProgramOf(const std::string& script) {
+  const std::string stem = script.substr(0, script.size() - ExtractFileExt(script).size());
+  if (IsFile(stem + ".EXE")) return stem + ".EXE";
+  if (IsFile(stem)) return stem;
+  return stem + ".EXE";
 }
 
 int Run(const std::vector<std::string>& args) {
@@ -596,7 +898,12 @@ int Run(const std::vector<std::string>& args) {
   }
   std::vector<Finding> findings;
   const std::vector<Section> sections = Parse(Decode(bytes, findings), findings);
-  Checker(dist, findings).Run(sections);
+  const int readApps = Checker(dist, findings).Run(sections);
+  try {
+    EngineChecks(ProgramOf(*script), *script, sections, findings).Run(readApps);
+  } catch (const std::exception& error) {
+    findings.push_back({0, std::string("setup cannot read the script: ") + error.what()});
+  }
   std::stable_sort(findings.begin(), findings.end(),
                    [](const Finding& a, const Finding& b) { return a.line < b.line; });
   const std::string name(ExtractFileName(*script));

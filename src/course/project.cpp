@@ -60,6 +60,18 @@ TLanguage FirstTranslationLanguage(std::string_view list) {
   return static_cast<TLanguage>(StrToInt(entry));
 }
 
+std::vector<TProjectField> MissingProjectFields(adb::TATable& table) {
+  std::vector<TProjectField> missing;
+  for (const TProjectField& field : kProjectFields) {
+    if (!field.required || table.FindField(field.name) != nullptr) continue;
+    if (field.name == "TRANSLATIONLANGUAGES" && table.FindField("TRANSLATIONLANGUAGE") != nullptr) {
+      continue;
+    }
+    missing.push_back(field);
+  }
+  return missing;
+}
+
 std::unique_ptr<TProjectRecord> ReadProjectRecord(adb::TATable& table) {
   auto record = std::make_unique<TProjectRecord>();
   // Texts are collected as stored bytes first: which code page they are in is known only once

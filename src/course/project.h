@@ -40,6 +40,36 @@ struct TProjectRecord {
 // A malformed entry fails with "'ENTRY' is not a valid integer value".
 TLanguage FirstTranslationLanguage(std::string_view list);
 
+// A field of the project table as ReadProjectRecord reads it: its name, how its value is taken
+// ("integer", "text": a string or memo field, "memo": a memo field read as a stream) and
+// whether the reader fails without it.
+struct TProjectField {
+  std::string_view name;
+  std::string_view kind;
+  bool required;
+};
+// Every field ReadProjectRecord reads, in its order. A table without TRANSLATIONLANGUAGES is
+// read with a TRANSLATIONLANGUAGE integer field in its place.
+inline constexpr TProjectField kProjectFields[] = {
+    {"ID", "integer", true},
+    {"ANCESTORID", "integer", false},
+    {"TITLE", "text", true},
+    {"VERSION", "text", false},
+    {"COPYRIGHT", "text", false},
+    {"PRODUCTCODE", "text", true},
+    {"COURSELANGUAGE", "integer", true},
+    {"TRANSLATIONLANGUAGES", "text", true},
+    {"VIDEOSTILL", "text", true},
+    {"INTROID", "text", true},
+    {"EXTROID", "text", true},
+    {"MAPIMAGE", "text", true},
+    {"RELEASE", "integer", false},
+    {"COURSE", "memo", true},
+    {"OPTIONS", "text", true},
+};
+// The required fields an open project table lacks, all of them, in the reader's order.
+std::vector<TProjectField> MissingProjectFields(adb::TATable& table);
+
 // Reads a project record from the current record of an open project table. Fields are read in
 // a fixed order; a missing required field fails with the table's FieldByName error, a field of
 // the wrong type with the field's conversion error, a bad OPTIONS text or COURSE memo with the

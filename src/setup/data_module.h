@@ -94,6 +94,10 @@ class TSetupDataModule {
   // The "remove=" keys of this run that named no installed application.
   std::vector<std::string> NotInstalledKeys;
 
+  // Throws ESetup, naming the application, when its record would be named by a key that
+  // ParseRecordKey cannot read back as the same identity.
+  static void CheckRecordKey(const TSetupApplication& app);
+
   // Replaces the directory macros and application references of a text; throws ESetup
   // "Invalid directory reference '...'".
   void ExpandDirMacros(std::string& text) const;
@@ -123,9 +127,6 @@ class TSetupDataModule {
 
  private:
   void ReadApplication(const TScript& script, int n);
-  // Throws ESetup, naming the application, when its record would be named by a key that
-  // ParseRecordKey cannot read back as the same identity.
-  static void CheckRecordKey(const TSetupApplication& app);
   // What a reference ("[Application2.InstallDir]", with its brackets) stands for; `folder`
   // tells whether it is a folder's name.
   std::string ReferenceValue(const std::string& reference, bool& folder) const;
