@@ -36,16 +36,21 @@ constexpr const char* kBackTab = "\x1b[Z";
 constexpr const char* kEnter = "\r";
 constexpr const char* kEscape = "\x1b";
 
+// A variable of the environment and its value.
+using Variable = std::pair<std::string, std::string>;
+
 // The program on the pseudo-terminal's far side, with TERM=xterm and no locale (the program
-// falls back to UTF-8 by itself).
+// falls back to UTF-8 by itself) unless `locale` sets one.
 class Terminal {
  public:
-  Terminal(const std::filesystem::path& program, const std::vector<std::string>& args) {
+  Terminal(const std::filesystem::path& program, const std::vector<std::string>& args,
+           const std::vector<Variable>& locale = {}) {
     winsize size{24, 80, 0, 0};
     pid_ = forkpty(&master_, nullptr, nullptr, &size);
     if (pid_ == 0) {
       setenv("TERM", "xterm", 1);
-      for (const char* name : {"LANG", "LC_ALL", "LC_CTYPE"}) unsetenv(name);
+      for (const char* name : {"LANG", "LC_ALL", "LC_CTYPE", "LC_MESSAGES"}) unsetenv(name);
+      for (const auto& [name, value] : locale) setenv(name.c_str(), value.c_str(), 1);
       std::vector<char*> argv{const_cast<char*>(program.c_str())};
       for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
       argv.push_back(nullptr);
@@ -86,6 +91,9 @@ class Terminal {
     winsize size{rows, columns, 0, 0};
     ioctl(master_, TIOCSWINSZ, &size);
   }
+
+  // Everything the program wrote so far.
+  const std::string& Output() const { return output_; }
 
   // The exit code, reading the screen meanwhile so that the program never blocks on it.
   int ExitCode() {
@@ -218,6 +226,53 @@ TEST_F(TerminalUI, CancelAsksFirstAndEndsWithExitCodeOne) {
   EXPECT_FALSE(std::filesystem::exists(dir_.host() / "Programs"));
   EXPECT_FALSE(KeyExists(platform::RegRoot::CurrentUser, registry_.Path() + "\\GR_1_1"));
   EXPECT_TRUE(KeyExists(platform::RegRoot::CurrentUser, registry_.Path() + "\\OLD_1_1"));
+}
+
+// The demo product greets the user in the language of the locale (LC_ALL before LANG), with
+// its own texts and never a marker text «IDENTIFIER|LANGUAGE»; the C locale is US English.
+TEST(TerminalDemo, SpeaksTheLanguageOfEveryLocale) {
+  struct Case {
+    std::vector<Variable> locale;
+    std::vector<std::string> texts;  // the first one greets
+    std::string question;            // asked on Escape
+    std::string absent;              // a text of a neighbouring language
+  };
+  const std::vector<Case> cases = {
+      {{{"LANG", "de_DE.UTF-8"}, {"LC_ALL", "C"}},
+       {"Welcome!", "Check", "Cancel", "Continue", "Warning", "Yes", "No"},
+       "Do you really want to cancel the installation?",
+       "Tick"},
+      {{{"LANG", "en_US.UTF-8"}},
+       {"Welcome!", "Check", "Cancel", "Continue", "Warning", "Yes", "No"},
+       "Do you really want to cancel the installation?",
+       "Tick"},
+      {{{"LANG", "en_GB.UTF-8"}},
+       {"Welcome!", "Tick", "Cancel", "Continue", "Warning", "Yes", "No"},
+       "Do you really want to cancel the installation?",
+       "Check"},
+      {{{"LANG", "en_GB.UTF-8"}, {"LC_ALL", "de_DE.UTF-8"}},
+       {"Willkommen!", "Abbrechen", "Weiter", "Warnung", "Ja", "Nein"},
+       "Wollen Sie die Installation wirklich abbrechen?",
+       "Welcome"},
+  };
+  for (const Case& test : cases) {
+    const std::string name = test.locale.back().first + "=" + test.locale.back().second;
+    SCOPED_TRACE(name);
+    Terminal terminal(VALISE_DEMO_DIST "/SETUP", {}, test.locale);
+    ASSERT_TRUE(terminal.WaitFor(test.texts.front()));
+    // Escape asks whether to cancel; Enter answers Yes.
+    terminal.Type(kEscape);
+    ASSERT_TRUE(terminal.WaitFor(test.question));
+    terminal.Type(kEnter);
+    EXPECT_EQ(terminal.ExitCode(), 1);
+    const std::string& screen = terminal.Output();
+    for (const std::string& text : test.texts) {
+      EXPECT_NE(screen.find(text), std::string::npos) << text << "\n" << screen;
+    }
+    EXPECT_EQ(screen.find(test.absent), std::string::npos) << screen;
+    const std::size_t marker = screen.find("\xC2\xAB");
+    EXPECT_EQ(marker, std::string::npos) << screen.substr(marker == std::string::npos ? 0 : marker);
+  }
 }
 
 TEST_F(TerminalUI, WithoutATerminalFailsWithExitCodeThree) {
