@@ -25,22 +25,28 @@ namespace {
 using namespace ui::win32;
 using testing::TempDir;
 
-// The product's texts: German, so that the window's captions show where they come from.
+// The product's texts: German in most scenarios, so that the window's captions show where they
+// come from; US English where the screenshots are taken that the documentation shows.
 struct Texts {
   std::string confirmCancel = "Installation wirklich abbrechen?";
   std::string yes = "Ja";
   std::string no = "Nein";
+  course::TLanguage language = course::LANG_GERMAN;
 };
+const Texts kEnglish{"Do you really want to cancel the installation?", "Yes", "No",
+                     course::LANG_ENGLISH_US};
 
 void WriteBaggage(const TempDir& dir, const std::string& name, const Texts& texts) {
   namespace fixtures = course::testing;
   BagWriter writer;
-  auto project = fixtures::ProjectTable(fixtures::With(
-      fixtures::StandardProject(), {"TRANSLATIONLANGUAGES", adb::ftString, 41, "1"}));
+  auto project = fixtures::ProjectTable(
+      fixtures::With(fixtures::StandardProject(),
+                     {"TRANSLATIONLANGUAGES", adb::ftString, 41, std::to_string(texts.language)}));
   writer.AddData("_PRJ.ADB", project.TableBytes());
   writer.AddData("_PRJ.AMB", project.MemoBytes());
   using namespace course::textid;
-  const std::vector<std::pair<std::uint32_t, std::string>> strings = {
+  const bool english = texts.language == course::LANG_ENGLISH_US;
+  const std::vector<std::pair<std::uint32_t, std::string>> german = {
       {ButtonCancel, "Abbrechen"},
       {ButtonContinue, "Weiter"},
       {MsgCaptionInformation, "Information"},
@@ -55,8 +61,23 @@ void WriteBaggage(const TempDir& dir, const std::string& name, const Texts& text
       {SSetupCompleted, "Die Installation ist abgeschlossen."},
       {SYesButtonCaption, texts.yes},
   };
+  const std::vector<std::pair<std::uint32_t, std::string>> us = {
+      {ButtonCancel, "Cancel"},
+      {ButtonContinue, "Continue"},
+      {MsgCaptionInformation, "Information"},
+      {MsgCaptionWarning, "Warning"},
+      {SConfirmCancel, texts.confirmCancel},
+      {MsgInstall,
+       "Check the products that shall be present after the installation; products without a "
+       "check are removed. Continue carries out the change."},
+      {LabelDirectory, "Installation folder:"},
+      {SNoButtonCaption, texts.no},
+      {SOutOfDiskSpace, "There is not enough free space on drive %s."},
+      {SSetupCompleted, "Setup has completed."},
+      {SYesButtonCaption, texts.yes},
+  };
   std::vector<fixtures::TextRow> rows;
-  for (const auto& [id, text] : strings) rows.emplace_back(id, course::LANG_GERMAN, text);
+  for (const auto& [id, text] : english ? us : german) rows.emplace_back(id, texts.language, text);
   writer.AddData("_TXT.ADB", fixtures::TextpoolTable(rows).TableBytes());
   writer.WriteStandalone(dir.win(name));
 }
@@ -354,7 +375,7 @@ void CheckDialog(HWND dialog, const Texts& texts) {
   HWND yes = GetDlgItem(dialog, kButtonYesId);
   HWND no = GetDlgItem(dialog, kButtonNoId);
   HWND label = GetDlgItem(dialog, kLabelMessageId);
-  EXPECT_EQ(Text(dialog), "Warnung");
+  EXPECT_EQ(Text(dialog), texts.language == course::LANG_ENGLISH_US ? "Warning" : "Warnung");
   EXPECT_EQ(Text(label), texts.confirmCancel);
   EXPECT_EQ(Text(yes), texts.yes);
   EXPECT_EQ(Text(no), texts.no);
@@ -416,9 +437,9 @@ class SetupWindow : public ::testing::Test {
 };
 
 TEST_F(SetupWindow, LayoutTextsSelectionStatesAndCancel) {
-  WriteBaggage(dir_, "PRODUCT.BAG", Texts{});
+  WriteBaggage(dir_, "PRODUCT.BAG", kEnglish);
   dir_.Write("SETUP.inf", "[Globals]\r\nRegBaseKey=HKEY_CURRENT_USER\\" + base_ +
-                              "\r\nLanguage=1\r\n"
+                              "\r\nLanguage=2\r\n"
                               "[Application1]\r\nTitle=Omega\r\nBaggage=<SrcDir>\\PRODUCT.BAG\r\n"
                               "InstallDir=<ProgramFilesDir>\\Valise Demo\\Omega\r\n"
                               "AllowCustomInstallDir=1\r\n"
@@ -447,7 +468,7 @@ TEST_F(SetupWindow, LayoutTextsSelectionStatesAndCancel) {
   const RECT label = BoxOf(inPanel(kDirectoryLabelId));
   EXPECT_EQ(std::vector<int>({label.left, label.top, label.bottom - label.top}),
             (std::vector<int>{5, 5, 14}));
-  EXPECT_EQ(label.right - label.left, Font(L"Arial").Text("Zielordner:").cx);
+  EXPECT_EQ(label.right - label.left, Font(L"Arial").Text("Installation folder:").cx);
   EXPECT_EQ(Box(directoryEdit), (std::vector<int>{2, 21, 332, 22}));
   EXPECT_EQ(Box(directoryButton), (std::vector<int>{339, 21, 23, 22}));
   EXPECT_EQ(Box(item(kProgressBarId)), (std::vector<int>{15, 234, 362, 17}));
@@ -461,11 +482,11 @@ TEST_F(SetupWindow, LayoutTextsSelectionStatesAndCancel) {
   EXPECT_EQ(GetNextDlgTabItem(form, cancelButton, FALSE), list);
   EXPECT_EQ(GetNextDlgTabItem(form, list, FALSE), directoryEdit);
 
-  // The product's texts.
-  EXPECT_EQ(Text(continueButton), "Weiter");
-  EXPECT_EQ(Text(cancelButton), "Abbrechen");
-  EXPECT_EQ(Text(inPanel(kDirectoryLabelId)), "Zielordner:");
-  EXPECT_EQ(Text(item(kDescriptionLabelId)).substr(0, 15), "Haken Sie die P");
+  // The product's texts, in English for the screenshot.
+  EXPECT_EQ(Text(continueButton), "Continue");
+  EXPECT_EQ(Text(cancelButton), "Cancel");
+  EXPECT_EQ(Text(inPanel(kDirectoryLabelId)), "Installation folder:");
+  EXPECT_EQ(Text(item(kDescriptionLabelId)).substr(0, 15), "Check the produ");
 
   // Both script applications ticked and bold, Alpha above Omega; Omega (the first of the
   // script) is selected, its folder shown and changeable.
@@ -505,7 +526,7 @@ TEST_F(SetupWindow, LayoutTextsSelectionStatesAndCancel) {
   Click(*setup, cancelButton);
   HWND dialog = setup->FindWindow(kCancelDialogClass);
   ASSERT_NE(dialog, nullptr);
-  CheckDialog(dialog, Texts{});
+  CheckDialog(dialog, kEnglish);
   EXPECT_FALSE(IsWindowEnabled(form));
   EXPECT_EQ(setup->FocusOnceSettled(GetDlgItem(dialog, kButtonYesId)),
             GetDlgItem(dialog, kButtonYesId));
