@@ -761,6 +761,9 @@ class EngineChecks {
         return;  // reported with the value's macros and references
       }
       if (IsAbsoluteDrivePath(path)) return;
+      // A folder this machine does not have (no prefix on Linux) leaves a macro empty: the
+      // path begins with a backslash then, and tells nothing about the script.
+      if (path.starts_with("\\") && (raw.starts_with("<") || raw.starts_with("["))) return;
       Report(LineOf(sections_, sub, key), key + "=" + raw + ": the " + what + " " + path +
                                               " has no drive; setup refuses to install to a "
                                               "folder that is not a full path like C:\\...");

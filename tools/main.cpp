@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "command.h"
+#include "platform/host_paths.h"
 
 namespace valise::tools {
 namespace {
@@ -40,6 +41,9 @@ Command::Command(std::string name, std::string summary, std::string usage, Comma
 
 int main(int argc, char** argv) {
   using namespace valise::tools;
+  // Every command only reads and writes files (or reads the registry that is there): none
+  // makes a virtual Windows as a side effect.
+  valise::platform::LeaveMissingPrefixAlone();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
     if (args.size() > 1 && Registry().count(args[1]) != 0) {

@@ -12,6 +12,12 @@ namespace valise::platform {
 // against the host's current directory first.
 std::string ToWindowsPath(std::string_view hostPath);
 
+// Tells the backend not to make the virtual Windows it works in when there is none (the posix
+// backend's prefix, which it otherwise makes on first use): for programs that only read and
+// write files. Host paths are then still seen through the drive Z:, folders of a missing prefix
+// have no value, and its registry is empty. Nothing on Windows.
+void LeaveMissingPrefixAlone();
+
 // The host path a Windows path names, the letter case of its existing components resolved.
 // Throws OSError (kErrorPathNotFound) when its drive is not mapped.
 std::string ToHostPath(std::string_view windowsPath);

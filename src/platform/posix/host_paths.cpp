@@ -71,7 +71,13 @@ std::chrono::steady_clock::time_point drivesChecked;
 std::shared_ptr<const Drives> CurrentDrives() {
   const std::string devices = (PrefixDir() / "dosdevices").string();
   struct stat info {};
-  if (::stat(devices.c_str(), &info) != 0) return std::make_shared<const Drives>();
+  if (::stat(devices.c_str(), &info) != 0) {
+    // A prefix left missing on purpose: the host's files are seen through Z: all the same, as
+    // a new prefix would map them.
+    auto drives = std::make_shared<Drives>();
+    if (!MakesMissingPrefix()) drives->roots['Z' - 'A'] = drives->canonical['Z' - 'A'] = "/";
+    return drives;
+  }
   std::lock_guard lock(drivesMutex);
   drivesChecked = std::chrono::steady_clock::now();
   std::shared_ptr<const Drives>& cached = cachedDrives;

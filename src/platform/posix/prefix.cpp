@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -192,6 +193,26 @@ std::vector<RegFileKey> UserRegistry(const std::string& user) {
             {"Startup", startMenu + "\\Programs\\Startup"}}}};
 }
 
+namespace {
+std::atomic<bool> makesMissingPrefix{true};
+}  // namespace
+
+bool MakesMissingPrefix() {
+  return makesMissingPrefix;
+}
+
+}  // namespace valise::platform::posix
+
+namespace valise::platform {
+
+void LeaveMissingPrefixAlone() {
+  posix::makesMissingPrefix = false;
+}
+
+}  // namespace valise::platform
+
+namespace valise::platform::posix {
+
 fs::path PrefixDir() {
   // Every path resolves through the prefix, so the one made ready last is remembered for an
   // absolute WINEPREFIX (a relative one, or HOME, is worked out each time).
@@ -224,7 +245,7 @@ fs::path PrefixDir() {
 
   std::lock_guard lock(mutex);
   if (ready.count(prefix.string()) == 0) {
-    if (!PrefixComplete(prefix)) MakePrefix(prefix);
+    if (!PrefixComplete(prefix) && makesMissingPrefix) MakePrefix(prefix);
     if (!PrefixComplete(prefix)) return prefix;
     ready.insert(prefix.string());
   }

@@ -10,6 +10,9 @@ namespace valise::platform::posix {
 // The prefix folder as a host path. A missing prefix is created first with the least that is
 // needed: drive_c with the usual folders, dosdevices (c: -> ../drive_c, z: -> /), and registry
 // files holding ProgramFilesDir, CommonFilesDir and the user's "Shell Folders".
+// Not when LeaveMissingPrefixAlone was called: a missing prefix stays missing then.
 std::filesystem::path PrefixDir();
+// Whether a missing prefix is made (not after LeaveMissingPrefixAlone).
+bool MakesMissingPrefix();
 
 }  // namespace valise::platform::posix

@@ -53,6 +53,8 @@ std::wstring SpellingOnDisk(const std::wstring& full) {
 
 }  // namespace
 
+void LeaveMissingPrefixAlone() {}
+
 std::string ToWindowsPath(std::string_view hostPath) {
   return win32::Utf8(Absolute(hostPath));
 }

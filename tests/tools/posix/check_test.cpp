@@ -20,11 +20,14 @@ struct Outcome {
   std::string errors;
 };
 
-Outcome RunCheck(const TempDir& dir, const std::string& arguments) {
+// `environment`: variables to set for the command, as "NAME='value' ".
+Outcome RunCheck(const TempDir& dir, const std::string& arguments,
+                 const std::string& environment = {}) {
   const std::string output = (dir.host() / "stdout.txt").string();
   const std::string errors = (dir.host() / "stderr.txt").string();
-  const std::string command = "cd '" + dir.host().string() + "' && '" VALISE_EXE "' check " +
-                              arguments + " >'" + output + "' 2>'" + errors + "'";
+  const std::string command = "cd '" + dir.host().string() + "' && " + environment +
+                              "'" VALISE_EXE "' check " + arguments + " >'" + output + "' 2>'" +
+                              errors + "'";
   const int status = std::system(command.c_str());
   Outcome outcome;
   if (WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
@@ -225,9 +228,13 @@ TEST(ValiseCheck, ReportsEveryMistakeWithItsLine) {
           dist + "\\SETUP.inf\n");
   EXPECT_EQ(run.exitCode, 1) << run.errors;
 
-  // The demo's distribution folder is clean.
-  const Outcome demo = RunCheck(dir, "'" VALISE_DEMO_DIST "'");
+  // The demo's distribution folder is clean, also where there is no prefix: the check makes
+  // none.
+  const std::filesystem::path prefix = dir.host() / "no-prefix";
+  const Outcome demo =
+      RunCheck(dir, "'" VALISE_DEMO_DIST "'", "WINEPREFIX='" + prefix.string() + "' ");
   EXPECT_EQ(demo.exitCode, 0) << demo.output << demo.errors;
+  EXPECT_FALSE(std::filesystem::exists(prefix));
 
   // A folder without a script cannot be checked.
   dir.Write("empty/README.TXT", "nothing");
