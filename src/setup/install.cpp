@@ -31,7 +31,16 @@ void TSetupApplication::Install(const TPlannedApplication& planned, const TRecor
   TSetupRegistry registry(records.Root());
   const std::string recordPath = records.RecordPath(AltRegKey.empty() ? RecordKey() : AltRegKey);
   DebugLog("Writing regkey " + recordPath);
-  registry.OpenKey(recordPath);
+  // The record is the first thing an installation writes: an account that may not write below
+  // the records' root (a standard user's run of a product recorded below HKEY_LOCAL_MACHINE)
+  // fails here, before anything has changed, and is told which key it could not write.
+  try {
+    registry.OpenKey(recordPath);
+  } catch (const OSError& error) {
+    throw OSError(error.code(), "Cannot write the installation record " +
+                                    std::string(RootName(records.Root())) + "\\" +
+                                    PlatformKeyPath(recordPath) + ": " + error.what());
+  }
   registry.WriteString("Title", Title);
   // A later run finds the folder here for references to it ("[Application1.InstallDir]").
   registry.WriteString("InstallDir", GetInstallDir());
