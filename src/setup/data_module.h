@@ -3,7 +3,8 @@
 // with those the script offers) and the window texts; it builds the run's plan and carries it
 // out. Where each part lives: command_line (switches), script (the setup script and its
 // sections), application and shell_link (the installation model), records (installation
-// records), uninstall_entry (the entry in the system's list of installed programs), macros
+// records), uninstall_entry (the entry in the system's list of installed programs),
+// cached_program (the setup program kept for removal), macros
 // (directory macros and references), plan (what a run will do and the space it needs),
 // plan_print (the plan as text or JSON), install, file_copier and removal (the steps), run
 // (the whole run), window_texts (the texts by language), current_baggage (the baggage the
