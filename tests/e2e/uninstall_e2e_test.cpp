@@ -284,6 +284,16 @@ TEST(DemoUninstall, EveryEntryRemovesItsApplicationWithoutTheDistributionFolder)
   EXPECT_EQ(ReadHostFile(testing::HostPath(platform::ToHostPath(kept + "\\setup.exe"))),
             ReadHostFile(dist / "SETUP"));
   std::filesystem::remove_all(dist);
+  // The list shows the icon of the first application's shortcut; the second one's shortcut
+  // names a document and no icon, so its entry has none.
+  EXPECT_EQ(platform::RegKey::Open(platform::RegRoot::CurrentUser,
+                                   std::string(kUninstall) + "VDEMO_1_1001")
+                ->Read("DisplayIcon")
+                ->text,
+            "C:\\windows\\notepad.exe,0");
+  EXPECT_FALSE(platform::RegKey::Open(platform::RegRoot::CurrentUser,
+                                      std::string(kUninstall) + "VTOOLS_2_2001")
+                   ->Read("DisplayIcon"));
 
   const std::vector<std::string> keys = {"VDEMO_1_1001", "VTOOLS_2_2001", "VGERMAN_1_1002",
                                          "VGERMAN_1_1003"};
