@@ -48,6 +48,7 @@ void TSetupDataModule::Execute() {
     ui_.ProcessMessages();
   }
   const TSetupPlan plan = BuildPlan();
+  restartFolders_.clear();
   if (!CommandLine.Silent) {
     for (const TDriveSpace& space : plan.Space) {
       const std::optional<std::uint64_t> free =
@@ -124,6 +125,7 @@ void TSetupDataModule::Execute() {
     }
   }
   if (!NotInstalledKeys.empty() && ExitCode != kExitFailed) ExitCode = kExitNotInstalled;
+  if (!restartFolders_.empty() && ExitCode == kExitSuccess) ExitCode = kExitRestartRequired;
   if (CommandLine.LaunchAfterRun && !CommandLine.RemovesOnly() && !Globals.Launch.empty()) {
     std::string file = Globals.Launch;
     std::string parameters = Globals.LaunchParams;
