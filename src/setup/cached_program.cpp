@@ -106,6 +106,10 @@ void RemoveCachedProgram(platform::RegRoot root, std::string_view baseKey,
         DebugLog("Left in place: " + program + ": " + platform::LastOSError().what());
       }
     }
+    // Windows keeps the current folder of a program in use: the run started from here.
+    if (SamePath(ExcludeTrailingBackslash(platform::GetCurrentDirectory()), folder)) {
+      platform::SetCurrentDirectory(ExcludeTrailingBackslash(ExtractFilePath(folder)));
+    }
     if (!platform::RemoveDirectory(folder) && DirExists(folder)) {
       DebugLog("Left in place: " + folder + ": " + platform::LastOSError().what());
     }
