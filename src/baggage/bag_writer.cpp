@@ -233,6 +233,39 @@ void BagWriter::WriteExternal(std::string_view executable, std::string_view outp
   out.Commit();
 }
 
+void CopyProgramWithoutBaggage(std::string_view executable, std::string_view output) {
+  Probe probe;
+  std::uint64_t size = 0;
+  {
+    const auto file = OpenOrThrow(executable);
+    FileSource source(*file);
+    probe = ProbePrefix(source);
+    size = file->Size();
+  }
+  const bool external = probe.External();
+  const bool attached = probe.ok && !external && probe.HeaderValid();
+  const std::string partial = std::string(output) + ".~partial";
+  // The copy is made first for the attributes, then cut to the program when it carries more.
+  if (!platform::CopyFile(executable, partial, false)) {
+    platform::ThrowLastOSError("copy", executable);
+  }
+  try {
+    if (attached || external) {
+      const auto in = OpenOrThrow(executable);
+      const auto out = platform::File::Create(partial);
+      if (!out) platform::ThrowLastOSError("write", partial);
+      CopyBytes(*in, 0, attached ? probe.pointer : size, *out, std::string(executable));
+      const unsigned char none[4] = {};
+      out->Seek(kPointerOffset);
+      out->Write(none, sizeof none);
+    }
+    if (!platform::MoveFile(partial, output, true)) platform::ThrowLastOSError("write", output);
+  } catch (...) {
+    platform::DeleteFile(partial);
+    throw;
+  }
+}
+
 BagContainerInfo ReadBagContainer(std::string_view path) {
   BagContainerInfo info;
   info.dataPath = std::string(path);

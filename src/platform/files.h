@@ -65,6 +65,12 @@ bool MoveFile(std::string_view source, std::string_view destination, bool replac
 // sets kErrorFileNotFound, a missing folder on the way kErrorPathNotFound.
 bool DeleteFile(std::string_view path);
 bool CreateDirectory(std::string_view path);
+// Asks the system to delete a file (or an empty folder) when it next starts, for what stays in
+// use now. True when that is scheduled; false (LastError set) where it cannot be: an account
+// that may not ask for it, or a system without such a thing (the posix backend).
+bool DeleteAtRestart(std::string_view path);
+// The folder for temporary files, without a trailing backslash.
+std::string GetTempDirectory();
 // Removes an empty directory. A link (symbolic link, junction) in place of the directory is
 // never removed through: the folder it points to stays. On Linux the call fails then
 // (kErrorDirectory); on Windows the link itself may go.

@@ -21,6 +21,9 @@ enum SpecialFolder : int {
   kFolderSendTo = 9,
   kFolderStartMenu = 11,
   kFolderFonts = 20,
+  // The user's local (not roaming) application data, and the data of all users.
+  kFolderLocalAppData = 28,
+  kFolderCommonAppData = 35,
 };
 // The folder's file-system path; empty when the system has none for it.
 std::string GetSpecialFolderPath(int folder);

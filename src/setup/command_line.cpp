@@ -109,7 +109,8 @@ std::string_view HelpText() {
          "  1  The user cancelled (window only).\n"
          "  2  The application named by /reg= ended the run not selected.\n"
          "  3  The run failed; the log and the message box say why.\n"
-         "  4  A /remove= key named no installed application; nothing else failed.\n";
+         "  4  A /remove= key named no installed application; nothing else failed.\n"
+         "  3010  Removed, but a file in use goes at the next restart of the system.\n";
 }
 
 std::vector<std::string> TCommandLine::BaggageArguments() const {

@@ -3,7 +3,8 @@
 // with those the script offers) and the window texts; it builds the run's plan and carries it
 // out. Where each part lives: command_line (switches), script (the setup script and its
 // sections), application and shell_link (the installation model), records (installation
-// records), uninstall_entry (the entry in the system's list of installed programs), macros
+// records), uninstall_entry (the entry in the system's list of installed programs),
+// cached_program (the setup program kept for removal), macros
 // (directory macros and references), plan (what a run will do and the space it needs),
 // plan_print (the plan as text or JSON), install, file_copier and removal (the steps), run
 // (the whole run), window_texts (the texts by language), current_baggage (the baggage the
@@ -40,6 +41,9 @@ inline constexpr int kExitNamedRemoved = 2;
 inline constexpr int kExitFailed = 3;
 // A remove-only run named a key of no installed application, and nothing failed.
 inline constexpr int kExitNotInstalled = 4;
+// A removal left a file in use in place and the system deletes it at its next start; replaces
+// only success.
+inline constexpr int kExitRestartRequired = 3010;
 
 // Hands the text pool's missing-string warnings to the engine's user interface while it lives.
 class TTextWarningsToUI final : public course::TTextWarnings {
@@ -151,6 +155,8 @@ class TSetupDataModule {
   TTextWarningsToUI textWarnings_{ui_};
   TCurrentBaggage baggage_;
   std::vector<std::string> systemFolders_;  // IsSystemFolder's list, made at first use
+  // The folders of the files the system deletes at its next start: such a folder goes then too.
+  std::vector<std::string> restartFolders_;
   // How deep ExpandDirMacros is in its own recursion.
   mutable int expandDepth_ = 0;
 };

@@ -79,7 +79,19 @@ bool TSetupDataModule::RemoveFolder(const std::string& dir) {
     return false;
   }
   if (RemoveDirAndWait(folder, 500)) return true;
-  if (DirExists(folder)) DebugLog("Left in place: " + folder);
+  if (!DirExists(folder)) return false;
+  const auto waiting = [&](const std::string& other) {
+    return platform::CompareTextIgnoreCase(other, folder) == 0;
+  };
+  // A folder that holds only what goes at the next restart goes then too (after its files, in
+  // the order asked); its parent may then follow.
+  if (std::any_of(restartFolders_.begin(), restartFolders_.end(), waiting) &&
+      platform::DeleteAtRestart(folder)) {
+    DebugLog("Deleting at the next restart: " + folder);
+    restartFolders_.push_back(ExcludeTrailingBackslash(ExtractFilePath(folder)));
+    return false;
+  }
+  DebugLog("Left in place: " + folder);
   return false;
 }
 
@@ -105,8 +117,18 @@ bool TSetupDataModule::DeleteWithRetries(const std::string& folder, const std::s
     ui_.WaitPumping(kRetryWait);
     result = DeleteRecordedFile(folder, name);
   }
-  DebugLog("Left in place: " + IncludeTrailingBackslash(folder) + name + ": " +
-           platform::SystemErrorMessage(result.error));
+  const std::string path = IncludeTrailingBackslash(folder) + name;
+  // A file still in use goes when the system next starts, where the account may ask for that
+  // (never through a link in place of its folder, nor a folder standing where the file was).
+  const std::optional<std::uint32_t> attributes = platform::GetFileAttributes(path);
+  if (result.error != platform::kErrorReparsePointEncountered && attributes &&
+      (*attributes & platform::kAttrDirectory) == 0 && platform::DeleteAtRestart(path)) {
+    DebugLog("Deleting at the next restart: " + path + " (" +
+             platform::SystemErrorMessage(result.error) + ")");
+    restartFolders_.push_back(ExcludeTrailingBackslash(folder));
+    return false;
+  }
+  DebugLog("Left in place: " + path + ": " + platform::SystemErrorMessage(result.error));
   return false;
 }
 

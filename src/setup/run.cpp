@@ -1,7 +1,10 @@
 // The run: the plan built, the space checked, each application installed or removed, the
 // removal's later stages, the completion message, the exit code and the program to launch.
+#include <algorithm>
+
 #include "platform/files.h"
 #include "platform/text.h"
+#include "setup/cached_program.h"
 #include "setup/data_module.h"
 #include "setup/uninstall_entry.h"
 #include "util/file_utils.h"
@@ -45,6 +48,7 @@ void TSetupDataModule::Execute() {
     ui_.ProcessMessages();
   }
   const TSetupPlan plan = BuildPlan();
+  restartFolders_.clear();
   if (!CommandLine.Silent) {
     for (const TDriveSpace& space : plan.Space) {
       const std::optional<std::uint64_t> free =
@@ -56,7 +60,21 @@ void TSetupDataModule::Execute() {
   }
   if (!CommandLine.Silent) ui_.SetProgressMax(static_cast<int>(Applications.size()));
 
-  const TUninstallOwner owner{Globals.Publisher, ProgramPath()};
+  TUninstallOwner owner{Globals.Publisher, ProgramPath()};
+  if (std::any_of(plan.Applications.begin(), plan.Applications.end(),
+                  [](const TPlannedApplication& planned) {
+                    return planned.Action == TPlanAction::Install;
+                  })) {
+    // The uninstall entries start the kept copy, which stays when the distribution folder goes.
+    try {
+      owner.Program =
+          KeepCachedProgram(ProgramPath(), Globals.RegRoot, Globals.RegBaseKey,
+                            Globals.Language != course::LANG_NONE ? Globals.Language : Language);
+    } catch (const std::exception& error) {
+      DebugLog("Error: Cannot keep the setup program: " + std::string(error.what()) +
+               "; the uninstall entries start " + ProgramPath());
+    }
+  }
   std::vector<const TPlannedApplication*> removed;
   for (std::size_t i = 0; i < plan.Applications.size(); ++i) {
     const TPlannedApplication& planned = plan.Applications[i];
@@ -77,6 +95,12 @@ void TSetupDataModule::Execute() {
   }
   RemoveDirectories(removed);
   DeleteRecords(removed);
+  // The kept program goes with the last application recorded below the records key.
+  if (!removed.empty() &&
+      std::none_of(Applications.begin(), Applications.end(),
+                   [](const std::unique_ptr<TSetupApplication>& app) { return app->Installed; })) {
+    RemoveCachedProgram(Globals.RegRoot, Globals.RegBaseKey, ProgramPath());
+  }
   const std::string base = PlatformKeyPath(Globals.RegBaseKey) + "\\";
   constexpr std::string_view kMaker = "Software\\Vantorel\\";
   CleanMakerPlaces(!removed.empty() && Globals.RegRoot == platform::RegRoot::CurrentUser &&
@@ -101,6 +125,7 @@ void TSetupDataModule::Execute() {
     }
   }
   if (!NotInstalledKeys.empty() && ExitCode != kExitFailed) ExitCode = kExitNotInstalled;
+  if (!restartFolders_.empty() && ExitCode == kExitSuccess) ExitCode = kExitRestartRequired;
   if (CommandLine.LaunchAfterRun && !CommandLine.RemovesOnly() && !Globals.Launch.empty()) {
     std::string file = Globals.Launch;
     std::string parameters = Globals.LaunchParams;

@@ -9,6 +9,7 @@
 #include "setup/application.h"
 #include "setup/plan.h"
 #include "util/file_utils.h"
+#include "util/paths.h"
 
 namespace valise::setup {
 
@@ -40,6 +41,22 @@ std::uint32_t EstimatedKiB(const TPlannedApplication& planned) {
   }
   const std::uint64_t kib = (bytes + 1023) / 1024;
   return kib > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(kib);
+}
+
+// The icon the list shows for the application: the one its first shortcut with an icon names
+// ("PATH,INDEX"), else the program its first shortcut to a program starts; the user knows the
+// application by that icon from the start menu. Empty when no shortcut gives one.
+std::string DisplayIcon(const TPlannedApplication& planned) {
+  for (const TPlannedShortcut& shortcut : planned.Shortcuts) {
+    if (shortcut.Link->IconLocation.empty()) continue;
+    return shortcut.Link->ExpandedIconLocation() + "," + std::to_string(shortcut.Link->IconIndex);
+  }
+  for (const TPlannedShortcut& shortcut : planned.Shortcuts) {
+    if (shortcut.Link->IsInternetShortcut()) continue;
+    const std::string command = shortcut.Link->ExpandedCommand();
+    if (platform::UpperCase(ExtractFileExt(command)) == ".EXE") return command;
+  }
+  return {};
 }
 
 std::string Quoted(std::string_view program) {
@@ -86,6 +103,9 @@ void WriteUninstallEntry(const TSetupApplication& app, const TPlannedApplication
   key.WriteString("InstallLocation", app.GetInstallDir());
   key.WriteString("InstallDate", LocalDate());
   key.WriteDWord("EstimatedSize", EstimatedKiB(planned));
+  if (const std::string icon = DisplayIcon(planned); !icon.empty()) {
+    key.WriteString("DisplayIcon", icon);
+  }
   key.WriteString("UninstallString", UninstallCommand(owner.Program, name));
   key.WriteString("QuietUninstallString", QuietUninstallCommand(owner.Program, name));
   key.WriteDWord("NoModify", 1);

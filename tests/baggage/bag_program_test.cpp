@@ -41,6 +41,11 @@ TEST_F(ProgramTest, BaggageAttachedToACopyOfAProgram) {
   const std::string copy = platform::ReadWholeFile(dir.win("COPY.EXE"));
   EXPECT_EQ(copy.substr(0, 28), original.substr(0, 28));
   EXPECT_EQ(copy.substr(32, original.size() - 32), original.substr(32));
+
+  // The program alone, as the setup keeps it for removal: the baggage cut off, no pointer left.
+  CopyProgramWithoutBaggage(dir.win("COPY.EXE"), dir.win("KEPT.EXE"));
+  EXPECT_EQ(platform::ReadWholeFile(dir.win("KEPT.EXE")), original);
+  EXPECT_FALSE(BagIsContainerFile(dir.win("KEPT.EXE")));
 }
 
 TEST_F(ProgramTest, ExternalTwinNamedDirectlyOrThroughTheProgram) {
@@ -56,6 +61,17 @@ TEST_F(ProgramTest, ExternalTwinNamedDirectlyOrThroughTheProgram) {
   EXPECT_EQ(BagExeName(), Upper(dir.win("APP.BAG")));
   EXPECT_EQ(ReadEntry("README.TXT"), "read me");
   EXPECT_TRUE(BagIsContainerFile(dir.win("APP.EXE")));
+
+  // Kept without its baggage, the program no longer points to a twin; one without a baggage is
+  // copied as it is.
+  std::filesystem::create_directory(dir.host() / "KEPT");
+  CopyProgramWithoutBaggage(dir.win("APP.EXE"), dir.win("KEPT\\SETUP.EXE"));
+  EXPECT_EQ(platform::ReadWholeFile(dir.win("KEPT\\SETUP.EXE")),
+            platform::ReadWholeFile(Executable()));
+  CopyProgramWithoutBaggage(dir.win("KEPT\\SETUP.EXE"), dir.win("KEPT\\AGAIN.EXE"));
+  EXPECT_EQ(platform::ReadWholeFile(dir.win("KEPT\\AGAIN.EXE")),
+            platform::ReadWholeFile(Executable()));
+  EXPECT_FALSE(std::filesystem::exists(dir.host() / "KEPT/SETUP.EXE.~partial"));
 }
 
 TEST_F(ProgramTest, MediaNamesOpenEntriesThroughTheIOProcedure) {

@@ -1,19 +1,25 @@
 // Uninstalling as administrators and the list of installed programs do it: each installed
 // application has an entry below the records' root that names it and holds the commands that
-// remove it; a remove-only run needs neither the baggage nor the source files and installs
-// nothing; a key of no installed application ends the run with exit code 4.
+// remove it, which start the setup program kept in the application data folder; a remove-only
+// run needs neither the baggage nor the source files and installs nothing; a key of no
+// installed application ends the run with exit code 4; the last removal takes the kept program.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 
 #include "baggage/bag_writer.h"
 #include "course/app_strings.h"
 #include "course_fixtures.h"
+#include "platform/files.h"
+#include "platform/host_paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "run_program.h"
+#include "setup/cached_program.h"
 #include "test_support.h"
 
 namespace valise {
@@ -55,6 +61,13 @@ class Uninstall : public ::testing::Test {
     platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, base_);
     platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, std::string(kUninstall) + kKeyA);
     platform::DeleteRegKeyTree(platform::RegRoot::CurrentUser, std::string(kUninstall) + kKeyB);
+    std::filesystem::remove_all(Kept());
+  }
+
+  // The folder of the kept setup program, as the host sees it.
+  std::filesystem::path Kept() const {
+    return testing::HostPath(
+        platform::ToHostPath(setup::CachedProgramFolder(platform::RegRoot::CurrentUser, base_)));
   }
 
   int Run(const std::string& program, std::vector<std::string> args) {
@@ -106,8 +119,16 @@ TEST_F(Uninstall, RemoveOnlyRunsNeedNoMediaInstallNothingAndDeleteTheEntries) {
   ASSERT_TRUE(std::filesystem::exists(host / "Programs/Reise/LESSON.DAT"));
   ASSERT_TRUE(std::filesystem::exists(host / "Programs/Helper/help.txt"));
 
+  // The setup program is kept, without the baggage, beside a script that names the records key.
+  const std::string program =
+      setup::CachedProgramFolder(platform::RegRoot::CurrentUser, base_) + "\\setup.exe";
+  EXPECT_EQ(ReadHostFile(Kept() / "setup.exe"), ReadHostFile(host / kProgramName));
+  EXPECT_EQ(ReadHostFile(Kept() / "setup.inf"),
+            "; Kept by the setup program beside its copy, for removing what it installed.\r\n"
+            "[Globals]\r\nRegBaseKey=HKEY_CURRENT_USER\\" +
+                base_ + "\r\nLanguage=2\r\n");
+
   // The entries: named after the records, beside them; the records hold nothing of them.
-  const std::string program = dir_.win(kProgramName);
   const auto entry = [&](const char* key) {
     std::vector<std::string> values = SortedValues(std::string(kUninstall) + key);
     // The date and the program's path are checked on their own.
@@ -181,7 +202,8 @@ TEST_F(Uninstall, RemoveOnlyRunsNeedNoMediaInstallNothingAndDeleteTheEntries) {
   EXPECT_TRUE(KeyExists(std::string(kUninstall) + kKeyB));
 
   // With the media back, the entry's silent command removes the other application and
-  // installs nothing, although the script offers the one just removed.
+  // installs nothing, although the script offers the one just removed; the kept program knows
+  // the records key from its own script, and goes with the last application.
   WriteMedia();
   const std::vector<std::string> b = SortedValues(std::string(kUninstall) + kKeyB);
   const auto quiet = std::find_if(b.begin(), b.end(), [](const std::string& line) {
@@ -198,15 +220,129 @@ TEST_F(Uninstall, RemoveOnlyRunsNeedNoMediaInstallNothingAndDeleteTheEntries) {
     at = next;
   }
   std::filesystem::remove(host / "setup.log");
-  EXPECT_EQ(Run(testing::Utf8Path(host / kProgramName), args), 0) << Log();
-  EXPECT_FALSE(std::filesystem::exists(host / "Programs/Reise"));
+  EXPECT_TRUE(platform::CompareTextIgnoreCase(command.substr(0, close), program) == 0) << command;
+  // A file in use when it is removed: Windows refuses to delete it, and the run has the system
+  // delete it at its next start and asks for that restart (Linux deletes it at once).
+  const auto inUse = platform::File::OpenRead(dir_.win("Programs\\Helper\\help.txt"));
+  ASSERT_TRUE(inUse);
+#ifdef _WIN32
+  EXPECT_EQ(Run(platform::ToHostPath(command.substr(0, close)), args), 3010) << Log();
+  EXPECT_NE(Log().find("Deleting at the next restart: " + dir_.win("Programs\\Helper\\help.txt")),
+            std::string::npos)
+      << Log();
+  const auto pending = platform::RegKey::Open(
+      platform::RegRoot::LocalMachine, "System\\CurrentControlSet\\Control\\Session Manager");
+  ASSERT_TRUE(pending);
+  const auto operations = pending->Read("PendingFileRenameOperations");
+  ASSERT_TRUE(operations);
+  // A list of UTF-16 names, each deleted file followed by an empty one.
+  std::string names;
+  for (std::size_t i = 0; i + 1 < operations->bytes.size(); i += 2) {
+    names += operations->bytes[i + 1] == 0 && operations->bytes[i] != 0
+                 ? static_cast<char>(operations->bytes[i])
+                 : '|';
+  }
+  EXPECT_NE(platform::UpperCase(names).find(platform::UpperCase(appB + "\\help.txt")),
+            std::string::npos)
+      << names;
+#else
+  EXPECT_EQ(Run(platform::ToHostPath(command.substr(0, close)), args), 0) << Log();
   EXPECT_FALSE(std::filesystem::exists(host / "Programs/Helper"));
+#endif
+  EXPECT_FALSE(std::filesystem::exists(Kept())) << Log();
+  EXPECT_FALSE(std::filesystem::exists(host / "Programs/Reise"));
   const auto records = platform::RegKey::Open(platform::RegRoot::CurrentUser, base_);
   EXPECT_TRUE(!records || records->SubKeyNames().empty());
   EXPECT_FALSE(KeyExists(std::string(kUninstall) + kKeyA));
   EXPECT_FALSE(KeyExists(std::string(kUninstall) + kKeyB));
   EXPECT_EQ(Log().find("Installing"), std::string::npos) << Log();
 }
+
+#ifndef _WIN32
+// The demo product in a prefix of its own: installed from a copy of its distribution folder,
+// which is then deleted; each uninstall entry's silent command, run as the registry holds it,
+// removes its application, and the last one takes the kept program: the prefix holds the same
+// files and folders as before the install, and no record or entry is left.
+class OwnPrefix {
+ public:
+  explicit OwnPrefix(const std::filesystem::path& prefix) {
+    if (const char* value = std::getenv("WINEPREFIX")) saved_ = value;
+    setenv("WINEPREFIX", prefix.c_str(), 1);
+  }
+  ~OwnPrefix() {
+    if (saved_) {
+      setenv("WINEPREFIX", saved_->c_str(), 1);
+    } else {
+      unsetenv("WINEPREFIX");
+    }
+  }
+  OwnPrefix(const OwnPrefix&) = delete;
+  OwnPrefix& operator=(const OwnPrefix&) = delete;
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+std::vector<std::string> Tree(const std::filesystem::path& root) {
+  std::vector<std::string> entries;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    entries.push_back(std::filesystem::relative(entry.path(), root).string());
+  }
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+TEST(DemoUninstall, EveryEntryRemovesItsApplicationWithoutTheDistributionFolder) {
+  TempDir dir;
+  const OwnPrefix prefix(dir.host() / "prefix");
+  const std::filesystem::path driveC = dir.host() / "prefix" / "drive_c";
+  const std::string kept =
+      setup::CachedProgramFolder(platform::RegRoot::CurrentUser, "Software\\Vantorel");
+  ASSERT_FALSE(kept.empty());
+  const std::vector<std::string> before = Tree(driveC);
+
+  const std::filesystem::path dist = dir.host() / "dist";
+  std::filesystem::copy(VALISE_DEMO_DIST, dist, std::filesystem::copy_options::recursive);
+  const std::string log = "/log=" + testing::Utf8Path(dir.host() / "setup.log");
+  const auto Log = [&] { return ReadHostFile(dir.host() / "setup.log"); };
+  ASSERT_EQ(testing::RunProgram(testing::Utf8Path(dist / "SETUP"), {"/silent", "/nomsg", log}), 0)
+      << Log();
+  EXPECT_TRUE(std::filesystem::exists(driveC / "Program Files/Vantorel/Valise Demo/README.TXT"));
+  EXPECT_EQ(ReadHostFile(testing::HostPath(platform::ToHostPath(kept + "\\setup.exe"))),
+            ReadHostFile(dist / "SETUP"));
+  std::filesystem::remove_all(dist);
+  // The list shows the icon of the first application's shortcut; the second one's shortcut
+  // names a document and no icon, so its entry has none.
+  EXPECT_EQ(platform::RegKey::Open(platform::RegRoot::CurrentUser,
+                                   std::string(kUninstall) + "VDEMO_1_1001")
+                ->Read("DisplayIcon")
+                ->text,
+            "C:\\windows\\notepad.exe,0");
+  EXPECT_FALSE(platform::RegKey::Open(platform::RegRoot::CurrentUser,
+                                      std::string(kUninstall) + "VTOOLS_2_2001")
+                   ->Read("DisplayIcon"));
+
+  const std::vector<std::string> keys = {"VDEMO_1_1001", "VTOOLS_2_2001", "VGERMAN_1_1002",
+                                         "VGERMAN_1_1003"};
+  for (const std::string& key : keys) {
+    SCOPED_TRACE(key);
+    const auto entry =
+        platform::RegKey::Open(platform::RegRoot::CurrentUser, std::string(kUninstall) + key);
+    ASSERT_TRUE(entry.has_value());
+    const std::string command = entry->Read("QuietUninstallString")->text;
+    const std::string expected = "\"" + kept + "\\setup.exe\" ";
+    ASSERT_EQ(command.substr(0, expected.size()), expected);
+    EXPECT_EQ(command.substr(expected.size()), "/silent /nomsg /remove=" + key);
+    std::vector<std::string> args = {"/silent", "/nomsg", "/remove=" + key, log};
+    EXPECT_EQ(testing::RunProgram(platform::ToHostPath(kept + "\\setup.exe"), args), 0) << Log();
+  }
+
+  EXPECT_EQ(Tree(driveC), before) << Log();
+  EXPECT_FALSE(KeyExists("Software\\Vantorel"));
+  const auto entries = platform::RegKey::Open(platform::RegRoot::CurrentUser, kUninstall);
+  EXPECT_TRUE(!entries || entries->SubKeyNames().empty());
+}
+#endif
 
 }  // namespace
 }  // namespace valise

@@ -19,6 +19,8 @@
 #include "platform/host_paths.h"
 #include "platform/posix/fd.h"
 #include "platform/posix/fs_internal.h"
+#include "platform/posix/prefix_layout.h"
+#include "platform/shell.h"
 #include "platform/utf.h"
 
 namespace valise::platform {
@@ -512,6 +514,18 @@ bool MoveFile(std::string_view source, std::string_view destination, bool replac
   posix::NoteEntryRemoved(*from);
   if (!existed) posix::NoteEntryAdded(*to);
   return true;
+}
+
+bool DeleteAtRestart(std::string_view path) {
+  (void)path;
+  // Nothing here deletes files when the system starts; a file in use can be deleted at once.
+  SetLastError(kErrorNotSupported);
+  return false;
+}
+
+std::string GetTempDirectory() {
+  const std::string local = GetSpecialFolderPath(kFolderLocalAppData);
+  return (local.empty() ? std::string(posix::kWindowsDirectory) : local) + "\\Temp";
 }
 
 bool DeleteFile(std::string_view path) {

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "platform/host_paths.h"
 #include "platform/posix/fs_internal.h"
@@ -17,9 +18,14 @@ namespace valise::platform {
 
 namespace {
 
-// The value name under "Shell Folders" for a shell folder number.
+// The value name under "Shell Folders" for a shell folder number; the folders of all users are
+// in HKEY_LOCAL_MACHINE's key, the others in the user's.
 const char* ShellFolderValue(int folder) {
   switch (folder) {
+    case kFolderLocalAppData:
+      return "Local AppData";
+    case kFolderCommonAppData:
+      return "Common AppData";
     case kFolderDesktop:
       return "Desktop";
     case kFolderPrograms:
@@ -42,8 +48,12 @@ const char* ShellFolderValue(int folder) {
 constexpr const char* kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-std::optional<std::string> FromRegistry(const char* name) {
-  const std::optional<RegKey> key = RegKey::Open(RegRoot::CurrentUser, kShellFolders);
+RegRoot ShellFolderRoot(int folder) {
+  return folder == kFolderCommonAppData ? RegRoot::LocalMachine : RegRoot::CurrentUser;
+}
+
+std::optional<std::string> FromRegistry(RegRoot root, const char* name) {
+  const std::optional<RegKey> key = RegKey::Open(root, kShellFolders);
   if (!key) return std::nullopt;
   const std::optional<RegValue> value = key->Read(name);
   if (!value || value->text.empty()) return std::nullopt;
@@ -54,8 +64,12 @@ std::optional<std::string> FromRegistry(const char* name) {
 
 // The folder where a new prefix has it, made when it is missing (the shell makes its folders
 // on demand too).
-std::string FromLayout(const char* name) {
-  for (const auto& key : posix::UserRegistry(posix::PrefixUserName())) {
+std::string FromLayout(RegRoot root, const char* name) {
+  const std::vector<posix::RegFileKey> keys = root == RegRoot::LocalMachine
+                                                  ? posix::MachineRegistry()
+                                                  : posix::UserRegistry(posix::PrefixUserName());
+  for (const auto& key : keys) {
+    if (key.path != kShellFolders) continue;
     for (const auto& [valueName, path] : key.values) {
       if (valueName != name) continue;
       std::optional<std::string> host = posix::HostPathOf(path);
@@ -83,8 +97,9 @@ std::string GetSystemDirectory() {
 std::string GetSpecialFolderPath(int folder) {
   const char* name = ShellFolderValue(folder);
   if (name == nullptr) return {};
-  if (std::optional<std::string> path = FromRegistry(name)) return *path;
-  return FromLayout(name);
+  const RegRoot root = ShellFolderRoot(folder);
+  if (std::optional<std::string> path = FromRegistry(root, name)) return *path;
+  return FromLayout(root, name);
 }
 
 }  // namespace valise::platform

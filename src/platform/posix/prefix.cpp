@@ -176,7 +176,9 @@ std::vector<RegFileKey> MachineRegistry() {
             {"CommonW6432Dir", "C:\\Program Files\\Common Files"},
             {"ProgramFilesDir", "C:\\Program Files"},
             {"ProgramFilesDir (x86)", "C:\\Program Files (x86)"},
-            {"ProgramW6432Dir", "C:\\Program Files"}}}};
+            {"ProgramW6432Dir", "C:\\Program Files"}}},
+          {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+           {{"Common AppData", "C:\\ProgramData"}}}};
 }
 
 std::vector<RegFileKey> UserRegistry(const std::string& user) {
@@ -186,6 +188,7 @@ std::vector<RegFileKey> UserRegistry(const std::string& user) {
            {{"AppData", roaming},
             {"Desktop", "C:\\users\\" + user + "\\Desktop"},
             {"Fonts", "C:\\windows\\Fonts"},
+            {"Local AppData", "C:\\users\\" + user + "\\AppData\\Local"},
             {"Personal", "C:\\users\\" + user + "\\Documents"},
             {"Programs", startMenu + "\\Programs"},
             {"SendTo", roaming + "\\Microsoft\\Windows\\SendTo"},

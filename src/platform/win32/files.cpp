@@ -231,6 +231,18 @@ bool DeleteFile(std::string_view path) {
   return DeleteFileW(FilePath(path).c_str()) != FALSE;
 }
 
+bool DeleteAtRestart(std::string_view path) {
+  // The system keeps the name for its next start as given: no long-path prefix.
+  return MoveFileExW(win32::Wide(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
+std::string GetTempDirectory() {
+  std::string folder = win32::Utf8(
+      win32::GrowingBuffer([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); }));
+  while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  return folder;
+}
+
 DeleteResult DeleteFileInFolder(std::string_view folder, std::string_view name) {
   using Outcome = DeleteResult::Outcome;
   const auto outcome = [](Outcome result, DWORD error) {

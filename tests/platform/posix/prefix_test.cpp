@@ -139,6 +139,9 @@ TEST_F(PrefixTest, ShellFoldersComeFromTheUserRegistry) {
   const std::string user = PrefixUserName();
   EXPECT_EQ(GetSpecialFolderPath(kFolderDesktop), "C:\\users\\" + user + "\\Desktop");
   EXPECT_EQ(GetSpecialFolderPath(kFolderFonts), "C:\\windows\\Fonts");
+  // The folders of all users are in the machine's key.
+  EXPECT_EQ(GetSpecialFolderPath(kFolderLocalAppData), "C:\\users\\" + user + "\\AppData\\Local");
+  EXPECT_EQ(GetSpecialFolderPath(kFolderCommonAppData), "C:\\ProgramData");
   EXPECT_EQ(GetSpecialFolderPath(12345), "");
   {
     RegKey key =
