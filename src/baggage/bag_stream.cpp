@@ -1,9 +1,6 @@
 #include "baggage/bag_stream.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -12,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/host_paths.h"
 #include "platform/mmio.h"
+#include "util/file_utils.h"
 
 namespace valise {
 namespace bagdetail {
@@ -201,20 +199,6 @@ std::int64_t TBaggageStream::Size() {
   return size;
 }
 
-namespace {
-
-// A name beside the target that no other copy uses at the same time.
-std::string TemporaryName(const std::string& target) {
-  static std::atomic<unsigned> counter{0};
-  const auto stamp =
-      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
-  char suffix[64];
-  std::snprintf(suffix, sizeof suffix, "~VB%llx%x.TMP", stamp & 0xFFFFFFFFFFull, counter++);
-  return std::string(ExtractFilePath(target)) + suffix;
-}
-
-}  // namespace
-
 TBagEntrySource BagEntrySource(std::string_view entryName) {
   const BagHandle handle = BagFileOpen(BagFileName(entryName));
   const TBagHandleRec* record = FindHandle(handle, "BagEntrySource");
@@ -261,16 +245,20 @@ void CopyEntryBytes(const TBagEntrySource& source, platform::File& file) {
               platform::SystemErrorMessage(platform::LastError()));
 }
 
-}  // namespace
-
-std::shared_ptr<platform::File> BagCreateNewFile(std::string_view destination) {
-  const std::string target(destination);
-  std::shared_ptr<platform::File> file = platform::File::CreateNew(target);
-  if (!file && platform::LastError() != platform::kErrorFileExists) ThrowCannotCreate(target);
-  return file;
+// Renames a complete temporary file to its final name. Without `replace`, false when a file of
+// that name came meanwhile; the temporary file is gone then, as when the rename fails.
+bool MoveIntoPlace(const std::string& temporary, const std::string& target, bool replace) {
+  if (platform::MoveFile(temporary, target, replace)) return true;
+  const std::uint32_t error = platform::LastError();
+  platform::DeleteFile(temporary);
+  if (!replace && (error == platform::kErrorAlreadyExists || error == platform::kErrorFileExists))
+    return false;
+  throw Error("BagCopyFile: cannot " + std::string(replace ? "replace " : "create ") + target +
+              ": " + platform::SystemErrorMessage(error));
 }
 
-void BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
+// Copies the entry into the temporary file and closes it; a failed copy removes it and throws.
+void CopyIntoTemporary(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
   const std::string path = file->path();
   try {
     CopyEntryBytes(source, *file);
@@ -282,11 +270,28 @@ void BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform:
   }
 }
 
+}  // namespace
+
+std::shared_ptr<platform::File> BagCreateNewFile(std::string_view destination) {
+  const std::string target(destination);
+  if (platform::GetFileAttributes(target)) return nullptr;
+  std::string temporary;
+  std::shared_ptr<platform::File> file = CreateTemporaryFile(ExtractFilePath(target), temporary);
+  if (!file) ThrowCannotCreate(target);
+  return file;
+}
+
+bool BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file,
+                        std::string_view destination) {
+  const std::string temporary = file->path();
+  CopyIntoTemporary(source, std::move(file));
+  return MoveIntoPlace(temporary, std::string(destination), false);
+}
+
 bool BagCopyToNewFile(const TBagEntrySource& source, std::string_view destination) {
   std::shared_ptr<platform::File> file = BagCreateNewFile(destination);
   if (!file) return false;
-  BagCopyIntoNewFile(source, std::move(file));
-  return true;
+  return BagCopyIntoNewFile(source, std::move(file), destination);
 }
 
 bool BagCopyFile(std::string_view entryName, std::string_view destination) {
@@ -302,21 +307,15 @@ bool BagCopyFile(std::string_view entryName, std::string_view destination) {
     target += name;
   }
 
-  // A new file is written in place (half the file system work for many small files) and
-  // removed again when the copy fails. An existing file is only replaced by a complete copy,
-  // made beside it first.
+  // Every file is written under a temporary name beside its target and renamed when complete:
+  // a new one without replacing a file that came meanwhile, an existing one replaced only by a
+  // complete copy.
   if (BagCopyToNewFile(source, target)) return true;
-  const std::string temporary = TemporaryName(target);
-  std::shared_ptr<platform::File> file = platform::File::Create(temporary);
+  std::string temporary;
+  std::shared_ptr<platform::File> file = CreateTemporaryFile(ExtractFilePath(target), temporary);
   if (!file) ThrowCannotCreate(target);
-  BagCopyIntoNewFile(source, std::move(file));
-  if (!platform::MoveFile(temporary, target, true)) {
-    const std::uint32_t error = platform::LastError();
-    platform::DeleteFile(temporary);
-    throw Error("BagCopyFile: cannot replace " + target + ": " +
-                platform::SystemErrorMessage(error));
-  }
-  return true;
+  CopyIntoTemporary(source, std::move(file));
+  return MoveIntoPlace(temporary, target, true);
 }
 
 namespace {

@@ -64,12 +64,15 @@ bool TFileCopier::CopyAhead(std::size_t index, const TPlannedFile& file) {
       aheadNames_.erase(upperName);
       return false;
     }
+    // The temporary file is what is made here; work never started removes it again.
+    std::string temporary = made->path();
     copies_->Push(
-        [source = std::move(source), made = std::move(made)]() mutable {
-          BagCopyIntoNewFile(source, std::move(made));
-          return TWorkResult{true};
+        [source = std::move(source), made = std::move(made),
+         destination = file.Destination]() mutable {
+          // Not done: a file of that name came meanwhile and is replaced one at a time.
+          return TWorkResult{BagCopyIntoNewFile(source, std::move(made), destination)};
         },
-        file.Destination, TFileWork::FileMade::Before);
+        std::move(temporary), TFileWork::FileMade::Before);
   } else {
     copies_->Push(
         [source = std::move(source), destination = file.Destination] {

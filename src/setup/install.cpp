@@ -23,6 +23,21 @@ bool IsRelative(std::string_view path) {
   return !(path.size() >= 2 && path[1] == ':') && !(!path.empty() && IsPathSeparator(path[0]));
 }
 
+// Copies a file from the disk under a temporary name beside the destination and renames it
+// into place when complete, so that the destination is never an incomplete file.
+void CopyIntoPlace(const std::string& from, std::string_view destination) {
+  std::string temporary;
+  const bool made = CreateTemporaryFile(ExtractFilePath(destination), temporary) != nullptr;
+  if (made && platform::CopyFile(from, temporary, false) &&
+      platform::MoveFile(temporary, destination, true)) {
+    return;
+  }
+  const OSError error = platform::LastOSError();
+  if (made) platform::DeleteFile(temporary);
+  throw OSError(error.code(),
+                "Cannot copy " + from + " to " + std::string(destination) + ": " + error.what());
+}
+
 }  // namespace
 
 void TSetupApplication::Install(const TPlannedApplication& planned, const TRecordStore& records,
@@ -112,6 +127,7 @@ std::string TSetupFileGroup::ExpandedDestDir() const {
 void TSetupFileGroup::Install(const TPlannedGroup& planned, int number, TSetupRegistry& registry,
                               TFileCopier& copier) const {
   ForceDirs(planned.Dir);
+  DeleteTemporaryFiles(planned.Dir);
   const std::string groupName = "FileGroup" + std::to_string(number);
   registry.WriteString(groupName, planned.Dir);
   copier.BeginGroup(*this, groupName, registry);
@@ -145,11 +161,7 @@ void TSetupFileGroup::InstallFile(std::string_view source, std::string_view dest
   }
   const std::string from = SourcePath(source);
   const bool copy = !PathExists(destination) || ReplacesExisting(from, destination);
-  if (copy && !platform::CopyFile(from, destination, false)) {
-    const OSError error = platform::LastOSError();
-    throw OSError(error.code(),
-                  "Cannot copy " + from + " to " + std::string(destination) + ": " + error.what());
-  }
+  if (copy) CopyIntoPlace(from, destination);
 }
 
 std::string TSetupShellLink::PlannedFile() const {

@@ -1,6 +1,11 @@
 #include "util/file_utils.h"
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <optional>
+#include <random>
+#include <vector>
 
 #include "platform/debug.h"
 #include "platform/messages.h"
@@ -138,6 +143,70 @@ bool IsDirEmpty(std::string_view dir) {
     pattern += '\\';
   pattern += "*.*";
   return !FindFirst(pattern);
+}
+
+namespace {
+
+std::string FolderWithBackslash(std::string_view folder) {
+  std::string path(folder);
+  if (!path.empty() && !IsSeparator(path.back()) && path.back() != ':') path += '\\';
+  return path;
+}
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool HasPrefixIgnoreCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    const char c = text[i];
+    if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c) != prefix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<platform::File> CreateTemporaryFile(std::string_view folder, std::string& path) {
+  // Names are tried from a start of the process's own, so that two runs beside each other
+  // seldom meet; a name in use is passed over.
+  static std::atomic<std::uint32_t> next{static_cast<std::uint32_t>(
+      std::random_device{}() ^
+      static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()))};
+  const std::string prefix = FolderWithBackslash(folder);
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    char name[16];
+    std::snprintf(name, sizeof name, "~VL%06X.TMP", next.fetch_add(1) & 0xFFFFFFu);
+    path = prefix + name;
+    std::unique_ptr<platform::File> file = platform::File::CreateNew(path);
+    if (file || platform::LastError() != platform::kErrorFileExists) return file;
+  }
+  return nullptr;
+}
+
+bool IsTemporaryFileName(std::string_view name) {
+  if (name.size() < 8 || !HasPrefixIgnoreCase(name.substr(name.size() - 4), ".TMP")) return false;
+  if (HasPrefixIgnoreCase(name, "~VB")) return true;
+  if (name.size() != 13 || !HasPrefixIgnoreCase(name, "~VL")) return false;
+  for (std::size_t i = 3; i < 9; ++i) {
+    if (!IsHexDigit(name[i])) return false;
+  }
+  return true;
+}
+
+void DeleteTemporaryFiles(std::string_view folder) {
+  const std::string prefix = FolderWithBackslash(folder);
+  std::vector<std::string> found;
+  platform::FindFiles(prefix + "~V*.TMP", [&](const platform::FindEntry& entry) {
+    if (!(entry.attributes & platform::kAttrDirectory) && IsTemporaryFileName(entry.name)) {
+      found.push_back(entry.name);
+    }
+    return true;
+  });
+  for (const std::string& name : found) {
+    if (platform::DeleteFile(prefix + name)) DebugLog("Deleted the leftover " + prefix + name);
+  }
 }
 
 bool ForceDirs(std::string_view path) {

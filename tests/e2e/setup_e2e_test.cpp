@@ -66,6 +66,9 @@ TEST_F(SetupProgram, InstallsSilentlyAndRemovesByRecordKey) {
   dir_.Write("files/tool.exe", "tool");
   dir_.Write("files/help.txt", "help");
   dir_.Write("old.ini", "deleted at installation");
+  // What killed copies left in the folders goes at the next install and at the removal.
+  dir_.Write("Programs/Reise/Data/~VL00A1B2.TMP", "left by a killed copy");
+  dir_.Write("Programs/Reise/Data/~VB19a8f3c2e4.TMP", "left by a killed replacement");
   const std::string app = dir_.win("Programs\\Reise");
   const std::string links = dir_.win("Menu\\Reise");
   dir_.Write(
@@ -101,6 +104,11 @@ TEST_F(SetupProgram, InstallsSilentlyAndRemovesByRecordKey) {
   EXPECT_EQ(ReadHostFile(host / "Programs/Reise/tool.exe"), "tool");
   EXPECT_EQ(ReadHostFile(host / "Programs/Helper/help.txt"), "help");
   EXPECT_FALSE(std::filesystem::exists(host / "old.ini"));
+  EXPECT_FALSE(std::filesystem::exists(host / "Programs/Reise/Data/~VL00A1B2.TMP"));
+  EXPECT_FALSE(std::filesystem::exists(host / "Programs/Reise/Data/~VB19a8f3c2e4.TMP"));
+  for (const auto& entry : std::filesystem::directory_iterator(host / "Programs/Reise")) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with("~")) << entry.path();
+  }
   const platform::ShellLinkData link =
       platform::ReadShellLink(links + "\\Reisesprache Englisch.lnk");
   EXPECT_EQ(link.target, app + "\\tool.exe");
@@ -130,6 +138,7 @@ TEST_F(SetupProgram, InstallsSilentlyAndRemovesByRecordKey) {
                 "FileGroup1=" + dir_.win("Programs\\Helper"), "FileGroup1File1=help.txt",
                 "InstallDir=" + dir_.win("Programs\\Helper"), "Title=Helper"}));
 
+  dir_.Write("Programs/Reise/~VLFFFFFF.TMP", "left by a killed copy");
   // Removal of one product by its record key; "/reg=" names it, so the exit code is 2.
   ASSERT_EQ(Setup({"/silent", "/remove=rse_3_4711", "/reg=RSE_3_4711"}), 2)
       << ReadHostFile(dir_.host() / "setup.log");
