@@ -1,5 +1,6 @@
 #include "setup/file_copier.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "baggage/bag_stream.h"
@@ -28,23 +29,30 @@ TFileCopier::TFileCopier(bool membersToCopy, TSetupUI& ui) : ui_(ui) {
 }
 
 void TFileCopier::BeginGroup(const TSetupFileGroup& group, std::string groupName,
-                             TSetupRegistry& registry) {
+                             TSetupRegistry& registry, const std::vector<TPlannedFile>& files) {
   group_ = &group;
   groupName_ = std::move(groupName);
   registry_ = &registry;
+  files_ = &files;
+  recorded_ = 0;
+  if (!files.empty()) RecordAhead();
 }
 
-void TFileCopier::Record(std::size_t index, const TPlannedFile& file) {
-  DebugLog("Copying " + file.Source + " to " + file.Destination);
-  registry_->WriteString(groupName_ + "File" + std::to_string(index + 1), file.Name);
-  registry_->FlushNowAndThen();
+void TFileCopier::RecordAhead() {
+  const std::size_t end = std::min(files_->size(), recorded_ + batch_);
+  for (; recorded_ < end; ++recorded_) {
+    registry_->WriteString(groupName_ + "File" + std::to_string(recorded_ + 1),
+                           (*files_)[recorded_].Name);
+  }
+  registry_->Flush();
+  batch_ = std::min(batch_ * 4, kLargestBatch);
 }
 
 void TFileCopier::FinishOldest() {
   const Ahead& oldest = ahead_.front();
+  DebugLog("Copying " + oldest.file->Source + " to " + oldest.file->Destination);
   if (!copies_->TakeOldest().done)
     group_->InstallFile(oldest.file->Source, oldest.file->Destination);
-  Record(oldest.index, *oldest.file);
   aheadNames_.erase(oldest.upperName);
   ahead_.pop_front();
 }
@@ -88,25 +96,27 @@ bool TFileCopier::CopyAhead(std::size_t index, const TPlannedFile& file) {
 
 void TFileCopier::Add(std::size_t index, const TPlannedFile& file) {
   ui_.ProcessMessages();
+  if (index >= recorded_) RecordAhead();
   if (copies_ && IsMember(file.Source)) {
     try {
       if (CopyAhead(index, file)) return;
     } catch (...) {
       // A member that is missing or a file that cannot be made: the copies before it are
-      // complete and recorded first.
+      // completed first.
       FinishAll();
       throw;
     }
   }
   FinishAll();
+  DebugLog("Copying " + file.Source + " to " + file.Destination);
   group_->InstallFile(file.Source, file.Destination);
-  Record(index, file);
 }
 
 void TFileCopier::EndGroup() {
   FinishAll();
   group_ = nullptr;
   registry_ = nullptr;
+  files_ = nullptr;
 }
 
 }  // namespace valise::setup

@@ -126,11 +126,12 @@ std::string TSetupFileGroup::ExpandedDestDir() const {
 
 void TSetupFileGroup::Install(const TPlannedGroup& planned, int number, TSetupRegistry& registry,
                               TFileCopier& copier) const {
-  ForceDirs(planned.Dir);
-  DeleteTemporaryFiles(planned.Dir);
   const std::string groupName = "FileGroup" + std::to_string(number);
   registry.WriteString(groupName, planned.Dir);
-  copier.BeginGroup(*this, groupName, registry);
+  // The group's first files are recorded (and stored) before its folder and files are made.
+  copier.BeginGroup(*this, groupName, registry, planned.Files);
+  ForceDirs(planned.Dir);
+  DeleteTemporaryFiles(planned.Dir);
   for (std::size_t i = 0; i < planned.Files.size(); ++i) copier.Add(i, planned.Files[i]);
   copier.EndGroup();
 }
