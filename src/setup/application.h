@@ -165,6 +165,12 @@ class TSetupApplication {
   // The name of the key below the records key that the application's record was found under;
   // empty for an application that is not installed.
   std::string RecordKeyName;
+  // The record carries the mark of an install that did not finish ("Incomplete").
+  bool Incomplete = false;
+  // For such a record that the script offers again: the script's application, which a run
+  // that keeps the application installs over what is there. The record's own application
+  // stays what a removal works from.
+  std::unique_ptr<TSetupApplication> Offered;
 
   // Reads the application's section; relative file specifications are searched in
   // `sourceDir`. Throws ESetup for an installation directory that refers to itself.

@@ -42,7 +42,7 @@ void CopyIntoPlace(const std::string& from, std::string_view destination) {
 
 void TSetupApplication::Install(const TPlannedApplication& planned, const TRecordStore& records,
                                 const TUninstallOwner& owner, TSetupUI& ui) const {
-  DebugLog("Installing " + RecordKey() + " '" + Title + "'...");
+  DebugLog((Incomplete ? "Completing " : "Installing ") + RecordKey() + " '" + Title + "'...");
   TSetupRegistry registry(records.Root());
   const std::string recordPath = records.RecordPath(AltRegKey.empty() ? RecordKey() : AltRegKey);
   DebugLog("Writing regkey " + recordPath);
@@ -51,6 +51,8 @@ void TSetupApplication::Install(const TPlannedApplication& planned, const TRecor
   // A later run finds the folder here for references to it ("[Application1.InstallDir]").
   registry.WriteString("InstallDir", GetInstallDir());
   if (!AltRegKey.empty()) registry.WriteInteger("AltRegKey", 1);
+  // Until the install completes, the record says that it has not: a later run completes it.
+  registry.WriteInteger(kIncompleteValue, 1);
   WriteUninstallEntry(*this, planned, records.Root(), owner);
   for (std::size_t i = 0; i < planned.DeleteFiles.size(); ++i) {
     const std::string& path = planned.DeleteFiles[i];
@@ -74,6 +76,9 @@ void TSetupApplication::Install(const TPlannedApplication& planned, const TRecor
     ui.ProcessMessages();
     WriteRegEntry(*entry, registry, recordPath);
   }
+  registry.SetRoot(records.Root());
+  registry.OpenKey("\\" + recordPath);
+  registry.DeleteValue(kIncompleteValue);
   registry.CloseKey();
 }
 
