@@ -281,17 +281,20 @@ std::shared_ptr<platform::File> BagCreateNewFile(std::string_view destination) {
   return file;
 }
 
-bool BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file,
-                        std::string_view destination) {
-  const std::string temporary = file->path();
+void BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
   CopyIntoTemporary(source, std::move(file));
+}
+
+bool BagMoveNewFile(const std::string& temporary, std::string_view destination) {
   return MoveIntoPlace(temporary, std::string(destination), false);
 }
 
 bool BagCopyToNewFile(const TBagEntrySource& source, std::string_view destination) {
   std::shared_ptr<platform::File> file = BagCreateNewFile(destination);
   if (!file) return false;
-  return BagCopyIntoNewFile(source, std::move(file), destination);
+  const std::string temporary = file->path();
+  CopyIntoTemporary(source, std::move(file));
+  return BagMoveNewFile(temporary, destination);
 }
 
 bool BagCopyFile(std::string_view entryName, std::string_view destination) {

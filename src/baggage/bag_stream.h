@@ -70,15 +70,17 @@ TBagEntrySource BagEntrySource(std::string_view entryName);
 // once, each with its own destination.
 bool BagCopyToNewFile(const TBagEntrySource& source, std::string_view destination);
 
-// The same in two steps, for callers that make the files in one place and copy on other
+// The same in three steps, for callers that make the files in one place and copy on other
 // threads: BagCreateNewFile makes the empty temporary file beside `destination` (nothing when a
-// file of that name exists; throws when it cannot be made), and BagCopyIntoNewFile, on any
-// thread, copies the entry into it, closes it and renames it to `destination`; false (and the
-// temporary file removed) when a file of that name came meanwhile. A failed copy removes the
-// temporary file again and throws.
+// file of that name exists; throws when it cannot be made); BagCopyIntoNewFile, on any thread,
+// copies the entry into it and closes it, or removes it again and throws when the copy fails;
+// BagMoveNewFile renames the complete temporary file to `destination`: false (and the temporary
+// file removed) when a file of that name came meanwhile. Making and renaming on one thread
+// keeps what the posix backend knows of a folder's names current: renames on another thread
+// made it read a big folder again and again.
 std::shared_ptr<platform::File> BagCreateNewFile(std::string_view destination);
-bool BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file,
-                        std::string_view destination);
+void BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file);
+bool BagMoveNewFile(const std::string& temporary, std::string_view destination);
 
 // Registers (and removes) the multimedia file I/O procedure for the current container kind, so
 // that media players can open "container+ENTRY" names. Nothing on systems without it.

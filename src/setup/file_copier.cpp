@@ -51,8 +51,11 @@ void TFileCopier::RecordAhead() {
 void TFileCopier::FinishOldest() {
   const Ahead& oldest = ahead_.front();
   DebugLog("Copying " + oldest.file->Source + " to " + oldest.file->Destination);
-  if (!copies_->TakeOldest().done)
+  // Not done, or not renamed: a file of that name came meanwhile and is replaced one at a time.
+  if (!copies_->TakeOldest().done ||
+      (!oldest.temporary.empty() && !BagMoveNewFile(oldest.temporary, oldest.file->Destination))) {
     group_->InstallFile(oldest.file->Source, oldest.file->Destination);
+  }
   aheadNames_.erase(oldest.upperName);
   ahead_.pop_front();
 }
@@ -65,6 +68,7 @@ bool TFileCopier::CopyAhead(std::size_t index, const TPlannedFile& file) {
   std::string upperName = platform::UpperCase(file.Name);
   if (!aheadNames_.insert(upperName).second) return false;
   TBagEntrySource source = BagEntrySource(std::string_view(file.Source).substr(1));
+  std::string temporary;
   if (createHere_) {
     std::shared_ptr<platform::File> made = BagCreateNewFile(file.Destination);
     if (!made) {
@@ -73,14 +77,13 @@ bool TFileCopier::CopyAhead(std::size_t index, const TPlannedFile& file) {
       return false;
     }
     // The temporary file is what is made here; work never started removes it again.
-    std::string temporary = made->path();
+    temporary = made->path();
     copies_->Push(
-        [source = std::move(source), made = std::move(made),
-         destination = file.Destination]() mutable {
-          // Not done: a file of that name came meanwhile and is replaced one at a time.
-          return TWorkResult{BagCopyIntoNewFile(source, std::move(made), destination)};
+        [source = std::move(source), made = std::move(made)]() mutable {
+          BagCopyIntoNewFile(source, std::move(made));
+          return TWorkResult{true};
         },
-        std::move(temporary), TFileWork::FileMade::Before);
+        temporary, TFileWork::FileMade::Before);
   } else {
     copies_->Push(
         [source = std::move(source), destination = file.Destination] {
@@ -89,7 +92,7 @@ bool TFileCopier::CopyAhead(std::size_t index, const TPlannedFile& file) {
         },
         file.Destination);
   }
-  ahead_.push_back({index, &file, std::move(upperName)});
+  ahead_.push_back({index, &file, std::move(upperName), std::move(temporary)});
   copies_->MakeRoom([this] { FinishOldest(); });
   return true;
 }

@@ -69,15 +69,18 @@ void TSetupApplication::Install(const TPlannedApplication& planned, const TRecor
     ui.ProcessMessages();
     shortcut.Link->Install(shortcut.File, registry, recorded);
   }
-  // The record is stored before the entries move the registry object elsewhere; it stays open,
-  // since an entry's relative key is taken below it.
-  registry.Flush();
-  for (const TSetupRegEntry* entry : planned.RegEntries) {
-    ui.ProcessMessages();
-    WriteRegEntry(*entry, registry, recordPath);
+  if (!planned.RegEntries.empty()) {
+    // The record is stored before the entries move the registry object elsewhere; it stays
+    // open, since an entry's relative key is taken below it.
+    registry.Flush();
+    for (const TSetupRegEntry* entry : planned.RegEntries) {
+      ui.ProcessMessages();
+      WriteRegEntry(*entry, registry, recordPath);
+    }
+    registry.SetRoot(records.Root());
+    registry.OpenKey("\\" + recordPath);
   }
-  registry.SetRoot(records.Root());
-  registry.OpenKey("\\" + recordPath);
+  // Complete: the mark goes in the record's last store.
   registry.DeleteValue(kIncompleteValue);
   registry.CloseKey();
 }
