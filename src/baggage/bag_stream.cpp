@@ -9,7 +9,6 @@
 #include "platform/files.h"
 #include "platform/host_paths.h"
 #include "platform/mmio.h"
-#include "util/file_utils.h"
 
 namespace valise {
 namespace bagdetail {
@@ -245,56 +244,39 @@ void CopyEntryBytes(const TBagEntrySource& source, platform::File& file) {
               platform::SystemErrorMessage(platform::LastError()));
 }
 
-// Renames a complete temporary file to its final name. Without `replace`, false when a file of
-// that name came meanwhile; the temporary file is gone then, as when the rename fails.
-bool MoveIntoPlace(const std::string& temporary, const std::string& target, bool replace) {
-  if (platform::MoveFile(temporary, target, replace)) return true;
-  const std::uint32_t error = platform::LastError();
-  platform::DeleteFile(temporary);
-  if (!replace && (error == platform::kErrorAlreadyExists || error == platform::kErrorFileExists))
-    return false;
-  throw Error("BagCopyFile: cannot " + std::string(replace ? "replace " : "create ") + target +
-              ": " + platform::SystemErrorMessage(error));
-}
-
-// Copies the entry into the temporary file and closes it; a failed copy removes it and throws.
-void CopyIntoTemporary(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
-  const std::string path = file->path();
+// Copies the entry into a staged file and gives it its name: false when a file of that name
+// came meanwhile. A failed copy leaves nothing behind and throws.
+bool CopyIntoStaged(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
+  const std::string target = file->path();
   try {
     CopyEntryBytes(source, *file);
-    file.reset();
   } catch (...) {
     file.reset();
-    platform::DeleteFile(path);
     throw;
   }
+  if (file->Commit()) return true;
+  const std::uint32_t error = platform::LastError();
+  if (error == platform::kErrorAlreadyExists || error == platform::kErrorFileExists) return false;
+  throw Error("BagCopyFile: cannot create " + target + ": " + platform::SystemErrorMessage(error));
 }
 
 }  // namespace
 
 std::shared_ptr<platform::File> BagCreateNewFile(std::string_view destination) {
   const std::string target(destination);
-  if (platform::GetFileAttributes(target)) return nullptr;
-  std::string temporary;
-  std::shared_ptr<platform::File> file = CreateTemporaryFile(ExtractFilePath(target), temporary);
-  if (!file) ThrowCannotCreate(target);
+  std::shared_ptr<platform::File> file = platform::File::CreateStaged(target);
+  if (!file && platform::LastError() != platform::kErrorFileExists) ThrowCannotCreate(target);
   return file;
 }
 
-void BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
-  CopyIntoTemporary(source, std::move(file));
-}
-
-bool BagMoveNewFile(const std::string& temporary, std::string_view destination) {
-  return MoveIntoPlace(temporary, std::string(destination), false);
+bool BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
+  return CopyIntoStaged(source, std::move(file));
 }
 
 bool BagCopyToNewFile(const TBagEntrySource& source, std::string_view destination) {
   std::shared_ptr<platform::File> file = BagCreateNewFile(destination);
   if (!file) return false;
-  const std::string temporary = file->path();
-  CopyIntoTemporary(source, std::move(file));
-  return BagMoveNewFile(temporary, destination);
+  return CopyIntoStaged(source, std::move(file));
 }
 
 bool BagCopyFile(std::string_view entryName, std::string_view destination) {
@@ -310,15 +292,25 @@ bool BagCopyFile(std::string_view entryName, std::string_view destination) {
     target += name;
   }
 
-  // Every file is written under a temporary name beside its target and renamed when complete:
-  // a new one without replacing a file that came meanwhile, an existing one replaced only by a
-  // complete copy.
+  // A new file takes its name only when complete, without replacing a file that came
+  // meanwhile; an existing one is replaced only by a complete copy made beside it.
   if (BagCopyToNewFile(source, target)) return true;
   std::string temporary;
-  std::shared_ptr<platform::File> file = CreateTemporaryFile(ExtractFilePath(target), temporary);
+  std::shared_ptr<platform::File> file =
+      platform::CreateTemporaryFile(ExtractFilePath(target), temporary);
   if (!file) ThrowCannotCreate(target);
-  CopyIntoTemporary(source, std::move(file));
-  return MoveIntoPlace(temporary, target, true);
+  try {
+    CopyEntryBytes(source, *file);
+    file.reset();
+  } catch (...) {
+    file.reset();
+    platform::DeleteFile(temporary);
+    throw;
+  }
+  if (platform::MoveFile(temporary, target, true)) return true;
+  const std::uint32_t error = platform::LastError();
+  platform::DeleteFile(temporary);
+  throw Error("BagCopyFile: cannot replace " + target + ": " + platform::SystemErrorMessage(error));
 }
 
 namespace {

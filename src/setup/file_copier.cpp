@@ -51,11 +51,9 @@ void TFileCopier::RecordAhead() {
 void TFileCopier::FinishOldest() {
   const Ahead& oldest = ahead_.front();
   DebugLog("Copying " + oldest.file->Source + " to " + oldest.file->Destination);
-  // Not done, or not renamed: a file of that name came meanwhile and is replaced one at a time.
-  if (!copies_->TakeOldest().done ||
-      (!oldest.temporary.empty() && !BagMoveNewFile(oldest.temporary, oldest.file->Destination))) {
+  // Not done: a file of that name came meanwhile and is replaced one at a time.
+  if (!copies_->TakeOldest().done)
     group_->InstallFile(oldest.file->Source, oldest.file->Destination);
-  }
   aheadNames_.erase(oldest.upperName);
   ahead_.pop_front();
 }
@@ -68,7 +66,8 @@ bool TFileCopier::CopyAhead(std::size_t index, const TPlannedFile& file) {
   std::string upperName = platform::UpperCase(file.Name);
   if (!aheadNames_.insert(upperName).second) return false;
   TBagEntrySource source = BagEntrySource(std::string_view(file.Source).substr(1));
-  std::string temporary;
+  // A copy takes its name only when complete, and its name is recorded already: work never
+  // started or never taken leaves nothing to undo.
   if (createHere_) {
     std::shared_ptr<platform::File> made = BagCreateNewFile(file.Destination);
     if (!made) {
@@ -76,23 +75,17 @@ bool TFileCopier::CopyAhead(std::size_t index, const TPlannedFile& file) {
       aheadNames_.erase(upperName);
       return false;
     }
-    // The temporary file is what is made here; work never started removes it again.
-    temporary = made->path();
-    copies_->Push(
-        [source = std::move(source), made = std::move(made)]() mutable {
-          BagCopyIntoNewFile(source, std::move(made));
-          return TWorkResult{true};
-        },
-        temporary, TFileWork::FileMade::Before);
+    copies_->Push([source = std::move(source), made = std::move(made)]() mutable {
+      // Not done: a file of that name came meanwhile and is replaced one at a time.
+      return TWorkResult{BagCopyIntoNewFile(source, std::move(made))};
+    });
   } else {
-    copies_->Push(
-        [source = std::move(source), destination = file.Destination] {
-          // Not done: the file was there already and is replaced one file at a time.
-          return TWorkResult{BagCopyToNewFile(source, destination)};
-        },
-        file.Destination);
+    copies_->Push([source = std::move(source), destination = file.Destination] {
+      // Not done: the file was there already and is replaced one file at a time.
+      return TWorkResult{BagCopyToNewFile(source, destination)};
+    });
   }
-  ahead_.push_back({index, &file, std::move(upperName), std::move(temporary)});
+  ahead_.push_back({index, &file, std::move(upperName)});
   copies_->MakeRoom([this] { FinishOldest(); });
   return true;
 }

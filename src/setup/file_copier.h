@@ -50,9 +50,6 @@ class TFileCopier {
     std::size_t index;
     const TPlannedFile* file;
     std::string upperName;
-    // The temporary file made on this thread, renamed here when its copy is complete; empty
-    // when the work renames it.
-    std::string temporary;
   };
 
   // Starts the copy of a new member ahead of the record; false when the file exists already.

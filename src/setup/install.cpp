@@ -27,7 +27,7 @@ bool IsRelative(std::string_view path) {
 // into place when complete, so that the destination is never an incomplete file.
 void CopyIntoPlace(const std::string& from, std::string_view destination) {
   std::string temporary;
-  const bool made = CreateTemporaryFile(ExtractFilePath(destination), temporary) != nullptr;
+  const bool made = platform::CreateTemporaryFile(ExtractFilePath(destination), temporary) != nullptr;
   if (made && platform::CopyFile(from, temporary, false) &&
       platform::MoveFile(temporary, destination, true)) {
     return;

@@ -1,10 +1,7 @@
 #include "util/file_utils.h"
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <optional>
-#include <random>
 #include <vector>
 
 #include "platform/debug.h"
@@ -149,7 +146,7 @@ namespace {
 
 std::string FolderWithBackslash(std::string_view folder) {
   std::string path(folder);
-  if (!path.empty() && !IsSeparator(path.back()) && path.back() != ':') path += '\\';
+  if (!path.empty() && !IsPathSeparator(path.back()) && path.back() != ':') path += '\\';
   return path;
 }
 
@@ -167,23 +164,6 @@ bool HasPrefixIgnoreCase(std::string_view text, std::string_view prefix) {
 }
 
 }  // namespace
-
-std::unique_ptr<platform::File> CreateTemporaryFile(std::string_view folder, std::string& path) {
-  // Names are tried from a start of the process's own, so that two runs beside each other
-  // seldom meet; a name in use is passed over.
-  static std::atomic<std::uint32_t> next{static_cast<std::uint32_t>(
-      std::random_device{}() ^
-      static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()))};
-  const std::string prefix = FolderWithBackslash(folder);
-  for (int attempt = 0; attempt < 64; ++attempt) {
-    char name[16];
-    std::snprintf(name, sizeof name, "~VL%06X.TMP", next.fetch_add(1) & 0xFFFFFFu);
-    path = prefix + name;
-    std::unique_ptr<platform::File> file = platform::File::CreateNew(path);
-    if (file || platform::LastError() != platform::kErrorFileExists) return file;
-  }
-  return nullptr;
-}
 
 bool IsTemporaryFileName(std::string_view name) {
   if (name.size() < 8 || !HasPrefixIgnoreCase(name.substr(name.size() - 4), ".TMP")) return false;

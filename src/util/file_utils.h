@@ -48,13 +48,8 @@ bool IsDirEmpty(std::string_view dir);
 // Creates the directory and every missing parent; true when it exists afterwards. An empty
 // path throws EJclFileUtilsError("Unable to create directory").
 bool ForceDirs(std::string_view path);
-// Temporary files beside the files an install makes: "~VL", six hexadecimal digits, ".TMP".
-// A file is written under such a name in its own folder and renamed when complete, so that no
-// file under its final name is ever incomplete. Creates a new one in `folder` (a trailing
-// backslash is added when missing) and sets `path` to it; null (LastError set) when none can
-// be made.
-std::unique_ptr<platform::File> CreateTemporaryFile(std::string_view folder, std::string& path);
-// Whether a bare name is such a temporary name, or a "~VB*.TMP" an earlier replacement left.
+// Whether a bare name is the name of a temporary file a copy writes before it is complete
+// (platform::CreateTemporaryFile), or a "~VB*.TMP" an earlier replacement left.
 bool IsTemporaryFileName(std::string_view name);
 // Deletes the temporary files a killed or failed copy left in the folder; never throws.
 void DeleteTemporaryFiles(std::string_view folder);

@@ -370,7 +370,7 @@ TEST_F(SetupFaults, RegistryUnwritableAtTheEnd) {
   // every store before it succeeds, the one at the end fails.
   WriteProduct({Members("F", 200, 32 * 1024, random)}, {}, 200);
   const int files = ProductFiles();
-  ASSERT_EQ(Run({"/silent", "/remove=NONE_1_1"}), 3);  // makes the prefix; changes nothing
+  ASSERT_EQ(Run({"/silent", "/remove=NONE_1_1"}), 4);  // makes the prefix; changes nothing
   const auto registrySize = fs::file_size(dir_.host() / "prefix" / "user.reg");
   FaultRow row{"registry file unwritable at the end"};
   EXPECT_EQ(Run({"/silent"}, registrySize + 96 * 1024), 3);

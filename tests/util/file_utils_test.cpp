@@ -163,8 +163,8 @@ TEST(TemporaryFilesTest, MadeUniqueAndLeftoversDeleted) {
   fs::create_directories(temp.host() / "dest");
   std::string first;
   std::string second;
-  ASSERT_TRUE(CreateTemporaryFile(temp.win("dest"), first));
-  ASSERT_TRUE(CreateTemporaryFile(temp.win("dest\\"), second));
+  ASSERT_TRUE(platform::CreateTemporaryFile(temp.win("dest"), first));
+  ASSERT_TRUE(platform::CreateTemporaryFile(temp.win("dest\\"), second));
   EXPECT_NE(first, second);
   const std::string name(ExtractFileName(first));
   EXPECT_TRUE(IsTemporaryFileName(name)) << name;
