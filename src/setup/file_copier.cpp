@@ -29,13 +29,14 @@ TFileCopier::TFileCopier(bool membersToCopy, TSetupUI& ui) : ui_(ui) {
 }
 
 void TFileCopier::BeginGroup(const TSetupFileGroup& group, std::string groupName,
-                             TSetupRegistry& registry, const std::vector<TPlannedFile>& files) {
+                             TSetupRegistry& registry, const std::vector<TPlannedFile>& files,
+                             std::size_t recordedAhead) {
   group_ = &group;
   groupName_ = std::move(groupName);
   registry_ = &registry;
   files_ = &files;
-  recorded_ = 0;
-  if (!files.empty()) RecordAhead();
+  recorded_ = std::min(recordedAhead, files.size());
+  if (recorded_ < files.size()) RecordAhead();
 }
 
 void TFileCopier::RecordAhead() {

@@ -33,10 +33,11 @@ class TFileCopier {
   TFileCopier(bool membersToCopy, TSetupUI& ui);
 
   // Starts a group: its files are brought in with its update method and recorded as
-  // "<groupName>File<n>"; the first batch of them is recorded and stored now. `files` stays
-  // alive until EndGroup.
+  // "<groupName>File<n>": the first `recordedAhead` are stored in the record already, and the
+  // copier records the others, a batch at a time, before it makes them. `files` stays alive
+  // until EndGroup.
   void BeginGroup(const TSetupFileGroup& group, std::string groupName, TSetupRegistry& registry,
-                  const std::vector<TPlannedFile>& files);
+                  const std::vector<TPlannedFile>& files, std::size_t recordedAhead);
   // Brings the group's n-th file (from 0) to its destination, or starts its copy.
   void Add(std::size_t index, const TPlannedFile& file);
   // Finishes every copy of the group still running.

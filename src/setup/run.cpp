@@ -1,6 +1,7 @@
 // The run: the plan built, the space checked, each application installed or removed, the
 // removal's later stages, the completion message, the exit code and the program to launch.
 #include "platform/files.h"
+#include "platform/registry.h"
 #include "platform/text.h"
 #include "setup/data_module.h"
 #include "setup/uninstall_entry.h"
@@ -58,12 +59,30 @@ void TSetupDataModule::Execute() {
 
   const TUninstallOwner owner{Globals.Publisher, ProgramPath()};
   std::vector<const TPlannedApplication*> removed;
+  // Records are written ahead of the installs, several applications in one store, and the
+  // records of installs that completed are stored with the next ones: a run of many small
+  // applications does not rewrite the registry for each. A crash meanwhile leaves records
+  // marked "Incomplete", which the next run completes.
+  platform::RegistryStoreBatch stores;
+  std::size_t recordedAhead = 0;  // the plan's applications below this have their records
+  std::size_t batch = 1;
   for (std::size_t i = 0; i < plan.Applications.size(); ++i) {
     const TPlannedApplication& planned = plan.Applications[i];
     ui_.ProcessMessages();
     if (planned.Action == TPlanAction::Install) {
+      if (i >= recordedAhead) {
+        for (std::size_t written = 0; recordedAhead < plan.Applications.size() && written < batch;
+             ++recordedAhead) {
+          const TPlannedApplication& next = plan.Applications[recordedAhead];
+          if (next.Action != TPlanAction::Install) continue;
+          next.App->RecordAhead(next, Records(), owner);
+          ++written;
+        }
+        stores.Store();
+        batch = std::min<std::size_t>(batch * 2, 256);
+      }
       if (UsesBaggageMembers(*planned.App)) SelectBaggageOf(*planned.App);
-      planned.App->Install(planned, Records(), owner, ui_);
+      planned.App->Install(planned, Records(), ui_);
       // Installed from here on, also when a later step fails and the window offers another
       // try.
       planned.App->Installed = true;
@@ -75,6 +94,7 @@ void TSetupDataModule::Execute() {
     }
     if (!CommandLine.Silent) ui_.SetProgressPosition(static_cast<int>(i));
   }
+  stores.Store();
   RemoveDirectories(removed);
   DeleteRecords(removed);
   const std::string base = PlatformKeyPath(Globals.RegBaseKey) + "\\";
