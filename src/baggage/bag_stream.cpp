@@ -1,9 +1,6 @@
 #include "baggage/bag_stream.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -201,20 +198,6 @@ std::int64_t TBaggageStream::Size() {
   return size;
 }
 
-namespace {
-
-// A name beside the target that no other copy uses at the same time.
-std::string TemporaryName(const std::string& target) {
-  static std::atomic<unsigned> counter{0};
-  const auto stamp =
-      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
-  char suffix[64];
-  std::snprintf(suffix, sizeof suffix, "~VB%llx%x.TMP", stamp & 0xFFFFFFFFFFull, counter++);
-  return std::string(ExtractFilePath(target)) + suffix;
-}
-
-}  // namespace
-
 TBagEntrySource BagEntrySource(std::string_view entryName) {
   const BagHandle handle = BagFileOpen(BagFileName(entryName));
   const TBagHandleRec* record = FindHandle(handle, "BagEntrySource");
@@ -261,32 +244,39 @@ void CopyEntryBytes(const TBagEntrySource& source, platform::File& file) {
               platform::SystemErrorMessage(platform::LastError()));
 }
 
+// Copies the entry into a staged file and gives it its name: false when a file of that name
+// came meanwhile. A failed copy leaves nothing behind and throws.
+bool CopyIntoStaged(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
+  const std::string target = file->path();
+  try {
+    CopyEntryBytes(source, *file);
+  } catch (...) {
+    file.reset();
+    throw;
+  }
+  if (file->Commit()) return true;
+  const std::uint32_t error = platform::LastError();
+  if (error == platform::kErrorAlreadyExists || error == platform::kErrorFileExists) return false;
+  throw Error("BagCopyFile: cannot create " + target + ": " + platform::SystemErrorMessage(error));
+}
+
 }  // namespace
 
 std::shared_ptr<platform::File> BagCreateNewFile(std::string_view destination) {
   const std::string target(destination);
-  std::shared_ptr<platform::File> file = platform::File::CreateNew(target);
+  std::shared_ptr<platform::File> file = platform::File::CreateStaged(target);
   if (!file && platform::LastError() != platform::kErrorFileExists) ThrowCannotCreate(target);
   return file;
 }
 
-void BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
-  const std::string path = file->path();
-  try {
-    CopyEntryBytes(source, *file);
-    file.reset();
-  } catch (...) {
-    file.reset();
-    platform::DeleteFile(path);
-    throw;
-  }
+bool BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
+  return CopyIntoStaged(source, std::move(file));
 }
 
 bool BagCopyToNewFile(const TBagEntrySource& source, std::string_view destination) {
   std::shared_ptr<platform::File> file = BagCreateNewFile(destination);
   if (!file) return false;
-  BagCopyIntoNewFile(source, std::move(file));
-  return true;
+  return CopyIntoStaged(source, std::move(file));
 }
 
 bool BagCopyFile(std::string_view entryName, std::string_view destination) {
@@ -302,21 +292,25 @@ bool BagCopyFile(std::string_view entryName, std::string_view destination) {
     target += name;
   }
 
-  // A new file is written in place (half the file system work for many small files) and
-  // removed again when the copy fails. An existing file is only replaced by a complete copy,
-  // made beside it first.
+  // A new file takes its name only when complete, without replacing a file that came
+  // meanwhile; an existing one is replaced only by a complete copy made beside it.
   if (BagCopyToNewFile(source, target)) return true;
-  const std::string temporary = TemporaryName(target);
-  std::shared_ptr<platform::File> file = platform::File::Create(temporary);
+  std::string temporary;
+  std::shared_ptr<platform::File> file =
+      platform::CreateTemporaryFile(ExtractFilePath(target), temporary);
   if (!file) ThrowCannotCreate(target);
-  BagCopyIntoNewFile(source, std::move(file));
-  if (!platform::MoveFile(temporary, target, true)) {
-    const std::uint32_t error = platform::LastError();
+  try {
+    CopyEntryBytes(source, *file);
+    file.reset();
+  } catch (...) {
+    file.reset();
     platform::DeleteFile(temporary);
-    throw Error("BagCopyFile: cannot replace " + target + ": " +
-                platform::SystemErrorMessage(error));
+    throw;
   }
-  return true;
+  if (platform::MoveFile(temporary, target, true)) return true;
+  const std::uint32_t error = platform::LastError();
+  platform::DeleteFile(temporary);
+  throw Error("BagCopyFile: cannot replace " + target + ": " + platform::SystemErrorMessage(error));
 }
 
 namespace {

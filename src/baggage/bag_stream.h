@@ -46,8 +46,9 @@ class TBaggageStream : public TStream {
 };
 
 // Copies an entry to a disk file. A destination ending in "\" is a folder that receives the
-// entry under its own name. A failed copy leaves no partial file behind, and an existing file
-// is replaced only by a complete copy (made in a temporary file beside it first).
+// entry under its own name. A file takes its name only when its copy is complete (see
+// platform::File::CreateStaged): no file under its final name is ever incomplete, an existing
+// file is replaced only by a complete copy, and a failed copy leaves nothing behind.
 bool BagCopyFile(std::string_view entryName, std::string_view destination);
 
 // Where an entry's bytes lie: a window onto an open file. The file can be read from any thread
@@ -64,16 +65,18 @@ struct TBagEntrySource {
 TBagEntrySource BagEntrySource(std::string_view entryName);
 
 // Copies the entry to `destination` when no file of that name exists: false when one does,
-// and nothing is done then. A failed copy leaves no partial file behind and throws. Safe to
-// run on several threads at once, each with its own destination.
+// and nothing is done then. The file takes its name only when complete. A failed copy leaves
+// no file behind and throws. Safe to run on several threads at
+// once, each with its own destination.
 bool BagCopyToNewFile(const TBagEntrySource& source, std::string_view destination);
 
 // The same in two steps, for callers that make the files in one place and copy on other
-// threads: BagCreateNewFile makes the empty file (nothing when a file of that name exists;
-// throws when it cannot be made), and BagCopyIntoNewFile, on any thread, copies the entry into
-// it and closes it, or removes it again and throws when the copy fails.
+// threads: BagCreateNewFile makes the staged file for `destination` (platform::File::
+// CreateStaged: nothing when a file of that name exists; throws when it cannot be made), and
+// BagCopyIntoNewFile, on any thread, copies the entry into it and gives it its name: false when
+// a file of that name came meanwhile; a failed copy leaves nothing behind and throws.
 std::shared_ptr<platform::File> BagCreateNewFile(std::string_view destination);
-void BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file);
+bool BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file);
 
 // Registers (and removes) the multimedia file I/O procedure for the current container kind, so
 // that media players can open "container+ENTRY" names. Nothing on systems without it.

@@ -126,6 +126,13 @@ class File {
   // Creates a file that is not there yet, for writing, denying other writers. Null on failure;
   // LastError is kErrorFileExists when an entry of that name (in any letter case) exists.
   static std::unique_ptr<File> CreateNew(std::string_view path);
+  // Makes a file that takes the name `path` only when it is complete (see Commit), so that a
+  // crash while it is written never leaves a partial file under that name. On Linux the file
+  // has no name at all until then, and a crash leaves nothing; elsewhere it is written under a
+  // temporary name in the same folder (see CreateTemporaryFile). Null when an entry of that
+  // name exists (LastError kErrorFileExists) or the file cannot be made. A staged file that is
+  // never committed is removed when it is closed.
+  static std::unique_ptr<File> CreateStaged(std::string_view path);
 
   virtual ~File() = default;
 
@@ -154,6 +161,10 @@ class File {
   // Flushes written data to the disk.
   virtual void Sync() = 0;
   virtual void SetLastWriteTime(FileTime time) = 0;
+  // Gives a file of CreateStaged its name once it is complete; nothing may be written after.
+  // False when an entry of that name came meanwhile (LastError kErrorAlreadyExists) or the
+  // name could not be given: the staged file is gone then. Any other file has its name: true.
+  virtual bool Commit() { return true; }
 
  protected:
   explicit File(std::string_view path) : path_(path) {}
@@ -161,6 +172,12 @@ class File {
  private:
   std::string path_;
 };
+
+// Makes a new file named "~VL", six hexadecimal digits and ".TMP" in `folder`, a name no other
+// entry there has, and sets `path` to its full path; null (LastError set) when none can be made.
+// Such names are the leftovers of copies that were stopped: a later install or removal of the
+// folder deletes them.
+std::unique_ptr<File> CreateTemporaryFile(std::string_view folder, std::string& path);
 
 // Reads a whole file; throws OSError, naming the file, when it cannot be read.
 std::string ReadWholeFile(std::string_view path);

@@ -82,6 +82,27 @@ class RegKey {
   std::unique_ptr<RegKeyImpl> impl_;
 };
 
+// Holds back the stores of registry changes while it lives, so that the changes of many keys
+// are stored together: a key's Close (and its destruction) hands its changes to the batch, and
+// a key's Flush, Store() and the end of the batch store everything held, one store per registry
+// file. On Windows, where every change is stored at once, it holds nothing. Keys opened while
+// the batch holds changes do not see those. One batch at a time, on one thread.
+class RegistryStoreBatch {
+ public:
+  RegistryStoreBatch();
+  // Stores what is held; as it cannot throw, a failure goes to the debug log (DebugOutput).
+  ~RegistryStoreBatch();
+  RegistryStoreBatch(const RegistryStoreBatch&) = delete;
+  RegistryStoreBatch& operator=(const RegistryStoreBatch&) = delete;
+
+  // Stores everything held; throws OSError naming the registry file, and the changes stay held.
+  void Store();
+
+ private:
+  struct Held;
+  std::unique_ptr<Held> held_;
+};
+
 // Deletes a key with all its subkeys and values; false when it did not exist or could not be
 // deleted, also when the deletion could not be stored (LastError set).
 bool DeleteRegKeyTree(RegRoot root, std::string_view path);

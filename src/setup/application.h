@@ -65,10 +65,10 @@ class TSetupFileGroup {
   // in `sourceDir`. Throws OSError "No matching file found for '...'" for a specification
   // that matches nothing.
   void LoadFromScript(const TScript& script, std::string_view section, std::string_view sourceDir);
-  // Installs the planned files with `copier` and records the group as "FileGroup<number>"
-  // in the open record key.
-  void Install(const TPlannedGroup& planned, int number, TSetupRegistry& registry,
-               TFileCopier& copier) const;
+  // Installs the planned files with `copier`, which records the names beyond the first
+  // `recordedAhead` in the open record key as "FileGroup<number>File<n>".
+  void Install(const TPlannedGroup& planned, int number, std::size_t recordedAhead,
+               TSetupRegistry& registry, TFileCopier& copier) const;
   // Whether the update method replaces the existing file at `destination` with `from`.
   bool ReplacesExisting(std::string_view from, std::string_view destination) const;
   // Brings one file to its destination according to the update method.
@@ -96,9 +96,8 @@ class TSetupShellLink {
   TExpandEvent OnExpand;
 
   void LoadFromScript(const TScript& script, std::string_view section);
-  // Creates the shortcut file `file`; with Remove records it as "ShellLink<n>",
-  // n = recorded + 1, and counts it in `recorded`.
-  void Install(const std::string& file, TSetupRegistry& registry, int& recorded) const;
+  // Creates the shortcut file `file` (recorded ahead when it is to be removed).
+  void Install(const std::string& file) const;
   // The shortcut file the shortcut makes: its expanded folder, a backslash, its expanded
   // description, ".url" or ".lnk".
   std::string PlannedFile() const;
@@ -165,6 +164,12 @@ class TSetupApplication {
   // The name of the key below the records key that the application's record was found under;
   // empty for an application that is not installed.
   std::string RecordKeyName;
+  // The record carries the mark of an install that did not finish ("Incomplete").
+  bool Incomplete = false;
+  // For such a record that the script offers again: the script's application, which a run
+  // that keeps the application installs over what is there. The record's own application
+  // stays what a removal works from.
+  std::unique_ptr<TSetupApplication> Offered;
 
   // Reads the application's section; relative file specifications are searched in
   // `sourceDir`. Throws ESetup for an installation directory that refers to itself.
@@ -182,10 +187,15 @@ class TSetupApplication {
   std::string RecordKey() const;
   // Rebuilds the removable items from the values of the application's record.
   void LoadFromRecord(const TRecordValues& record, TSetupUI& ui);
-  // Installs the application as planned and writes its installation record in `records` and
-  // its uninstall entry beside it.
-  void Install(const TPlannedApplication& planned, const TRecordStore& records,
-               const TUninstallOwner& owner, TSetupUI& ui) const;
+  // Writes the installation record in `records` as far as it is known before anything is
+  // made, marked "Incomplete", and the uninstall entry beside it: the title, the folder, the
+  // delete files, each group's folder and its files' names (up to 4,096 in all), and the
+  // shortcuts to remove. The caller stores it before Install makes anything.
+  void RecordAhead(const TPlannedApplication& planned, const TRecordStore& records,
+                   const TUninstallOwner& owner) const;
+  // Installs the application as planned, its record written ahead: records the files beyond
+  // those named ahead as it goes, and clears the mark once everything is in place.
+  void Install(const TPlannedApplication& planned, const TRecordStore& records, TSetupUI& ui) const;
   // Writes one registry entry; an entry whose key cannot be opened is skipped.
   void WriteRegEntry(const TSetupRegEntry& entry, TSetupRegistry& registry,
                      std::string_view recordPath) const;

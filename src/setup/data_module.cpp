@@ -89,9 +89,12 @@ void TSetupDataModule::ReadScript(const std::string& fileName) {
     ReadApplication(script, n);
   }
   const auto expand = [this](std::string& text) { ExpandDirMacros(text); };
-  for (const auto& app : Applications) {
-    for (const auto& group : app->FileGroups) group->OnExpand = expand;
-    for (const auto& link : app->ShellLinks) link->OnExpand = expand;
+  for (const auto& owned : Applications) {
+    for (TSetupApplication* app : {owned.get(), owned->Offered.get()}) {
+      if (app == nullptr) continue;
+      for (const auto& group : app->FileGroups) group->OnExpand = expand;
+      for (const auto& link : app->ShellLinks) link->OnExpand = expand;
+    }
   }
 }
 
@@ -120,6 +123,14 @@ void TSetupDataModule::ReadApplication(const TScript& script, int n) {
       other.Texts = app->Texts;
       other.ScriptIndex = app->ScriptIndex;
       if (languageApp) LanguageIndex = static_cast<std::int32_t>(i);
+      if (other.Incomplete) {
+        // Completed where the record says it went.
+        app->InstallDir = other.InstallDir;
+        app->InstallDirChosen = true;
+        app->Incomplete = true;
+        app->Selected = true;
+        other.Offered = std::move(app);
+      }
       return;
     }
   }

@@ -1,5 +1,6 @@
 #include "setup/file_copier.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "baggage/bag_stream.h"
@@ -28,23 +29,32 @@ TFileCopier::TFileCopier(bool membersToCopy, TSetupUI& ui) : ui_(ui) {
 }
 
 void TFileCopier::BeginGroup(const TSetupFileGroup& group, std::string groupName,
-                             TSetupRegistry& registry) {
+                             TSetupRegistry& registry, const std::vector<TPlannedFile>& files,
+                             std::size_t recordedAhead) {
   group_ = &group;
   groupName_ = std::move(groupName);
   registry_ = &registry;
+  files_ = &files;
+  recorded_ = std::min(recordedAhead, files.size());
+  if (recorded_ < files.size()) RecordAhead();
 }
 
-void TFileCopier::Record(std::size_t index, const TPlannedFile& file) {
-  DebugLog("Copying " + file.Source + " to " + file.Destination);
-  registry_->WriteString(groupName_ + "File" + std::to_string(index + 1), file.Name);
-  registry_->FlushNowAndThen();
+void TFileCopier::RecordAhead() {
+  const std::size_t end = std::min(files_->size(), recorded_ + batch_);
+  for (; recorded_ < end; ++recorded_) {
+    registry_->WriteString(groupName_ + "File" + std::to_string(recorded_ + 1),
+                           (*files_)[recorded_].Name);
+  }
+  registry_->Flush();
+  batch_ = std::min(batch_ * 4, kLargestBatch);
 }
 
 void TFileCopier::FinishOldest() {
   const Ahead& oldest = ahead_.front();
+  DebugLog("Copying " + oldest.file->Source + " to " + oldest.file->Destination);
+  // Not done: a file of that name came meanwhile and is replaced one at a time.
   if (!copies_->TakeOldest().done)
     group_->InstallFile(oldest.file->Source, oldest.file->Destination);
-  Record(oldest.index, *oldest.file);
   aheadNames_.erase(oldest.upperName);
   ahead_.pop_front();
 }
@@ -57,6 +67,8 @@ bool TFileCopier::CopyAhead(std::size_t index, const TPlannedFile& file) {
   std::string upperName = platform::UpperCase(file.Name);
   if (!aheadNames_.insert(upperName).second) return false;
   TBagEntrySource source = BagEntrySource(std::string_view(file.Source).substr(1));
+  // A copy takes its name only when complete, and its name is recorded already: work never
+  // started or never taken leaves nothing to undo.
   if (createHere_) {
     std::shared_ptr<platform::File> made = BagCreateNewFile(file.Destination);
     if (!made) {
@@ -64,19 +76,15 @@ bool TFileCopier::CopyAhead(std::size_t index, const TPlannedFile& file) {
       aheadNames_.erase(upperName);
       return false;
     }
-    copies_->Push(
-        [source = std::move(source), made = std::move(made)]() mutable {
-          BagCopyIntoNewFile(source, std::move(made));
-          return TWorkResult{true};
-        },
-        file.Destination, TFileWork::FileMade::Before);
+    copies_->Push([source = std::move(source), made = std::move(made)]() mutable {
+      // Not done: a file of that name came meanwhile and is replaced one at a time.
+      return TWorkResult{BagCopyIntoNewFile(source, std::move(made))};
+    });
   } else {
-    copies_->Push(
-        [source = std::move(source), destination = file.Destination] {
-          // Not done: the file was there already and is replaced one file at a time.
-          return TWorkResult{BagCopyToNewFile(source, destination)};
-        },
-        file.Destination);
+    copies_->Push([source = std::move(source), destination = file.Destination] {
+      // Not done: the file was there already and is replaced one file at a time.
+      return TWorkResult{BagCopyToNewFile(source, destination)};
+    });
   }
   ahead_.push_back({index, &file, std::move(upperName)});
   copies_->MakeRoom([this] { FinishOldest(); });
@@ -85,25 +93,27 @@ bool TFileCopier::CopyAhead(std::size_t index, const TPlannedFile& file) {
 
 void TFileCopier::Add(std::size_t index, const TPlannedFile& file) {
   ui_.ProcessMessages();
+  if (index >= recorded_) RecordAhead();
   if (copies_ && IsMember(file.Source)) {
     try {
       if (CopyAhead(index, file)) return;
     } catch (...) {
       // A member that is missing or a file that cannot be made: the copies before it are
-      // complete and recorded first.
+      // completed first.
       FinishAll();
       throw;
     }
   }
   FinishAll();
+  DebugLog("Copying " + file.Source + " to " + file.Destination);
   group_->InstallFile(file.Source, file.Destination);
-  Record(index, file);
 }
 
 void TFileCopier::EndGroup() {
   FinishAll();
   group_ = nullptr;
   registry_ = nullptr;
+  files_ = nullptr;
 }
 
 }  // namespace valise::setup

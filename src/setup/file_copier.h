@@ -1,9 +1,11 @@
-// Brings the files of an application's groups to their destinations and records each one in
-// the open installation record once it is complete, in the group's order. New baggage members
-// are copied on the file work's threads, a few ahead of the record; everything else (a member
-// whose file exists, a file from the disk) waits for those before it. When a copy fails, the
-// copies before it are finished and recorded first, as when one file follows the other, and a
-// copy ahead that is never recorded is removed again.
+// Brings the files of an application's groups to their destinations and records them in the
+// open installation record ahead of the copy: before a batch of files is started, their names
+// are written in the group's order and stored, so that after a crash at any moment every file
+// on disk is named in the record (a name whose file never came counts as removed). Batches
+// grow as the group goes on, so that a big group costs only a few stores. New baggage members
+// are copied on the file work's threads; everything else (a member whose file exists, a file
+// from the disk) waits for those before it. When a copy fails, the copies before it are
+// finished first, as when one file follows the other.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "setup/file_work.h"
 
@@ -30,14 +33,20 @@ class TFileCopier {
   TFileCopier(bool membersToCopy, TSetupUI& ui);
 
   // Starts a group: its files are brought in with its update method and recorded as
-  // "<groupName>File<n>".
-  void BeginGroup(const TSetupFileGroup& group, std::string groupName, TSetupRegistry& registry);
+  // "<groupName>File<n>": the first `recordedAhead` are stored in the record already, and the
+  // copier records the others, a batch at a time, before it makes them. `files` stays alive
+  // until EndGroup.
+  void BeginGroup(const TSetupFileGroup& group, std::string groupName, TSetupRegistry& registry,
+                  const std::vector<TPlannedFile>& files, std::size_t recordedAhead);
   // Brings the group's n-th file (from 0) to its destination, or starts its copy.
   void Add(std::size_t index, const TPlannedFile& file);
-  // Finishes and records every copy of the group still running.
+  // Finishes every copy of the group still running.
   void EndGroup();
 
  private:
+  static constexpr std::size_t kFirstBatch = 64;
+  static constexpr std::size_t kLargestBatch = 4096;
+
   struct Ahead {
     std::size_t index;
     const TPlannedFile* file;
@@ -48,8 +57,8 @@ class TFileCopier {
   bool CopyAhead(std::size_t index, const TPlannedFile& file);
   void FinishOldest();
   void FinishAll();
-  // Records the file in the group (and logs its copy).
-  void Record(std::size_t index, const TPlannedFile& file);
+  // Records the next batch of the group's files and stores the record.
+  void RecordAhead();
 
   TSetupUI& ui_;
   std::optional<TFileWork> copies_;
@@ -57,6 +66,11 @@ class TFileCopier {
   const TSetupFileGroup* group_ = nullptr;
   TSetupRegistry* registry_ = nullptr;
   std::string groupName_;
+  const std::vector<TPlannedFile>* files_ = nullptr;
+  // The group's files below this index are recorded.
+  std::size_t recorded_ = 0;
+  // How many files the next batch records; grows through the application's groups.
+  std::size_t batch_ = kFirstBatch;
   std::deque<Ahead> ahead_;
   // Upper case: one copy per destination at a time.
   std::unordered_set<std::string> aheadNames_;

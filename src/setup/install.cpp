@@ -23,11 +23,41 @@ bool IsRelative(std::string_view path) {
   return !(path.size() >= 2 && path[1] == ':') && !(!path.empty() && IsPathSeparator(path[0]));
 }
 
+// Copies a file from the disk under a temporary name beside the destination and renames it
+// into place when complete, so that the destination is never an incomplete file.
+void CopyIntoPlace(const std::string& from, std::string_view destination) {
+  std::string temporary;
+  const bool made =
+      platform::CreateTemporaryFile(ExtractFilePath(destination), temporary) != nullptr;
+  if (made && platform::CopyFile(from, temporary, false) &&
+      platform::MoveFile(temporary, destination, true)) {
+    return;
+  }
+  const OSError error = platform::LastOSError();
+  if (made) platform::DeleteFile(temporary);
+  throw OSError(error.code(),
+                "Cannot copy " + from + " to " + std::string(destination) + ": " + error.what());
+}
+
 }  // namespace
 
-void TSetupApplication::Install(const TPlannedApplication& planned, const TRecordStore& records,
-                                const TUninstallOwner& owner, TSetupUI& ui) const {
-  DebugLog("Installing " + RecordKey() + " '" + Title + "'...");
+namespace {
+
+// How many of a group's file names the record holds before its copy starts.
+std::size_t NamesRecordedAhead(const TPlannedApplication& planned, std::size_t group) {
+  // Up to 4,096 names in all, the groups' first files first: a big application records the
+  // rest as its copy goes on.
+  constexpr std::size_t kNamesAhead = 4096;
+  std::size_t before = 0;
+  for (std::size_t g = 0; g < group; ++g) before += planned.Groups[g].Files.size();
+  return before >= kNamesAhead ? 0
+                               : std::min(planned.Groups[group].Files.size(), kNamesAhead - before);
+}
+
+}  // namespace
+
+void TSetupApplication::RecordAhead(const TPlannedApplication& planned, const TRecordStore& records,
+                                    const TUninstallOwner& owner) const {
   TSetupRegistry registry(records.Root());
   const std::string recordPath = records.RecordPath(AltRegKey.empty() ? RecordKey() : AltRegKey);
   DebugLog("Writing regkey " + recordPath);
@@ -45,29 +75,58 @@ void TSetupApplication::Install(const TPlannedApplication& planned, const TRecor
   // A later run finds the folder here for references to it ("[Application1.InstallDir]").
   registry.WriteString("InstallDir", GetInstallDir());
   if (!AltRegKey.empty()) registry.WriteInteger("AltRegKey", 1);
-  WriteUninstallEntry(*this, planned, records.Root(), owner);
-  for (std::size_t i = 0; i < planned.DeleteFiles.size(); ++i) {
-    const std::string& path = planned.DeleteFiles[i];
-    platform::DeleteFile(path);
-    registry.WriteString("DeleteFile" + std::to_string(i + 1), path);
+  // Until the install completes, the record says that it has not: a later run completes it.
+  registry.WriteInteger(kIncompleteValue, 1);
+  for (std::size_t i = 0; i < planned.DeleteFiles.size(); ++i)
+    registry.WriteString("DeleteFile" + std::to_string(i + 1), planned.DeleteFiles[i]);
+  for (std::size_t g = 0; g < planned.Groups.size(); ++g) {
+    const std::string groupName = "FileGroup" + std::to_string(g + 1);
+    registry.WriteString(groupName, planned.Groups[g].Dir);
+    const std::size_t names = NamesRecordedAhead(planned, g);
+    for (std::size_t i = 0; i < names; ++i) {
+      registry.WriteString(groupName + "File" + std::to_string(i + 1),
+                           planned.Groups[g].Files[i].Name);
+    }
   }
+  int links = 0;
+  for (const TPlannedShortcut& shortcut : planned.Shortcuts) {
+    if (shortcut.Link->Remove)
+      registry.WriteString("ShellLink" + std::to_string(++links), shortcut.File);
+  }
+  registry.CloseKey();
+  WriteUninstallEntry(*this, planned, records.Root(), owner);
+}
+
+void TSetupApplication::Install(const TPlannedApplication& planned, const TRecordStore& records,
+                                TSetupUI& ui) const {
+  DebugLog((Incomplete ? "Completing " : "Installing ") + RecordKey() + " '" + Title + "'...");
+  TSetupRegistry registry(records.Root());
+  const std::string recordPath = records.RecordPath(AltRegKey.empty() ? RecordKey() : AltRegKey);
+  registry.OpenKey(recordPath);
+  for (const std::string& path : planned.DeleteFiles) platform::DeleteFile(path);
   TFileCopier copier(UsesBaggageMembers(*this), ui);
   for (std::size_t g = 0; g < planned.Groups.size(); ++g) {
     ui.ProcessMessages();
-    planned.Groups[g].Group->Install(planned.Groups[g], static_cast<int>(g + 1), registry, copier);
+    planned.Groups[g].Group->Install(planned.Groups[g], static_cast<int>(g + 1),
+                                     NamesRecordedAhead(planned, g), registry, copier);
   }
-  int recorded = 0;
   for (const TPlannedShortcut& shortcut : planned.Shortcuts) {
     ui.ProcessMessages();
-    shortcut.Link->Install(shortcut.File, registry, recorded);
+    shortcut.Link->Install(shortcut.File);
   }
-  // The record is stored before the entries move the registry object elsewhere; it stays open,
-  // since an entry's relative key is taken below it.
-  registry.Flush();
-  for (const TSetupRegEntry* entry : planned.RegEntries) {
-    ui.ProcessMessages();
-    WriteRegEntry(*entry, registry, recordPath);
+  if (!planned.RegEntries.empty()) {
+    // The record is stored before the entries move the registry object elsewhere; it stays
+    // open, since an entry's relative key is taken below it.
+    registry.Flush();
+    for (const TSetupRegEntry* entry : planned.RegEntries) {
+      ui.ProcessMessages();
+      WriteRegEntry(*entry, registry, recordPath);
+    }
+    registry.SetRoot(records.Root());
+    registry.OpenKey("\\" + recordPath);
   }
+  // Complete: the mark goes in the record's next store.
+  registry.DeleteValue(kIncompleteValue);
   registry.CloseKey();
 }
 
@@ -118,12 +177,13 @@ std::string TSetupFileGroup::ExpandedDestDir() const {
   return dir;
 }
 
-void TSetupFileGroup::Install(const TPlannedGroup& planned, int number, TSetupRegistry& registry,
-                              TFileCopier& copier) const {
-  ForceDirs(planned.Dir);
+void TSetupFileGroup::Install(const TPlannedGroup& planned, int number, std::size_t recordedAhead,
+                              TSetupRegistry& registry, TFileCopier& copier) const {
   const std::string groupName = "FileGroup" + std::to_string(number);
-  registry.WriteString(groupName, planned.Dir);
-  copier.BeginGroup(*this, groupName, registry);
+  // The group's folder and first files are recorded (and stored) before any of them is made.
+  copier.BeginGroup(*this, groupName, registry, planned.Files, recordedAhead);
+  ForceDirs(planned.Dir);
+  DeleteTemporaryFiles(planned.Dir);
   for (std::size_t i = 0; i < planned.Files.size(); ++i) copier.Add(i, planned.Files[i]);
   copier.EndGroup();
 }
@@ -154,11 +214,7 @@ void TSetupFileGroup::InstallFile(std::string_view source, std::string_view dest
   }
   const std::string from = SourcePath(source);
   const bool copy = !PathExists(destination) || ReplacesExisting(from, destination);
-  if (copy && !platform::CopyFile(from, destination, false)) {
-    const OSError error = platform::LastOSError();
-    throw OSError(error.code(),
-                  "Cannot copy " + from + " to " + std::string(destination) + ": " + error.what());
-  }
+  if (copy) CopyIntoPlace(from, destination);
 }
 
 std::string TSetupShellLink::PlannedFile() const {
@@ -166,8 +222,7 @@ std::string TSetupShellLink::PlannedFile() const {
          (IsInternetShortcut() ? ".url" : ".lnk");
 }
 
-void TSetupShellLink::Install(const std::string& path, TSetupRegistry& registry,
-                              int& recorded) const {
+void TSetupShellLink::Install(const std::string& path) const {
   DebugLog("Creating shell link " + path);
   ForceDirs(ExcludeTrailingBackslash(ExtractFilePath(path)));
   if (IsInternetShortcut()) {
@@ -178,7 +233,6 @@ void TSetupShellLink::Install(const std::string& path, TSetupRegistry& registry,
       throw OSError(error.code(), "Cannot create " + path + ": " + error.what());
     }
     file->Write(text.data(), text.size());
-    if (Remove) registry.WriteString("ShellLink" + std::to_string(++recorded), path);
     return;
   }
   TShellLink link;
@@ -190,7 +244,6 @@ void TSetupShellLink::Install(const std::string& path, TSetupRegistry& registry,
   link.IconIndex = IconIndex;
   link.HotKey = ShortCut;
   WriteShellLinkFile(link, path);
-  if (Remove) registry.WriteString("ShellLink" + std::to_string(++recorded), path);
 }
 
 }  // namespace valise::setup

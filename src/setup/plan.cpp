@@ -80,11 +80,15 @@ TSetupPlan TSetupDataModule::BuildPlan() {
     return size < 0 ? 0 : size;
   };
   for (const auto& owned : Applications) {
-    TSetupApplication& app = *owned;
     ui_.ProcessMessages();
+    // An install that did not finish, offered again and kept, is installed again over what is
+    // there; removed, it is removed as its record gives it.
+    const bool completing =
+        owned->Selected && owned->Installed && owned->Offered && !owned->Offered->Installed;
+    TSetupApplication& app = completing ? *owned->Offered : *owned;
     TPlannedApplication planned;
     planned.App = &app;
-    if (app.Selected && !app.Installed) {
+    if (completing || (app.Selected && !app.Installed)) {
       planned.Action = TPlanAction::Install;
       if (UsesBaggageMembers(app)) SelectBaggageOf(app);
       if (!app.InstallDir.empty()) CheckDestination(app, app.GetInstallDir(), app.InstallDir);

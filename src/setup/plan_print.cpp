@@ -1,5 +1,6 @@
 #include "setup/plan_print.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -9,6 +10,7 @@
 #include "platform/text.h"
 #include "platform/utf.h"
 #include "platform/version.h"
+#include "setup/cached_program.h"
 #include "setup/data_module.h"
 #include "util/file_utils.h"
 #include "util/integers.h"
@@ -127,6 +129,8 @@ struct DriveRow {
 
 struct PlanView {
   std::string Script;
+  // The folder that keeps the setup program for removal, when the run installs something.
+  std::string KeptFolder;
   std::vector<AppRow> Applications;
   std::vector<DriveRow> Drives;
 };
@@ -184,6 +188,12 @@ std::vector<RegRow> RegRows(const TSetupApplication& app, const TPlannedApplicat
 PlanView MakeView(const TSetupDataModule& setup, const TSetupPlan& plan) {
   PlanView view;
   view.Script = setup.CommandLine.ScriptFile;
+  if (std::any_of(plan.Applications.begin(), plan.Applications.end(),
+                  [](const TPlannedApplication& planned) {
+                    return planned.Action == TPlanAction::Install;
+                  })) {
+    view.KeptFolder = CachedProgramFolder(setup.Globals.RegRoot, setup.Globals.RegBaseKey);
+  }
   const TRecordStore records = setup.Records();
   for (const TPlannedApplication& planned : plan.Applications) {
     const TSetupApplication& app = *planned.App;
@@ -396,6 +406,11 @@ std::string PlanText(const TSetupDataModule& setup, const TSetupPlan& plan) {
   const PlanView view = MakeView(setup, plan);
   std::string out = "Setup plan (nothing has been changed)\n";
   out += "Script: " + view.Script + "\n";
+  if (!view.KeptFolder.empty()) {
+    const std::string folder = IncludeTrailingBackslash(view.KeptFolder);
+    out += "Kept for removal: " + folder + std::string(kCachedProgramName) + ", " + folder +
+           std::string(kCachedScriptName) + "\n";
+  }
   for (const AppRow& app : view.Applications) {
     out += "\n";
     out += app.Section.empty() ? std::string("Installed application") : app.Section;
@@ -458,6 +473,7 @@ std::string PlanJson(const TSetupDataModule& setup, const TSetupPlan& plan) {
   JsonWriter json;
   json.Open('{');
   json.Field("script", view.Script);
+  if (!view.KeptFolder.empty()) json.Field("keptFolder", view.KeptFolder);
   json.Key("applications");
   json.Open('[');
   for (const AppRow& app : view.Applications) {

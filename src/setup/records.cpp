@@ -125,6 +125,10 @@ void TSetupRegistry::WriteInteger(std::string_view name, std::int32_t value) {
   });
 }
 
+void TSetupRegistry::DeleteValue(std::string_view name) {
+  WriteValue(name, [&](platform::RegKey& key) { key.DeleteValue(name); });
+}
+
 void TSetupRegistry::FlushNowAndThen() {
   if (!key_) return;
   const std::uint64_t now = platform::TickCount();
@@ -294,10 +298,12 @@ std::vector<std::unique_ptr<TSetupApplication>> TRecordStore::Scan(TSetupUI& ui)
       app->Version = version;
       app->ProductID = productId;
       app->Installed = true;
+      app->Incomplete = record.Has(kIncompleteValue);
       app->InstallDir = record.String("InstallDir");
       app->LoadFromRecord(record, ui);
     } else if (record.Has("AltRegKey") && record.Has("Title")) {
       app->Installed = true;
+      app->Incomplete = record.Has(kIncompleteValue);
       app->InstallDir = record.String("InstallDir");
       app->Title = record.String("Title");
       app->Version = -1;

@@ -21,6 +21,10 @@ namespace valise::setup {
 
 class TSetupUI;
 
+// The value that marks the record of an install that has not finished: written right after the
+// record's "Title" and "InstallDir" and deleted when the application's install completes.
+inline constexpr std::string_view kIncompleteValue = "Incomplete";
+
 // The values of an installation record, read in one pass over its key. Names are matched
 // without regard to the case of their ASCII letters, as the registry matches the names this
 // program writes.
@@ -78,6 +82,8 @@ class TSetupRegistry {
   void WriteString(std::string_view name, std::string_view value);
   void WriteExpandString(std::string_view name, std::string_view value);
   void WriteInteger(std::string_view name, std::int32_t value);
+  // Deletes a value of the open key; a missing value is no failure.
+  void DeleteValue(std::string_view name);
 
   // Stores the batched writes when a second has passed since they were last stored.
   void FlushNowAndThen();

@@ -188,6 +188,8 @@ void TSetupDataModule::RemoveDirectories(const std::vector<const TPlannedApplica
   }
   for (auto dir = dirs.rbegin(); dir != dirs.rend(); ++dir) {
     DebugLog("Removing directory " + *dir);
+    // What a killed copy left there would keep the folder for ever.
+    DeleteTemporaryFiles(*dir);
     RemoveFolder(*dir);
   }
   dirs.clear();

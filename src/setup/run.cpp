@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/files.h"
+#include "platform/registry.h"
 #include "platform/text.h"
 #include "setup/cached_program.h"
 #include "setup/data_module.h"
@@ -61,27 +62,59 @@ void TSetupDataModule::Execute() {
   if (!CommandLine.Silent) ui_.SetProgressMax(static_cast<int>(Applications.size()));
 
   TUninstallOwner owner{Globals.Publisher, ProgramPath()};
-  if (std::any_of(plan.Applications.begin(), plan.Applications.end(),
-                  [](const TPlannedApplication& planned) {
-                    return planned.Action == TPlanAction::Install;
-                  })) {
-    // The uninstall entries start the kept copy, which stays when the distribution folder goes.
-    try {
-      owner.Program =
-          KeepCachedProgram(ProgramPath(), Globals.RegRoot, Globals.RegBaseKey,
-                            Globals.Language != course::LANG_NONE ? Globals.Language : Language);
-    } catch (const std::exception& error) {
-      DebugLog("Error: Cannot keep the setup program: " + std::string(error.what()) +
-               "; the uninstall entries start " + ProgramPath());
-    }
-  }
+  // The uninstall entries start the kept copy, which stays when the distribution folder goes.
+  // It is made once the first records are stored, so that a run that may not write them (a
+  // standard user's run of a per-machine product) leaves nothing behind.
+  bool keepProgram = std::any_of(
+      plan.Applications.begin(), plan.Applications.end(),
+      [](const TPlannedApplication& planned) { return planned.Action == TPlanAction::Install; });
+  const std::string keptFolder =
+      keepProgram ? CachedProgramFolder(Globals.RegRoot, Globals.RegBaseKey) : std::string();
+  if (!keptFolder.empty())
+    owner.Program = IncludeTrailingBackslash(keptFolder) + std::string(kCachedProgramName);
   std::vector<const TPlannedApplication*> removed;
+  // Records are written ahead of the installs, several applications in one store, and the
+  // records of installs that completed are stored with the next ones: a run of many small
+  // applications does not rewrite the registry for each. A crash meanwhile leaves records
+  // marked "Incomplete", which the next run completes.
+  platform::RegistryStoreBatch stores;
+  std::size_t recordedAhead = 0;  // the plan's applications below this have their records
+  std::size_t batch = 1;
   for (std::size_t i = 0; i < plan.Applications.size(); ++i) {
     const TPlannedApplication& planned = plan.Applications[i];
     ui_.ProcessMessages();
     if (planned.Action == TPlanAction::Install) {
+      if (i >= recordedAhead) {
+        for (std::size_t written = 0; recordedAhead < plan.Applications.size() && written < batch;
+             ++recordedAhead) {
+          const TPlannedApplication& next = plan.Applications[recordedAhead];
+          if (next.Action != TPlanAction::Install) continue;
+          next.App->RecordAhead(next, Records(), owner);
+          ++written;
+        }
+        stores.Store();
+        batch = std::min<std::size_t>(batch * 2, 256);
+        if (keepProgram) {
+          keepProgram = false;
+          try {
+            KeepCachedProgram(ProgramPath(), Globals.RegRoot, Globals.RegBaseKey,
+                              Globals.Language != course::LANG_NONE ? Globals.Language : Language);
+          } catch (const std::exception& error) {
+            DebugLog("Error: Cannot keep the setup program: " + std::string(error.what()) +
+                     "; the uninstall entries start " + ProgramPath());
+            // The records written so far name the program that runs instead.
+            owner.Program = ProgramPath();
+            for (std::size_t j = 0; j < recordedAhead; ++j) {
+              const TPlannedApplication& written = plan.Applications[j];
+              if (written.Action == TPlanAction::Install)
+                written.App->RecordAhead(written, Records(), owner);
+            }
+            stores.Store();
+          }
+        }
+      }
       if (UsesBaggageMembers(*planned.App)) SelectBaggageOf(*planned.App);
-      planned.App->Install(planned, Records(), owner, ui_);
+      planned.App->Install(planned, Records(), ui_);
       // Installed from here on, also when a later step fails and the window offers another
       // try.
       planned.App->Installed = true;
@@ -93,6 +126,7 @@ void TSetupDataModule::Execute() {
     }
     if (!CommandLine.Silent) ui_.SetProgressPosition(static_cast<int>(i));
   }
+  stores.Store();
   RemoveDirectories(removed);
   DeleteRecords(removed);
   // The kept program goes with the last application recorded below the records key.

@@ -1,6 +1,8 @@
 #include "util/file_utils.h"
 
+#include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "platform/debug.h"
 #include "platform/messages.h"
@@ -138,6 +140,53 @@ bool IsDirEmpty(std::string_view dir) {
     pattern += '\\';
   pattern += "*.*";
   return !FindFirst(pattern);
+}
+
+namespace {
+
+std::string FolderWithBackslash(std::string_view folder) {
+  std::string path(folder);
+  if (!path.empty() && !IsPathSeparator(path.back()) && path.back() != ':') path += '\\';
+  return path;
+}
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool HasPrefixIgnoreCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    const char c = text[i];
+    if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c) != prefix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsTemporaryFileName(std::string_view name) {
+  if (name.size() < 8 || !HasPrefixIgnoreCase(name.substr(name.size() - 4), ".TMP")) return false;
+  if (HasPrefixIgnoreCase(name, "~VB")) return true;
+  if (name.size() != 13 || !HasPrefixIgnoreCase(name, "~VL")) return false;
+  for (std::size_t i = 3; i < 9; ++i) {
+    if (!IsHexDigit(name[i])) return false;
+  }
+  return true;
+}
+
+void DeleteTemporaryFiles(std::string_view folder) {
+  const std::string prefix = FolderWithBackslash(folder);
+  std::vector<std::string> found;
+  platform::FindFiles(prefix + "~V*.TMP", [&](const platform::FindEntry& entry) {
+    if (!(entry.attributes & platform::kAttrDirectory) && IsTemporaryFileName(entry.name)) {
+      found.push_back(entry.name);
+    }
+    return true;
+  });
+  for (const std::string& name : found) {
+    if (platform::DeleteFile(prefix + name)) DebugLog("Deleted the leftover " + prefix + name);
+  }
 }
 
 bool ForceDirs(std::string_view path) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,11 @@ bool IsDirEmpty(std::string_view dir);
 // Creates the directory and every missing parent; true when it exists afterwards. An empty
 // path throws EJclFileUtilsError("Unable to create directory").
 bool ForceDirs(std::string_view path);
+// Whether a bare name is the name of a temporary file a copy writes before it is complete
+// (platform::CreateTemporaryFile), or a "~VB*.TMP" an earlier replacement left.
+bool IsTemporaryFileName(std::string_view name);
+// Deletes the temporary files a killed or failed copy left in the folder; never throws.
+void DeleteTemporaryFiles(std::string_view folder);
 // Removes an empty directory and, when that succeeded, pumps messages for `milliseconds`.
 bool RemoveDirAndWait(std::string_view dir, std::uint32_t milliseconds);
 

@@ -446,10 +446,23 @@ class Guides : public ::testing::Test {
       args.push_back(arg);
     }
     const PrefixScope scope(prefix);
+    std::string program = Program();
+    if (command.words[k].find('%') != std::string::npos) {
+      // The copy an install keeps in the local application data folder.
+      std::string kept = command.words[k];
+      const std::size_t at = Lower(kept).find("%localappdata%");
+      ASSERT_NE(at, std::string::npos) << "no way to run " << kept;
+      kept.replace(at, 14, platform::GetSpecialFolderPath(platform::kFolderLocalAppData));
+#ifdef _WIN32
+      program = kept;
+#else
+      program = platform::ToHostPath(kept);
+#endif
+    }
     ForceDirs(GetWindowsDir() + "\\Temp");
     if (!plan.empty()) platform::DeleteFile(plan);
     const std::set<std::string> before = Installed();
-    const int exitCode = testing::RunProgram(Program(), args);
+    const int exitCode = testing::RunProgram(program, args);
     EXPECT_EQ(exitCode, expect.exitCode) << (log.empty() ? "" : ReadLog(log));
     std::set<std::string> expected = before;
     for (const std::string& key : expect.keys) {

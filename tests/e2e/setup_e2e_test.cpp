@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "baggage/bag_writer.h"
 #include "course/app_strings.h"
@@ -48,9 +51,10 @@ class SetupProgram : public ::testing::Test {
   }
 
   // A product baggage: tables naming "RSE" release 3, ID 4711, with English texts, and two
-  // payload members.
-  void WriteBaggage() {
+  // payload members (and more when given).
+  void WriteBaggage(const std::vector<std::pair<std::string, std::string>>& more = {}) {
     BagWriter writer;
+    for (const auto& [name, data] : more) writer.AddData(name, data);
     testing::AddProductTables(writer);
     writer.AddData("LESSON.DAT", "lesson data");
     writer.AddData("READ ME.TXT", "Grüße");
@@ -66,6 +70,9 @@ TEST_F(SetupProgram, InstallsSilentlyAndRemovesByRecordKey) {
   dir_.Write("files/tool.exe", "tool");
   dir_.Write("files/help.txt", "help");
   dir_.Write("old.ini", "deleted at installation");
+  // What killed copies left in the folders goes at the next install and at the removal.
+  dir_.Write("Programs/Reise/Data/~VL00A1B2.TMP", "left by a killed copy");
+  dir_.Write("Programs/Reise/Data/~VB19a8f3c2e4.TMP", "left by a killed replacement");
   const std::string app = dir_.win("Programs\\Reise");
   const std::string links = dir_.win("Menu\\Reise");
   dir_.Write(
@@ -101,6 +108,11 @@ TEST_F(SetupProgram, InstallsSilentlyAndRemovesByRecordKey) {
   EXPECT_EQ(ReadHostFile(host / "Programs/Reise/tool.exe"), "tool");
   EXPECT_EQ(ReadHostFile(host / "Programs/Helper/help.txt"), "help");
   EXPECT_FALSE(std::filesystem::exists(host / "old.ini"));
+  EXPECT_FALSE(std::filesystem::exists(host / "Programs/Reise/Data/~VL00A1B2.TMP"));
+  EXPECT_FALSE(std::filesystem::exists(host / "Programs/Reise/Data/~VB19a8f3c2e4.TMP"));
+  for (const auto& entry : std::filesystem::directory_iterator(host / "Programs/Reise")) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with("~")) << entry.path();
+  }
   const platform::ShellLinkData link =
       platform::ReadShellLink(links + "\\Reisesprache Englisch.lnk");
   EXPECT_EQ(link.target, app + "\\tool.exe");
@@ -130,6 +142,7 @@ TEST_F(SetupProgram, InstallsSilentlyAndRemovesByRecordKey) {
                 "FileGroup1=" + dir_.win("Programs\\Helper"), "FileGroup1File1=help.txt",
                 "InstallDir=" + dir_.win("Programs\\Helper"), "Title=Helper"}));
 
+  dir_.Write("Programs/Reise/~VLFFFFFF.TMP", "left by a killed copy");
   // Removal of one product by its record key; "/reg=" names it, so the exit code is 2.
   ASSERT_EQ(Setup({"/silent", "/remove=rse_3_4711", "/reg=RSE_3_4711"}), 2)
       << ReadHostFile(dir_.host() / "setup.log");
@@ -166,6 +179,96 @@ TEST_F(SetupProgram, InstallsSilentlyAndRemovesByRecordKey) {
   const std::string lines = testing::WithoutTimeStamps(log);
   EXPECT_NE(lines.find("Exit code 0\r\nSetup "), std::string::npos);
   EXPECT_TRUE(lines.ends_with("Exit code 2\r\n"));
+}
+
+// A member missing in the middle of a group stops the run: the files before it are complete and
+// recorded, the record says that the install did not finish, and the next run that offers the
+// application completes it where the record says it went; a stopped install can also be removed.
+TEST_F(SetupProgram, StoppedInstallIsCompletedOrRemovedByTheNextRun) {
+  // A big first member keeps the copy busy while the members after it are started.
+  std::vector<std::pair<std::string, std::string>> members{
+      {"FIRST.DAT", std::string(24u << 20, 'F')}};
+  std::string specs = "FileSpec1=@FIRST.DAT\r\n";
+  for (int i = 1; i <= 20; ++i) {
+    const std::string name = "S" + std::to_string(100 + i) + ".DAT";
+    members.emplace_back(name, "small " + name);
+    specs += "FileSpec" + std::to_string(i + 1) + "=@" + name + "\r\n";
+  }
+  specs += "FileSpec22=@ABSENT.DAT\r\nFileSpec23=@LAST.DAT\r\n";
+  members.emplace_back("LAST.DAT", "last");
+  WriteBaggage(members);
+  const std::string script =
+      "[Globals]\r\nRegBaseKey=HKEY_CURRENT_USER\\" + base_ +
+      "\r\n[Application1]\r\nBaggage=<SrcDir>\\PRODUCT.BAG\r\nInstallDir=<SrcDir>\\";
+  const std::string groups =
+      "\r\n[Application1.FileGroup1]\r\nDestDir=[Application1.InstallDir]\r\n" + specs +
+      "[Application1.RegEntry1]\r\nName=Level\r\nType=rdInteger\r\nValue=3\r\n";
+  dir_.Write("SETUP.inf", script + "First" + groups);
+  const auto& host = dir_.host();
+  const std::string record = base_ + "\\RSE_3_4711";
+  const auto recorded = [&] {
+    std::vector<std::string> names;
+    const auto key = platform::RegKey::Open(platform::RegRoot::CurrentUser, record);
+    for (int n = 1; key; ++n) {
+      const auto value = key->Read("FileGroup1File" + std::to_string(n));
+      if (!value) break;
+      names.push_back(value->text);
+    }
+    return names;
+  };
+  const auto incomplete = [&] {
+    const auto key = platform::RegKey::Open(platform::RegRoot::CurrentUser, record);
+    return key && key->HasValue("Incomplete");
+  };
+  const auto checkStopped = [&] {
+    EXPECT_EQ(ReadHostFile(host / "First/FIRST.DAT"), members[0].second);
+    for (std::size_t i = 1; i <= 20; ++i) {
+      EXPECT_EQ(ReadHostFile(host / "First" / members[i].first), members[i].second);
+    }
+    EXPECT_FALSE(std::filesystem::exists(host / "First/LAST.DAT"));
+    const std::vector<std::string> names = recorded();
+    ASSERT_GE(names.size(), 21u);
+    for (std::size_t i = 0; i <= 20; ++i) EXPECT_EQ(names[i], members[i].first);
+    EXPECT_TRUE(incomplete());
+    // The registry entries come after the files: not written.
+    EXPECT_FALSE(platform::RegKey::Open(platform::RegRoot::CurrentUser, record)->HasValue("Level"));
+  };
+
+  EXPECT_EQ(Setup({"/silent"}), 3);
+  std::string log = ReadHostFile(host / "setup.log");
+  EXPECT_NE(log.find("ABSENT.DAT"), std::string::npos) << log;
+  checkStopped();
+
+  // The script now names another folder; completing keeps the recorded one.
+  members.emplace_back("ABSENT.DAT", "came late");
+  WriteBaggage(members);
+  dir_.Write("SETUP.inf", script + "Second" + groups);
+  ASSERT_EQ(Setup({"/silent"}), 0) << ReadHostFile(host / "setup.log");
+  log = ReadHostFile(host / "setup.log");
+  EXPECT_NE(log.find("Completing RSE_3_4711 'Reisesprache Englisch'..."), std::string::npos) << log;
+  EXPECT_FALSE(std::filesystem::exists(host / "Second"));
+  EXPECT_EQ(ReadHostFile(host / "First/ABSENT.DAT"), "came late");
+  EXPECT_EQ(ReadHostFile(host / "First/LAST.DAT"), "last");
+  EXPECT_EQ(recorded().size(), 23u);
+  EXPECT_FALSE(incomplete());
+  // Complete: a further run leaves it alone.
+  ASSERT_EQ(Setup({"/silent"}), 0);
+  log = ReadHostFile(host / "setup.log");
+  log = log.substr(log.rfind("Setup "));
+  EXPECT_EQ(log.find("Completing"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Installing"), std::string::npos) << log;
+  ASSERT_EQ(Setup({"/silent", "/remove=RSE_3_4711"}), 0);
+  EXPECT_FALSE(std::filesystem::exists(host / "First"));
+
+  // Stopped again, then removed without being completed.
+  members.pop_back();
+  WriteBaggage(members);
+  dir_.Write("SETUP.inf", script + "First" + groups);
+  EXPECT_EQ(Setup({"/silent"}), 3);
+  checkStopped();
+  ASSERT_EQ(Setup({"/silent", "/remove=RSE_3_4711"}), 0) << ReadHostFile(host / "setup.log");
+  EXPECT_FALSE(std::filesystem::exists(host / "First"));
+  EXPECT_TRUE(SortedValues(record).empty());
 }
 
 TEST_F(SetupProgram, FailuresEndWithExitCodeThreeAndAreLogged) {

@@ -206,7 +206,9 @@ TEST_F(Trust, UnusableScriptsAndLogsFail) {
 }
 
 // A member missing in the middle of a group stops the run at it; the files before it are
-// complete, on disk and recorded, so that removal finds them.
+// complete, on disk and recorded, so that removal finds them. Names are recorded ahead of the
+// copy, so the record also names the files that never came, and says the install did not
+// finish.
 TEST_F(Trust, AMissingMemberKeepsTheFilesBeforeItRecorded) {
   Place("");
   BagWriter bag;
@@ -227,7 +229,8 @@ TEST_F(Trust, AMissingMemberKeepsTheFilesBeforeItRecorded) {
   ASSERT_TRUE(record);
   EXPECT_EQ(record->Read("FileGroup1File1")->text, "FIRST.DAT");
   EXPECT_EQ(record->Read("FileGroup1File2")->text, "SECOND.DAT");
-  EXPECT_FALSE(record->HasValue("FileGroup1File3"));
+  EXPECT_EQ(record->Read("FileGroup1File4")->text, "LAST.DAT");
+  EXPECT_TRUE(record->HasValue("Incomplete"));
   ASSERT_EQ(Setup({"/silent", "/remove=GAP_0_0"}), 0) << Log();
   EXPECT_FALSE(fs::exists(Host("app")));
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <set>
 #include <thread>
 
@@ -415,6 +416,45 @@ TEST(File, CreateNewAndPositionedReads) {
   EXPECT_EQ(std::string(buffer, 4), "2345");
   EXPECT_EQ(reader->ReadAt(10, buffer, 4), 0u);
   EXPECT_EQ(reader->ReadAt(1000, buffer, 4), 0u);
+}
+
+// A staged file is under no name of its own while it is written: the folder shows only what
+// was there, the file comes under its name whole at Commit, never over a file that came
+// meanwhile, and one never committed leaves nothing behind.
+TEST(File, StagedFilesTakeTheirNameOnlyWhenComplete) {
+  TempDir dir;
+  const auto names = [&] {
+    std::set<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.host())) {
+      found.insert(entry.path().filename().string());
+    }
+    return found;
+  };
+  auto staged = File::CreateStaged(dir.win("Done.bin"));
+  ASSERT_NE(staged, nullptr) << LastError();
+  staged->Write("complete", 8);
+  EXPECT_FALSE(GetFileAttributes(dir.win("done.bin")));
+  EXPECT_TRUE(staged->Commit());
+  staged.reset();
+  EXPECT_EQ(ReadHostFile(dir.host() / "Done.bin"), "complete");
+  // An existing entry in any letter case is never staged over.
+  EXPECT_EQ(File::CreateStaged(dir.win("DONE.BIN")), nullptr);
+  EXPECT_EQ(LastError(), kErrorFileExists);
+
+  auto late = File::CreateStaged(dir.win("late.bin"));
+  ASSERT_NE(late, nullptr);
+  late->Write("ours", 4);
+  dir.Write("late.bin", "theirs");
+  EXPECT_FALSE(late->Commit());
+  EXPECT_EQ(LastError(), kErrorAlreadyExists);
+  late.reset();
+  EXPECT_EQ(ReadHostFile(dir.host() / "late.bin"), "theirs");
+
+  auto dropped = File::CreateStaged(dir.win("dropped.bin"));
+  ASSERT_NE(dropped, nullptr);
+  dropped->Write("half", 4);
+  dropped.reset();
+  EXPECT_EQ(names(), (std::set<std::string>{"Done.bin", "late.bin"}));
 }
 
 TEST(File, CreateSeesEntriesMadeBehindItsBack) {

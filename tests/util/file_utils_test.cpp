@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/shell.h"
 #include "test_support.h"
+#include "util/paths.h"
 
 namespace valise {
 namespace {
@@ -153,6 +156,37 @@ TEST(FileTestsTest, IsDirEmpty) {
   temp.Write("emptyish.txt", "x");
   fs::create_directories(temp.host() / "emptyi");
   EXPECT_TRUE(IsDirEmpty(temp.win("emptyi")));
+}
+
+TEST(TemporaryFilesTest, MadeUniqueAndLeftoversDeleted) {
+  TempDir temp;
+  fs::create_directories(temp.host() / "dest");
+  std::string first;
+  std::string second;
+  ASSERT_TRUE(platform::CreateTemporaryFile(temp.win("dest"), first));
+  ASSERT_TRUE(platform::CreateTemporaryFile(temp.win("dest\\"), second));
+  EXPECT_NE(first, second);
+  const std::string name(ExtractFileName(first));
+  EXPECT_TRUE(IsTemporaryFileName(name)) << name;
+  EXPECT_EQ(name.size(), 13u);
+  // Leftovers of both kinds go; names that only look alike stay.
+  for (const char* other : {"~VB19a8f3c2e4.TMP", "~vl00abcd.tmp"})
+    temp.Write("dest/" + std::string(other), "x");
+  for (const char* kept : {"~VL12345G.TMP", "~VL1234567.TMP", "~VL123456.TXT", "data.TMP"}) {
+    EXPECT_FALSE(IsTemporaryFileName(kept)) << kept;
+    temp.Write("dest/" + std::string(kept), "x");
+  }
+  fs::create_directories(temp.host() / "dest" / "~VLABCDEF.TMP");
+  DeleteTemporaryFiles(temp.win("dest"));
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(temp.host() / "dest")) {
+    left.push_back(entry.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"data.TMP", "~VL123456.TXT", "~VL1234567.TMP",
+                                            "~VL12345G.TMP", "~VLABCDEF.TMP"}));
+  // A folder that is not there is no failure.
+  DeleteTemporaryFiles(temp.win("missing"));
 }
 
 TEST(RemoveDirAndWaitTest, RemovesEmptyAndWaits) {

@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "platform/errors.h"
 #include "platform/host_paths.h"
@@ -21,6 +22,7 @@
 #include "platform/posix/fs_internal.h"
 #include "platform/posix/prefix_layout.h"
 #include "platform/shell.h"
+#include "platform/staged_file.h"
 #include "platform/utf.h"
 
 namespace valise::platform {
@@ -121,6 +123,9 @@ bool MatchMask(const std::u32string& name, const std::u32string& mask) {
 class PosixFile final : public File {
  public:
   PosixFile(Fd fd, std::string_view path) : File(path), fd_(std::move(fd)) {}
+  // A file without a name (O_TMPFILE) that Commit links in as `linkTarget`.
+  PosixFile(Fd fd, std::string_view path, std::string linkTarget)
+      : File(path), fd_(std::move(fd)), linkTarget_(std::move(linkTarget)) {}
 
   std::size_t Read(void* buffer, std::size_t size) override {
     char* bytes = static_cast<char*>(buffer);
@@ -189,6 +194,29 @@ class PosixFile final : public File {
     if (::futimens(fd_.get(), times) != 0) Throw(errno, "set the time of");
   }
 
+  bool Commit() override {
+    if (linkTarget_.empty()) return true;
+    const std::string target = std::exchange(linkTarget_, std::string());
+    // The file is named through its descriptor's entry in /proc, which needs no privilege
+    // (AT_EMPTY_PATH would); linkat never replaces an entry that came meanwhile.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+    int error = 0;
+    const bool linked = posix::AddEntry(target, [&] {
+      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+      error = errno;
+      return false;
+    });
+    fd_ = Fd();
+    if (linked) return true;
+    if (error == EEXIST) {
+      SetLastError(kErrorAlreadyExists);
+    } else {
+      FailFromErrno(error, target);
+    }
+    return false;
+  }
+
  private:
   // Repeats a read call (given the count read so far) until `size` bytes or the end.
   template <typename ReadCall>
@@ -213,6 +241,7 @@ class PosixFile final : public File {
   }
 
   Fd fd_;
+  std::string linkTarget_;
 };
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
@@ -722,6 +751,38 @@ std::unique_ptr<File> File::Create(std::string_view path) {
     return nullptr;
   }
   return std::make_unique<PosixFile>(std::move(fd), path);
+}
+
+namespace {
+
+// Whether a file without a name can be given one here: linking it in goes through /proc.
+bool CanLinkUnnamedFiles() {
+  static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+  return can;
+}
+
+}  // namespace
+
+std::unique_ptr<File> File::CreateStaged(std::string_view path) {
+  bool exists = false;
+  std::optional<std::string> host = posix::HostPathForNewEntry(path, &exists);
+  if (!host) return nullptr;
+  if (exists) {
+    SetLastError(kErrorFileExists);
+    return nullptr;
+  }
+  if (CanLinkUnnamedFiles()) {
+    // Made in the folder without a name, which changes nothing there until Commit.
+    const std::string folder = FolderOf(*host);
+    Fd fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+    if (fd) return std::make_unique<PosixFile>(std::move(fd), path, *host);
+    // File systems without unnamed files say so; they get a temporary name instead.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+      FailFromErrno(errno, *host);
+      return nullptr;
+    }
+  }
+  return CreateStagedUnderTemporaryName(path);
 }
 
 std::unique_ptr<File> File::CreateNew(std::string_view path) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,10 +42,15 @@ std::optional<std::string> NameInFolder(const std::string& hostFolder, const std
 
 // HostPathOf for a name about to be created: when its folder's names are remembered and still
 // current, the last name is answered from that memory instead of being looked for on disk.
-std::optional<std::string> HostPathForNewEntry(std::string_view windowsPath);
+// `exists`, when given, tells whether an entry of that name (in any letter case) is there.
+std::optional<std::string> HostPathForNewEntry(std::string_view windowsPath,
+                                               bool* exists = nullptr);
 
 // Our own changes to a folder, so that its name cache stays valid without reading it again.
 void NoteEntryAdded(const std::string& hostPath);
+// Makes the entry `hostPath` by `make` (true when made) and notes it as one step: a look at the
+// folder's names meanwhile, from another thread, sees the folder either before or after it.
+bool AddEntry(const std::string& hostPath, const std::function<bool()>& make);
 void NoteEntryRemoved(const std::string& hostPath);
 
 // The Windows error code for an errno value.

@@ -172,9 +172,9 @@ struct FolderNames {
   ino_t inode = 0;
   timespec stamp{};
   std::unordered_map<std::string, std::string> byFold;
-  // Set by our own creates and deletes, which the names already show: the next look at the
-  // folder takes its new time as ours when it is no later than `changedBy`, the clock read
-  // after our last change. This saves a status call after every file written.
+  // Set by our own creates and deletes, which the names already show: a look at the folder
+  // takes its new time as ours when it is no later than `changedBy`, the clock read after our
+  // last change. This saves a status call after every file written.
   bool changedByUs = false;
   timespec changedBy{};
 };
@@ -193,8 +193,9 @@ bool StillCurrent(FolderNames& names, const struct stat& info) {
       !NotLater(info.st_mtim, names.changedBy)) {
     return false;
   }
+  // Our changes may go on while this look is made (another thread makes files in the folder):
+  // the folder stays ours until a time later than our last change is seen.
   names.stamp = info.st_mtim;
-  names.changedByUs = false;
   return true;
 }
 
@@ -234,12 +235,12 @@ std::optional<std::string> LookupInFolder(const std::string& folder, const std::
   return hit->second;
 }
 
-void NoteChange(const std::string& hostPath, bool added) {
+// Notes our own change to a folder's names; the caller holds folderMutex.
+void NoteChangeLocked(const std::string& hostPath, bool added) {
   const std::size_t slash = hostPath.find_last_of('/');
   if (slash == std::string::npos) return;
   const std::string folder = slash == 0 ? std::string("/") : hostPath.substr(0, slash);
   const std::string name = hostPath.substr(slash + 1);
-  std::lock_guard lock(folderMutex);
   const auto found = folders.find(folder);
   if (found == folders.end()) return;
   FolderNames& names = found->second;
@@ -252,6 +253,11 @@ void NoteChange(const std::string& hostPath, bool added) {
   }
   names.changedByUs = true;
   ::clock_gettime(CLOCK_REALTIME, &names.changedBy);
+}
+
+void NoteChange(const std::string& hostPath, bool added) {
+  std::lock_guard lock(folderMutex);
+  NoteChangeLocked(hostPath, added);
 }
 
 struct Resolved {
@@ -461,7 +467,7 @@ std::optional<std::string> NameInFolder(const std::string& hostFolder, const std
   return LookupInFolder(hostFolder, name);
 }
 
-std::optional<std::string> HostPathForNewEntry(std::string_view windowsPath) {
+std::optional<std::string> HostPathForNewEntry(std::string_view windowsPath, bool* exists) {
   std::optional<SplitPath> split = SplitWindowsPath(windowsPath);
   if (!split) return std::nullopt;
   const std::vector<std::string>& components = split->components;
@@ -472,14 +478,23 @@ std::optional<std::string> HostPathForNewEntry(std::string_view windowsPath) {
     if (folder.empty()) folder = "/";
     std::optional<std::string> actual;
     if (LookupRemembered(folder, components.back(), actual)) {
+      if (exists != nullptr) *exists = actual.has_value();
       return (folder == "/" ? std::string() : folder) + "/" + actual.value_or(components.back());
     }
   }
-  return ResolveComponents(split->root, components, components.size()).path;
+  Resolved resolved = ResolveComponents(split->root, components, components.size());
+  if (exists != nullptr) *exists = resolved.exists;
+  return std::move(resolved.path);
 }
 
 void NoteEntryAdded(const std::string& hostPath) {
   NoteChange(hostPath, true);
+}
+bool AddEntry(const std::string& hostPath, const std::function<bool()>& make) {
+  std::lock_guard lock(folderMutex);
+  if (!make()) return false;
+  NoteChangeLocked(hostPath, true);
+  return true;
 }
 void NoteEntryRemoved(const std::string& hostPath) {
   NoteChange(hostPath, false);

@@ -350,6 +350,47 @@ RegValue ToRegValue(const WineRegData& stored) {
 
 }  // namespace
 
+namespace {
+
+// Changes handed to the open store batch, in the order they were made.
+struct HeldStore {
+  Hive hive;
+  Path path;
+  std::vector<WineRegistryFile::ValueChange> log;
+};
+using HeldStores = std::vector<HeldStore>;
+
+// The open store batch's changes; null when none is open. One batch, on the main thread.
+HeldStores*& OpenBatchSlot() {
+  static HeldStores* open = nullptr;
+  return open;
+}
+HeldStores* OpenBatch() {
+  return OpenBatchSlot();
+}
+
+// Stores the held changes, one store per registry file; what could not be stored stays held.
+void StoreHeld(HeldStores& held) {
+  while (!held.empty()) {
+    const fs::path file = held.front().hive.file;
+    Commit(held.front().hive, [&](WineRegistryFile& registry) {
+      bool changed = false;
+      for (const HeldStore& store : held) {
+        if (store.hive.file == file)
+          changed = registry.ChangeValues(store.path, store.log) || changed;
+      }
+      return changed;
+    });
+    std::erase_if(held, [&](const HeldStore& store) { return store.hive.file == file; });
+  }
+}
+
+}  // namespace
+
+struct RegistryStoreBatch::Held {
+  HeldStores stores;
+};
+
 class RegKeyImpl {
  public:
   // A value as the session sees it, by its folded name (so in the registry's order).
@@ -386,9 +427,12 @@ class RegKeyImpl {
     LoadValues();
     std::u16string key = Utf8ToUtf16(name);
     std::u16string folded = WineRegistryFile::FoldName(key);
-    // An existing value keeps the case of its name.
+    // An existing value keeps the case of its name; writing what it holds changes nothing.
     auto [at, added] = values->try_emplace(folded, Value{key, data});
-    if (!added) at->second.data = data;
+    if (!added) {
+      if (at->second.data == data && !changes.contains(folded)) return;
+      at->second.data = data;
+    }
     changes[std::move(folded)] = WineRegistryFile::ValueChange{at->second.name, std::move(data)};
   }
 
@@ -412,11 +456,20 @@ class RegKeyImpl {
 
   // Stores the pending changes. They stay pending when storing them fails (the OSError names
   // the registry file), so that a later Flush or Close may still store them.
-  void StoreChanges() {
+  // With `now` false and a store batch open, they are handed to the batch instead, which stores
+  // them with its next store.
+  void StoreChanges(bool now = true) {
     if (!writable || (!create && changes.empty())) return;
     std::vector<WineRegistryFile::ValueChange> log;
     log.reserve(changes.size());
     for (const auto& [folded, change] : changes) log.push_back(change);
+    if (HeldStores* held = OpenBatch()) {
+      held->push_back(HeldStore{hive, path, std::move(log)});
+      changes.clear();
+      create = false;
+      if (now) StoreHeld(*held);
+      return;
+    }
     Commit(hive, [&](WineRegistryFile& file) { return file.ChangeValues(path, log); });
     changes.clear();
     create = false;
@@ -437,7 +490,7 @@ namespace {
 void CloseWithoutThrowing(std::unique_ptr<RegKeyImpl> impl) noexcept {
   if (!impl) return;
   try {
-    impl->StoreChanges();
+    impl->StoreChanges(false);
   } catch (const std::exception& error) {
     try {
       DebugOutput("The changes to the registry key " + impl->Name() +
@@ -567,7 +620,7 @@ void RegKey::Close() {
   if (!impl_) return;
   std::unique_ptr<RegKeyImpl> impl = std::move(impl_);
   try {
-    impl->StoreChanges();
+    impl->StoreChanges(false);
   } catch (...) {
     impl_ = std::move(impl);  // still open, its changes still pending
     throw;
@@ -600,6 +653,26 @@ bool DeleteRegKeyTree(RegRoot root, std::string_view path) {
     SetLastError(kErrorInvalidData);
     return false;
   }
+}
+
+RegistryStoreBatch::RegistryStoreBatch() {
+  if (OpenBatchSlot() != nullptr) throw Error("RegistryStoreBatch: a batch is open already");
+  held_ = std::make_unique<Held>();
+  OpenBatchSlot() = &held_->stores;
+}
+
+RegistryStoreBatch::~RegistryStoreBatch() {
+  OpenBatchSlot() = nullptr;
+  if (held_->stores.empty()) return;
+  try {
+    StoreHeld(held_->stores);
+  } catch (const std::exception& error) {
+    DebugOutput(std::string("Registry changes were not stored: ") + error.what());
+  }
+}
+
+void RegistryStoreBatch::Store() {
+  StoreHeld(held_->stores);
 }
 
 }  // namespace valise::platform

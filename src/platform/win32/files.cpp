@@ -1,6 +1,7 @@
 // Files and directories through the wide file functions. Every path goes through FilePath, so
 // that folders deeper than the classic 260-character limit work as well as short ones.
 #include "platform/files.h"
+#include "platform/staged_file.h"
 
 #include <algorithm>
 #include <limits>
@@ -394,6 +395,16 @@ std::unique_ptr<File> File::CreateNew(std::string_view path) {
     return nullptr;
   }
   return std::make_unique<Win32File>(handle, path);
+}
+
+std::unique_ptr<File> File::CreateStaged(std::string_view path) {
+  // Windows has no files without a name: a temporary name beside the final one, renamed by
+  // Commit without replacing what came meanwhile.
+  if (GetFileAttributesW(FilePath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
+    SetLastError(ERROR_FILE_EXISTS);
+    return nullptr;
+  }
+  return CreateStagedUnderTemporaryName(path);
 }
 
 }  // namespace valise::platform

@@ -269,4 +269,11 @@ bool DeleteRegKeyTree(RegRoot root, std::string_view path) {
   return true;
 }
 
+struct RegistryStoreBatch::Held {};
+
+RegistryStoreBatch::RegistryStoreBatch() = default;
+RegistryStoreBatch::~RegistryStoreBatch() = default;
+
+void RegistryStoreBatch::Store() {}
+
 }  // namespace valise::platform

@@ -150,13 +150,20 @@ TEST_F(DemoPlan, IsWhatTheSilentRunInstalls) {
   const std::regex registryLine("^  Registry: (.*)$");
   for (const std::string& line : Lines(ReadHostFile(out_.host() / "plan.txt"))) {
     std::smatch match;
-    if (std::regex_match(line, match, fileLine)) {
+    if (line.starts_with("Kept for removal: ")) {
+      // The setup program and its removal script, kept beside the product's files.
+      for (std::string kept = line.substr(18); !kept.empty();) {
+        const std::size_t comma = kept.find(", ");
+        planned.insert(kept.substr(0, comma));
+        kept = comma == std::string::npos ? std::string() : kept.substr(comma + 2);
+      }
+    } else if (std::regex_match(line, match, fileLine)) {
       planned.insert(match[1].matched ? match[1].str() : match[2].str());
     } else if (std::regex_match(line, match, registryLine)) {
       registry.push_back(match[1].str());
     }
   }
-  EXPECT_EQ(planned.size(), 16u);  // 13 files and 3 shortcuts
+  EXPECT_EQ(planned.size(), 18u);  // 13 files, 3 shortcuts, the kept program and its script
   std::set<std::string> installed;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(driveC)) {
     if (!entry.is_regular_file()) continue;
