@@ -13,6 +13,7 @@
 #include "course_fixtures.h"
 #include "platform/registry.h"
 #include "run_program.h"
+#include "setup/cached_program.h"
 #include "test_support.h"
 
 namespace valise {
@@ -136,9 +137,13 @@ TEST_F(PlanProgram, PrintsTheSilentRunAndChangesNothing) {
 
   const std::string d = dir_.win();
   const std::string key = "HKEY_CURRENT_USER\\" + base_;
+  const std::string kept = setup::CachedProgramFolder(platform::RegRoot::CurrentUser, base_);
   const std::string expected =
       "Setup plan (nothing has been changed)\n"
       "Script: D\\SETUP.inf\n"
+      "Kept for removal: " +
+      kept + "\\setup.exe, " + kept +
+      "\\setup.inf\n"
       "\n"
       "Application1 'Reisesprache Englisch': install\n"
       "  Record: K\\RSE_3_4711\n"
