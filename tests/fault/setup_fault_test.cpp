@@ -309,8 +309,10 @@ class SetupFaults : public ::testing::Test {
   }
 
   // A tmpfs of `bytes` at `folder`, seen by this process and the programs it starts, or false
-  // when this system does not let the test mount one.
+  // when this system does not let the test mount one (or VALISE_FAULTS_NO_TMPFS is set, to
+  // try the suite as it runs there).
   bool MountSmallDisk(const fs::path& folder, std::size_t bytes) {
+    if (std::getenv("VALISE_FAULTS_NO_TMPFS") != nullptr) return false;
     static const bool privateMounts = [] {
       // Mounts made from here on stay inside this process and its children.
       return ::unshare(CLONE_NEWNS) == 0 &&
@@ -454,6 +456,106 @@ TEST_F(SetupFaults, KilledInstallsAndRemovalsAreFinishedByTheNextRuns) {
               removalsKilled, kPoints, removalsLeftRecord, removalsAmidFiles);
   Table().push_back(installs);
   Table().push_back(removals);
+}
+
+// Members of `size` bytes each, every one different.
+GroupFiles Sized(const std::string& stem, int first, int count, std::size_t size) {
+  GroupFiles members;
+  for (int i = first; i < first + count; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%s%04d.DAT", stem.c_str(), i);
+    std::string content(size, static_cast<char>('a' + i % 26));
+    content.replace(0, std::string_view(name).size(), name);
+    members.emplace_back(name, std::move(content));
+  }
+  return members;
+}
+
+TEST_F(SetupFaults, DiskFullBetweenFilesAndInTheMiddleOfAFile) {
+  const Product product{"RSE", "Disk/Product", "SETUP.inf", "PRODUCT.BAG"};
+  // Files of whole pages, so that a disk of so many pages holds exactly so many files.
+  constexpr std::size_t kPart = 64 * 1024;
+  const bool mounted = MountSmallDisk(dir_.host() / "Disk", 4 * kPart);
+  if (!mounted) {
+    std::printf("no tmpfs could be mounted: the disk is full where the file size limit says\n");
+  }
+  GroupFiles huge = Sized("PART", 1, 4, kPart);
+  huge.push_back(Sized("HUGE", 1, 1, 2u << 20)[0]);
+  huge.push_back(Sized("TAIL", 1, 1, kPart)[0]);
+  struct Fault {
+    const char* name;
+    GroupFiles files;
+    std::size_t room;   // the disk's size, or the largest file the run may write without a disk
+    std::string stops;  // the file that does not fit
+  };
+  const Fault faults[] = {
+      // Four files fill the disk; the fifth has no room for its first byte.
+      {"disk full between files", Sized("PART", 1, 8, kPart), 4 * kPart, "PART0005.DAT"},
+      // The disk fills up in the middle of the fifth file.
+      {"disk full in the middle of a file", huge, 16 * kPart, "HUGE0001.DAT"},
+  };
+  for (const Fault& fault : faults) {
+    SCOPED_TRACE(fault.name);
+    FaultRow row{fault.name};
+    if (!mounted && &fault == &faults[0]) {
+      // A file size limit stops a file in its middle; only a full disk stops between files.
+      row.fault += " (skipped: no tmpfs)";
+      Table().push_back(row);
+      continue;
+    }
+    WriteProduct({fault.files}, {}, 0, product);
+    const int files = ProductFiles(product);
+    if (mounted) {
+      ASSERT_TRUE(GrowSmallDisk(dir_.host() / "Disk", fault.room));
+    }
+    EXPECT_EQ(Run({"/silent"}, mounted ? 0 : fault.room), 3);
+    ++row.runs;
+    const std::string log = LastLog();
+    EXPECT_NE(log.find(fault.stops), std::string::npos) << log;
+    EXPECT_NE(log.find(mounted ? "There is not enough space on the disk."
+                               : "The file size exceeds the limit allowed"),
+              std::string::npos)
+        << log;
+    Record record = ReadRecord(product);
+    Disk disk = Inspect(record, product);
+    EXPECT_FALSE(record.unreadable);
+    EXPECT_TRUE(record.incomplete);
+    // The files before the one that did not fit are there whole, it is not; a file after it
+    // may have been copied meanwhile, into the room its failed copy left.
+    for (int i = 1; i <= 4; ++i) {
+      EXPECT_EQ(ReadHostFile(dir_.host() / product.folder / fault.files[i - 1].first),
+                fault.files[i - 1].second);
+    }
+    EXPECT_FALSE(fs::exists(dir_.host() / product.folder / fault.stops));
+    EXPECT_GE(disk.complete, 4);
+    EXPECT_LT(disk.complete, files);
+    EXPECT_EQ(disk.unrecorded, 0);
+    EXPECT_EQ(disk.truncated, 0);
+    EXPECT_EQ(disk.temporary, 0);
+    EXPECT_EQ(disk.other, 0);
+    Count(row, record, disk);
+    row.lostOrOrphaned += 4 - std::min(disk.complete, 4);
+
+    // With room again, the next run completes the install, and a removal leaves nothing.
+    if (mounted) {
+      ASSERT_TRUE(GrowSmallDisk(dir_.host() / "Disk", 64 * kPart));
+    }
+    EXPECT_EQ(Run({"/silent"}), 0) << LastLog();
+    ++row.runs;
+    EXPECT_NE(LastLog().find("Completing RSE_3_4711"), std::string::npos) << LastLog();
+    record = ReadRecord(product);
+    disk = Inspect(record, product);
+    EXPECT_FALSE(record.incomplete);
+    EXPECT_EQ(disk.complete, files);
+    Count(row, record, disk);
+    row.lostOrOrphaned += files - disk.complete;
+    EXPECT_EQ(Run({"/silent", RemoveSwitch()}), 0) << LastLog();
+    ++row.runs;
+    const int left = LeftAfterRemoval(product);
+    EXPECT_EQ(left, 0);
+    row.lostOrOrphaned += left;
+    Table().push_back(row);
+  }
 }
 
 TEST_F(SetupFaults, MissingMemberStopsTheGroupAfterTheFilesBeforeIt) {
