@@ -664,5 +664,110 @@ TEST_F(SetupFaults, RegistryUnwritableAtTheFirstStoreInTheMiddleAndAtTheEnd) {
   }
 }
 
+TEST_F(SetupFaults, UnreadableSourceFolderInTheWayAndReadOnlyFileStopTheInstall) {
+  const fs::path product = dir_.host() / kMain.folder;
+  // Checks a stopped install: exit code, the error naming `culprit`, an incomplete record
+  // naming every file made, `complete` files whole and `absent` ones not there.
+  const auto stopped = [&](FaultRow& row, const std::string& culprit, int complete,
+                           const std::vector<std::string>& absent, int other) {
+    EXPECT_EQ(Run({"/silent"}), 3);
+    ++row.runs;
+    // The error the run stopped at names the culprit.
+    const std::string log = LastLog();
+    const std::size_t error = log.find("Error: ");
+    EXPECT_NE(error, std::string::npos) << log;
+    if (error != std::string::npos) {
+      const std::string line = log.substr(error, log.find('\n', error) - error);
+      EXPECT_NE(line.find(culprit), std::string::npos) << line;
+    }
+    const Record record = ReadRecord();
+    const Disk disk = Inspect(record);
+    EXPECT_TRUE(record.incomplete);
+    EXPECT_EQ(disk.complete, complete);
+    for (const std::string& name : absent) EXPECT_FALSE(fs::exists(product / name)) << name;
+    EXPECT_EQ(disk.unrecorded, 0);
+    EXPECT_EQ(disk.temporary, 0);
+    EXPECT_EQ(disk.other, other);
+    Count(row, record, disk);
+    return disk;
+  };
+  // The next run, with the fault gone, completes the install; a removal leaves nothing.
+  const auto finished = [&](FaultRow& row, const char* logged) {
+    EXPECT_EQ(Run({"/silent"}), 0) << LastLog();
+    ++row.runs;
+    EXPECT_NE(LastLog().find(logged), std::string::npos) << LastLog();
+    const Record record = ReadRecord();
+    const Disk disk = Inspect(record);
+    EXPECT_FALSE(record.incomplete);
+    EXPECT_EQ(disk.complete, ProductFiles());
+    Count(row, record, disk);
+    row.lostOrOrphaned += ProductFiles() - disk.complete;
+    EXPECT_EQ(Run({"/silent", RemoveSwitch()}), 0) << LastLog();
+    ++row.runs;
+    EXPECT_EQ(LeftAfterRemoval(), 0);
+    row.lostOrOrphaned += LeftAfterRemoval();
+    Table().push_back(row);
+  };
+
+  {
+    // A source file that cannot be read: every read of it fails with an I/O error, as on a
+    // damaged medium (root reads files of any mode, so the mode cannot make one).
+    SCOPED_TRACE("unreadable source");
+    FaultRow row{"source file unreadable (I/O error)"};
+    WriteProduct({{{"GOOD1.DAT", "good 1"}, {"UNREAD.DAT", "readable"}, {"GOOD2.DAT", "good 2"}}},
+                 {"UNREAD.DAT"}, 0, kMain, {"GOOD1.DAT", "UNREAD.DAT", "GOOD2.DAT"});
+    fs::create_symlink("/proc/self/mem", dir_.host() / "UNREAD.DAT");
+    stopped(row, "UNREAD.DAT", 1, {"UNREAD.DAT", "GOOD2.DAT"}, 0);
+    fs::remove(dir_.host() / "UNREAD.DAT");
+    dir_.Write("UNREAD.DAT", "readable");
+    finished(row, "Completing RSE_3_4711");
+  }
+  {
+    // The folder of the second group is a file of the user's: the first group is installed, the
+    // file stays as it is, also through the removal of what the record names.
+    SCOPED_TRACE("folder in the way");
+    FaultRow row{"group folder exists as a file"};
+    WriteProduct({{{"A1.DAT", "a1"}, {"A2.DAT", "a2"}}, {{"B1.DAT", "b1"}, {"B2.DAT", "b2"}}});
+    dir_.Write(kMain.folder + "/G1", "in the way");
+    stopped(row, "\\G1\\", 2, {}, 1);
+    EXPECT_EQ(Run({"/silent", RemoveSwitch()}), 0) << LastLog();
+    ++row.runs;
+    EXPECT_EQ(ReadHostFile(product / "G1"), "in the way");
+    EXPECT_FALSE(ReadRecord().exists);
+    EXPECT_EQ(LeftAfterRemoval(), 1);
+    fs::remove(product / "G1");
+    finished(row, "Installing RSE_3_4711");
+  }
+  {
+    // A read-only file where a member goes: it is not replaced (nor is a temporary file left
+    // beside it); once writable, the next run replaces it. A removal deletes the files the
+    // record names, read-only ones too.
+    SCOPED_TRACE("read-only destination");
+    FaultRow row{"read-only destination file"};
+    WriteProduct({{{"R1.DAT", "r1"}, {"RO.DAT", "the product's"}, {"R3.DAT", "r3"}}});
+    const fs::path readOnly = dir_.Write(kMain.folder + "/RO.DAT", "the user's");
+    const auto readOnlyMode =
+        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(readOnly, readOnlyMode);
+    const Disk disk = stopped(row, "RO.DAT", 1, {"R3.DAT"}, 0);
+    // The one file whose bytes are not the member's is the read-only one, untouched.
+    row.truncated -= disk.truncated;
+    EXPECT_EQ(disk.truncated, 1);
+    EXPECT_EQ(ReadHostFile(readOnly), "the user's");
+    EXPECT_TRUE(ReadRecord().groups.at(0).contains("RO.DAT"));
+    fs::permissions(readOnly, fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(Run({"/silent"}), 0) << LastLog();
+    ++row.runs;
+    EXPECT_NE(LastLog().find("Completing RSE_3_4711"), std::string::npos) << LastLog();
+    EXPECT_EQ(Inspect(ReadRecord()).complete, 3);
+    fs::permissions(readOnly, readOnlyMode);
+    EXPECT_EQ(Run({"/silent", RemoveSwitch()}), 0) << LastLog();
+    ++row.runs;
+    EXPECT_EQ(LeftAfterRemoval(), 0);
+    row.lostOrOrphaned += LeftAfterRemoval();
+    Table().push_back(row);
+  }
+}
+
 }  // namespace
 }  // namespace valise
