@@ -95,10 +95,11 @@ struct Product {
   std::string Inf(const TempDir& dir) const { return "/inf=" + dir.win(script); }
 };
 const Product kMain{"RSE", "Product", "SETUP.inf", "PRODUCT.BAG"};
-const Product kOther{"OTH", "Other", "OTHER.inf", "OTHER.BAG"};
 // The product installed into a folder of a tmpfs where the test may mount one: many runs of
 // thousands of files take seconds there instead of minutes on a busy disk.
 const Product kFast{"RSE", "Fast/Product", "SETUP.inf", "PRODUCT.BAG"};
+// A second product beside it.
+const Product kOther{"OTH", "Fast/Other", "OTHER.inf", "OTHER.BAG"};
 
 // A group's file: its name and bytes; a loose file lies beside the program instead of in the
 // baggage.
@@ -149,7 +150,12 @@ class SetupFaults : public ::testing::Test {
   // The exit code; -1 when the program was killed.
   static int Wait(pid_t child) {
     int status = 0;
-    if (child <= 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    if (child <= 0 || ::waitpid(child, &status, 0) != child) return -1;
+    // Only the test kills a run; any other signal is a crash.
+    if (WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL) {
+      ADD_FAILURE() << "the program crashed: signal " << WTERMSIG(status);
+    }
+    if (!WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
   }
   int Run(std::vector<std::string> args, rlim_t fileLimit = 0) {
@@ -479,9 +485,10 @@ TEST_F(SetupFaults, DiskFullBetweenFilesAndInTheMiddleOfAFile) {
   if (!mounted) {
     std::printf("no tmpfs could be mounted: the disk is full where the file size limit says\n");
   }
+  // Behind the huge file, more small ones than are copied ahead at a time.
   GroupFiles huge = Sized("PART", 1, 4, kPart);
   huge.push_back(Sized("HUGE", 1, 1, 2u << 20)[0]);
-  huge.push_back(Sized("TAIL", 1, 1, kPart)[0]);
+  for (auto& tail : Sized("TAIL", 1, 40, 4096)) huge.push_back(std::move(tail));
   struct Fault {
     const char* name;
     GroupFiles files;
@@ -765,6 +772,113 @@ TEST_F(SetupFaults, UnreadableSourceFolderInTheWayAndReadOnlyFileStopTheInstall)
     ++row.runs;
     EXPECT_EQ(LeftAfterRemoval(), 0);
     row.lostOrOrphaned += LeftAfterRemoval();
+    Table().push_back(row);
+  }
+}
+
+// Runs at once on one prefix: installs and removals of two products.
+class RunsAtOnce : public SetupFaults {
+ protected:
+  RunsAtOnce() {
+    std::mt19937 random(5);
+    MountSmallDisk(dir_.host() / "Fast", std::size_t{1} << 30);
+    WriteProduct({Members("A", 400, 4 * 1024, random), Members("ABIG", 2, 1u << 20, random)}, {}, 0,
+                 kFast);
+    WriteProduct({Members("B", 400, 4 * 1024, random), Members("BBIG", 2, 1u << 20, random)}, {}, 0,
+                 kOther);
+  }
+
+  // Starts every run at once, each with a log of its own: an install of a product (true) or its
+  // removal (false). An install succeeds; a removal succeeds, or finds the product removed by
+  // another one already.
+  void AtOnce(FaultRow& row, const std::vector<std::pair<Product, bool>>& runs) {
+    std::vector<std::pair<pid_t, std::string>> started;
+    for (const auto& [product, install] : runs) {
+      std::vector<std::string> args{"/silent", product.Inf(dir_)};
+      if (!install) args.push_back(RemoveSwitch(product));
+      const std::string log = "run" + std::to_string(++logs_) + ".log";
+      started.emplace_back(Start(std::move(args), 0, log), log);
+    }
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      const int code = Wait(started[i].first);
+      ++row.runs;
+      if (runs[i].second) {
+        EXPECT_EQ(code, 0) << LastLog(started[i].second);
+      } else {
+        EXPECT_TRUE(code == 0 || code == 4) << code << " " << LastLog(started[i].second);
+      }
+    }
+  }
+  // A product installed whole: its record complete, every file there and recorded.
+  void Whole(FaultRow& row, const Product& product) {
+    SCOPED_TRACE(product.RecordKey() + " installed");
+    const Record record = ReadRecord(product);
+    const Disk disk = Inspect(record, product);
+    EXPECT_TRUE(record.exists);
+    EXPECT_FALSE(record.unreadable);
+    EXPECT_FALSE(record.incomplete);
+    EXPECT_EQ(disk.complete, ProductFiles(product));
+    EXPECT_EQ(disk.temporary, 0);
+    EXPECT_EQ(disk.other, 0);
+    Count(row, record, disk);
+    row.lostOrOrphaned += ProductFiles(product) - disk.complete;
+  }
+  // A product removed: nothing of it left.
+  void Gone(FaultRow& row, const Product& product) {
+    SCOPED_TRACE(product.RecordKey() + " removed");
+    const int left = LeftAfterRemoval(product);
+    EXPECT_EQ(left, 0);
+    row.lostOrOrphaned += left;
+  }
+
+  const std::pair<Product, bool> installA{kFast, true}, removeA{kFast, false},
+      installB{kOther, true}, removeB{kOther, false};
+  int logs_ = 0;
+};
+
+TEST_F(RunsAtOnce, InstallsAndRemovalsOfTwoProductsLeaveBothRecordsWhole) {
+  ASSERT_EQ(Run({"/silent", kFast.Inf(dir_)}), 0) << LastLog();
+  {
+    FaultRow row{"two runs at once: a removal, an install"};
+    AtOnce(row, {removeA, installB});
+    Gone(row, kFast);
+    Whole(row, kOther);
+    Table().push_back(row);
+  }
+  {
+    // Four installs of one product race for its files and its record, four removals of the
+    // other for theirs.
+    FaultRow row{"eight runs at once: four installs, four removals"};
+    AtOnce(row, {installA, removeB, installA, removeB, installA, removeB, installA, removeB});
+    Whole(row, kFast);
+    Gone(row, kOther);
+    Table().push_back(row);
+  }
+  EXPECT_EQ(Run({"/silent", kFast.Inf(dir_), RemoveSwitch(kFast)}), 0) << LastLog();
+  EXPECT_EQ(LeftAfterRemoval(kFast), 0);
+}
+
+// Installs and removals of one product at once. Nothing keeps them apart yet: a removal deletes
+// the files, the temporary files and the folder an install is making and then its record, so
+// that installs fail, and the product's files stay without a record, or under a record without
+// a title that no run takes for an installation. Enable once a run holds the product's record
+// for itself from its plan to its end.
+TEST_F(RunsAtOnce, DISABLED_InstallsAndRemovalsOfOneProductAtOnce) {
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    FaultRow row{"eight runs at once on one product"};
+    AtOnce(row, {installA, removeA, installA, removeA, installA, removeA, installA, removeA});
+    const Record record = ReadRecord(kFast);
+    const Disk disk = Inspect(record, kFast);
+    EXPECT_FALSE(record.unreadable);
+    EXPECT_EQ(disk.unrecorded, 0);
+    EXPECT_EQ(disk.truncated, 0);
+    Count(row, record, disk);
+    // Whatever the runs left, the next install completes it and a removal removes it all.
+    EXPECT_EQ(Run({"/silent", kFast.Inf(dir_)}), 0) << LastLog();
+    Whole(row, kFast);
+    EXPECT_EQ(Run({"/silent", kFast.Inf(dir_), RemoveSwitch(kFast)}), 0) << LastLog();
+    Gone(row, kFast);
     Table().push_back(row);
   }
 }
