@@ -50,13 +50,15 @@ void TFileCopier::RecordAhead() {
 }
 
 void TFileCopier::FinishOldest() {
-  const Ahead& oldest = ahead_.front();
+  // The copy leaves both queues before its outcome is known: when it failed, the failure
+  // passes on with the queues still in step, and the copies behind it can still be finished.
+  const Ahead oldest = std::move(ahead_.front());
+  ahead_.pop_front();
+  aheadNames_.erase(oldest.upperName);
   DebugLog("Copying " + oldest.file->Source + " to " + oldest.file->Destination);
   // Not done: a file of that name came meanwhile and is replaced one at a time.
   if (!copies_->TakeOldest().done)
     group_->InstallFile(oldest.file->Source, oldest.file->Destination);
-  aheadNames_.erase(oldest.upperName);
-  ahead_.pop_front();
 }
 
 void TFileCopier::FinishAll() {
