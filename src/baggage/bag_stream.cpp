@@ -295,22 +295,12 @@ bool BagCopyFile(std::string_view entryName, std::string_view destination) {
   // A new file takes its name only when complete, without replacing a file that came
   // meanwhile; an existing one is replaced only by a complete copy made beside it.
   if (BagCopyToNewFile(source, target)) return true;
-  std::string temporary;
-  std::shared_ptr<platform::File> file =
-      platform::CreateTemporaryFile(ExtractFilePath(target), temporary);
+  std::shared_ptr<platform::File> file = platform::File::CreateStaged(target, true);
   if (!file) ThrowCannotCreate(target);
-  try {
-    CopyEntryBytes(source, *file);
-    file.reset();
-  } catch (...) {
-    file.reset();
-    platform::DeleteFile(temporary);
-    throw;
-  }
-  if (platform::MoveFile(temporary, target, true)) return true;
-  const std::uint32_t error = platform::LastError();
-  platform::DeleteFile(temporary);
-  throw Error("BagCopyFile: cannot replace " + target + ": " + platform::SystemErrorMessage(error));
+  CopyEntryBytes(source, *file);
+  if (file->Commit()) return true;
+  throw Error("BagCopyFile: cannot replace " + target + ": " +
+              platform::SystemErrorMessage(platform::LastError()));
 }
 
 namespace {

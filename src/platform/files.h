@@ -131,8 +131,10 @@ class File {
   // has no name at all until then, and a crash leaves nothing; elsewhere it is written under a
   // temporary name in the same folder (see CreateTemporaryFile). Null when an entry of that
   // name exists (LastError kErrorFileExists) or the file cannot be made. A staged file that is
-  // never committed is removed when it is closed.
-  static std::unique_ptr<File> CreateStaged(std::string_view path);
+  // never committed is removed when it is closed. With `replace`, nothing is looked for first,
+  // and Commit replaces a file of that name whole (but neither a read-only file nor a folder:
+  // kErrorAccessDenied).
+  static std::unique_ptr<File> CreateStaged(std::string_view path, bool replace = false);
 
   virtual ~File() = default;
 

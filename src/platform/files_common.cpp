@@ -24,8 +24,9 @@ std::string FolderPrefix(std::string_view folder) {
 // A staged file written under a temporary name beside its final one and renamed by Commit.
 class TemporarilyNamedFile final : public File {
  public:
-  TemporarilyNamedFile(std::string_view path, std::unique_ptr<File> file, std::string temporary)
-      : File(path), file_(std::move(file)), temporary_(std::move(temporary)) {}
+  TemporarilyNamedFile(std::string_view path, std::unique_ptr<File> file, std::string temporary,
+                       bool replace)
+      : File(path), file_(std::move(file)), temporary_(std::move(temporary)), replace_(replace) {}
   ~TemporarilyNamedFile() override {
     if (!file_) return;
     file_.reset();
@@ -50,7 +51,7 @@ class TemporarilyNamedFile final : public File {
   bool Commit() override {
     if (!file_) return true;
     file_.reset();
-    if (MoveFile(temporary_, path(), false)) return true;
+    if (MoveFile(temporary_, path(), replace_)) return true;
     const std::uint32_t error = LastError();
     DeleteFile(temporary_);
     SetLastError(error == kErrorFileExists ? kErrorAlreadyExists : error);
@@ -60,35 +61,42 @@ class TemporarilyNamedFile final : public File {
  private:
   std::unique_ptr<File> file_;
   std::string temporary_;
+  bool replace_;
 };
 
 }  // namespace
 
-std::unique_ptr<File> CreateTemporaryFile(std::string_view folder, std::string& path) {
-  // Names are tried from a start of the process's own, so that two runs beside each other
-  // seldom meet; a name in use is passed over.
+std::string NewTemporaryName() {
+  // Names are taken from a start of the process's own, so that two runs beside each other
+  // seldom meet.
   static std::atomic<std::uint32_t> next{static_cast<std::uint32_t>(
       std::random_device{}() ^
       static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()))};
+  char name[16];
+  std::snprintf(name, sizeof name, "~VL%06X.TMP", next.fetch_add(1) & 0xFFFFFFu);
+  return name;
+}
+
+std::unique_ptr<File> CreateTemporaryFile(std::string_view folder, std::string& path) {
   const std::string prefix = FolderPrefix(folder);
+  // A name in use is passed over.
   for (int attempt = 0; attempt < 64; ++attempt) {
-    char name[16];
-    std::snprintf(name, sizeof name, "~VL%06X.TMP", next.fetch_add(1) & 0xFFFFFFu);
-    path = prefix + name;
+    path = prefix + NewTemporaryName();
     std::unique_ptr<File> file = File::CreateNew(path);
     if (file || LastError() != kErrorFileExists) return file;
   }
   return nullptr;
 }
 
-std::unique_ptr<File> CreateStagedUnderTemporaryName(std::string_view path) {
+std::unique_ptr<File> CreateStagedUnderTemporaryName(std::string_view path, bool replace) {
   const std::string_view::size_type end = path.find_last_of("\\/:");
   const std::string_view folder =
       end == std::string_view::npos ? std::string_view() : path.substr(0, end + 1);
   std::string temporary;
   std::unique_ptr<File> file = CreateTemporaryFile(folder, temporary);
   if (!file) return nullptr;
-  return std::make_unique<TemporarilyNamedFile>(path, std::move(file), std::move(temporary));
+  return std::make_unique<TemporarilyNamedFile>(path, std::move(file), std::move(temporary),
+                                                replace);
 }
 
 std::vector<FindEntry> FindFiles(std::string_view pattern) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "platform/files.h"
@@ -10,7 +11,10 @@
 namespace valise::platform {
 
 // File::CreateStaged by a temporary name in the folder of `path` (see CreateTemporaryFile),
-// without looking whether `path` exists: Commit finds out.
-std::unique_ptr<File> CreateStagedUnderTemporaryName(std::string_view path);
+// without looking whether `path` exists: Commit finds out, or replaces it with `replace`.
+std::unique_ptr<File> CreateStagedUnderTemporaryName(std::string_view path, bool replace);
+
+// A bare name for a temporary file, "~VL", six hexadecimal digits, ".TMP"; each call another.
+std::string NewTemporaryName();
 
 }  // namespace valise::platform

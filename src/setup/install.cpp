@@ -1,6 +1,8 @@
 // Installing: an application's record, its file groups, shortcuts and registry entries, as the
 // run's plan gives them.
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "baggage/bag_stream.h"
 #include "platform/files.h"
@@ -23,20 +25,38 @@ bool IsRelative(std::string_view path) {
   return !(path.size() >= 2 && path[1] == ':') && !(!path.empty() && IsPathSeparator(path[0]));
 }
 
-// Copies a file from the disk under a temporary name beside the destination and renames it
-// into place when complete, so that the destination is never an incomplete file.
+// Copies a file from the disk to the destination, which takes its name (replacing the file
+// there) only when complete, with the source's time and attributes as a copy keeps them.
 void CopyIntoPlace(const std::string& from, std::string_view destination) {
-  std::string temporary;
-  const bool made =
-      platform::CreateTemporaryFile(ExtractFilePath(destination), temporary) != nullptr;
-  if (made && platform::CopyFile(from, temporary, false) &&
-      platform::MoveFile(temporary, destination, true)) {
-    return;
+  const auto fail = [&](const OSError& error) {
+    throw OSError(error.code(),
+                  "Cannot copy " + from + " to " + std::string(destination) + ": " + error.what());
+  };
+  const std::optional<platform::FindEntry> info = platform::GetFileInfo(from);
+  std::unique_ptr<platform::File> source;
+  if (info) source = platform::File::OpenRead(from);
+  if (!source) fail(platform::LastOSError());
+  std::unique_ptr<platform::File> target = platform::File::CreateStaged(destination, true);
+  if (!target) fail(platform::LastOSError());
+  try {
+    std::uint64_t copied = 0;
+    while (const std::optional<std::size_t> got = target->CopyRangeFrom(*source, copied, 1 << 30)) {
+      if (*got == 0) break;
+      copied += *got;
+    }
+    std::vector<char> buffer(64 * 1024);
+    while (const std::size_t got = source->ReadAt(copied, buffer.data(), buffer.size())) {
+      target->Write(buffer.data(), got);
+      copied += got;
+    }
+    target->SetLastWriteTime(info->lastWriteTime);
+  } catch (const OSError& error) {
+    fail(error);
   }
-  const OSError error = platform::LastOSError();
-  if (made) platform::DeleteFile(temporary);
-  throw OSError(error.code(),
-                "Cannot copy " + from + " to " + std::string(destination) + ": " + error.what());
+  if (!target->Commit()) fail(platform::LastOSError());
+  constexpr std::uint32_t kKept =
+      platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem;
+  if (info->attributes & kKept) platform::SetFileAttributes(destination, info->attributes);
 }
 
 }  // namespace

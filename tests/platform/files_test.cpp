@@ -455,6 +455,26 @@ TEST(File, StagedFilesTakeTheirNameOnlyWhenComplete) {
   dropped->Write("half", 4);
   dropped.reset();
   EXPECT_EQ(names(), (std::set<std::string>{"Done.bin", "late.bin"}));
+
+  // A replacement leaves the file there as it was until it is complete, and never replaces a
+  // read-only file.
+  auto replacement = File::CreateStaged(dir.win("DONE.BIN"), true);
+  ASSERT_NE(replacement, nullptr);
+  replacement->Write("new", 3);
+  EXPECT_EQ(ReadHostFile(dir.host() / "Done.bin"), "complete");
+  EXPECT_TRUE(replacement->Commit());
+  replacement.reset();
+  EXPECT_EQ(ReadHostFile(dir.host() / "Done.bin"), "new");
+  ASSERT_TRUE(SetFileAttributes(dir.win("late.bin"), kAttrReadOnly));
+  auto refused = File::CreateStaged(dir.win("late.bin"), true);
+  ASSERT_NE(refused, nullptr);
+  refused->Write("ours", 4);
+  EXPECT_FALSE(refused->Commit());
+  EXPECT_EQ(LastError(), kErrorAccessDenied);
+  refused.reset();
+  EXPECT_EQ(ReadHostFile(dir.host() / "late.bin"), "theirs");
+  EXPECT_EQ(names(), (std::set<std::string>{"Done.bin", "late.bin"}));
+  ASSERT_TRUE(SetFileAttributes(dir.win("late.bin"), kAttrNormal));
 }
 
 TEST(File, CreateSeesEntriesMadeBehindItsBack) {

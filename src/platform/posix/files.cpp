@@ -123,9 +123,10 @@ bool MatchMask(const std::u32string& name, const std::u32string& mask) {
 class PosixFile final : public File {
  public:
   PosixFile(Fd fd, std::string_view path) : File(path), fd_(std::move(fd)) {}
-  // A file without a name (O_TMPFILE) that Commit links in as `linkTarget`.
-  PosixFile(Fd fd, std::string_view path, std::string linkTarget)
-      : File(path), fd_(std::move(fd)), linkTarget_(std::move(linkTarget)) {}
+  // A file without a name (O_TMPFILE) that Commit links in as `linkTarget`, replacing a file
+  // of that name with `replace`.
+  PosixFile(Fd fd, std::string_view path, std::string linkTarget, bool replace)
+      : File(path), fd_(std::move(fd)), linkTarget_(std::move(linkTarget)), replace_(replace) {}
 
   std::size_t Read(void* buffer, std::size_t size) override {
     char* bytes = static_cast<char*>(buffer);
@@ -202,6 +203,7 @@ class PosixFile final : public File {
     const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
     int error = 0;
     const bool linked = posix::AddEntry(target, [&] {
+      if (replace_) return LinkOver(self, target, error);
       if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0)
         return true;
       error = errno;
@@ -211,6 +213,8 @@ class PosixFile final : public File {
     if (linked) return true;
     if (error == EEXIST) {
       SetLastError(kErrorAlreadyExists);
+    } else if (error == EACCES) {
+      SetLastError(kErrorAccessDenied);
     } else {
       FailFromErrno(error, target);
     }
@@ -240,8 +244,34 @@ class PosixFile final : public File {
     ThrowOSError(code, operation, path());
   }
 
+  // Links the unnamed file `self` in under a temporary name beside `target` and renames it over
+  // `target`: the temporary name exists only between the two calls. A read-only file or a
+  // folder in the way is not replaced (EACCES).
+  static bool LinkOver(const std::string& self, const std::string& target, int& error) {
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || IsReadOnly(info))) {
+      error = EACCES;
+      return false;
+    }
+    const std::string folder = FolderOf(target) + "/";
+    for (int attempt = 0; attempt < 64; ++attempt) {
+      const std::string temporary = folder + NewTemporaryName();
+      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        error = errno;
+        if (error == EEXIST) continue;
+        return false;
+      }
+      if (::rename(temporary.c_str(), target.c_str()) == 0) return true;
+      error = errno;
+      ::unlink(temporary.c_str());
+      return false;
+    }
+    return false;
+  }
+
   Fd fd_;
   std::string linkTarget_;
+  bool replace_ = false;
 };
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
@@ -763,11 +793,11 @@ bool CanLinkUnnamedFiles() {
 
 }  // namespace
 
-std::unique_ptr<File> File::CreateStaged(std::string_view path) {
+std::unique_ptr<File> File::CreateStaged(std::string_view path, bool replace) {
   bool exists = false;
   std::optional<std::string> host = posix::HostPathForNewEntry(path, &exists);
   if (!host) return nullptr;
-  if (exists) {
+  if (exists && !replace) {
     SetLastError(kErrorFileExists);
     return nullptr;
   }
@@ -775,14 +805,14 @@ std::unique_ptr<File> File::CreateStaged(std::string_view path) {
     // Made in the folder without a name, which changes nothing there until Commit.
     const std::string folder = FolderOf(*host);
     Fd fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
-    if (fd) return std::make_unique<PosixFile>(std::move(fd), path, *host);
+    if (fd) return std::make_unique<PosixFile>(std::move(fd), path, *host, replace);
     // File systems without unnamed files say so; they get a temporary name instead.
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
       FailFromErrno(errno, *host);
       return nullptr;
     }
   }
-  return CreateStagedUnderTemporaryName(path);
+  return CreateStagedUnderTemporaryName(path, replace);
 }
 
 std::unique_ptr<File> File::CreateNew(std::string_view path) {

@@ -397,14 +397,15 @@ std::unique_ptr<File> File::CreateNew(std::string_view path) {
   return std::make_unique<Win32File>(handle, path);
 }
 
-std::unique_ptr<File> File::CreateStaged(std::string_view path) {
+std::unique_ptr<File> File::CreateStaged(std::string_view path, bool replace) {
   // Windows has no files without a name: a temporary name beside the final one, renamed by
-  // Commit without replacing what came meanwhile.
-  if (GetFileAttributesW(FilePath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
+  // Commit (without replacing what came meanwhile, unless asked to). While it is open, the
+  // temporary file cannot be deleted by another run that takes it for a leftover.
+  if (!replace && GetFileAttributesW(FilePath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
     SetLastError(ERROR_FILE_EXISTS);
     return nullptr;
   }
-  return CreateStagedUnderTemporaryName(path);
+  return CreateStagedUnderTemporaryName(path, replace);
 }
 
 }  // namespace valise::platform
