@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "setup/data_module.h"
+#include "setup/error_place.h"
 #include "setup/plan_print.h"
 #include "setup/setup_ui.h"
 #include "ui/front_end.h"
@@ -72,6 +73,9 @@ int RunEngine(setup::TCommandLine commandLine) {
   } catch (const std::exception& error) {
     DebugLog(std::string("Error: ") + error.what());
     frontEnd->ShowError(setup::ErrorBoxText(error.what()));
+    // The message stays as the system words it; where it happened follows on the next line.
+    const std::string places = setup::ErrorPlaces();
+    if (!places.empty()) DebugLog("Where: " + places);
     setupData.ExitCode = setup::kExitFailed;
   }
   return setupData.ExitCode;
@@ -115,6 +119,8 @@ int RunSetup() {
       DebugLog("Error: " + *error);
       platform::ShowMessageBox(*error, kBagStartupCaption, platform::MessageIcon::Error,
                                platform::MessageButtons::Ok);
+      DebugLog("Where: the baggage " + setup::BaggageNamedBy(commandLine.BaggageArguments()) +
+               " that the program started with");
       return setup::kExitFailed;
     }
     DebugLog("No baggage (the removal needs none): " + *error);

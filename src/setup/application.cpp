@@ -1,8 +1,10 @@
 #include "setup/application.h"
 
+#include "baggage/baggage.h"
 #include "course/project.h"
 #include "course/textpool.h"
 #include "setup/current_baggage.h"
+#include "setup/error_place.h"
 #include "setup/records.h"
 
 namespace valise::setup {
@@ -21,20 +23,48 @@ std::string TSetupApplication::ExpandedBaggage() const {
   return Baggage.empty() ? std::string() : ExpandMacros(Baggage);
 }
 
+namespace {
+
+// Where a product table of the current baggage failed: missing, lacking fields (all of them
+// at once), or unreadable.
+std::string TablePlace(const TCurrentBaggage& baggage, const char* table, adb::TATable* opened) {
+  if (!BagFileExists(table)) return baggage.Place() + " has no table " + table;
+  std::string place = "the table " + std::string(table) + " of " + baggage.Place();
+  std::string fields;
+  if (opened != nullptr && opened->Active()) {
+    for (const course::TProjectField& field : course::MissingProjectFields(*opened)) {
+      fields += (fields.empty() ? "" : ", ") + std::string(field.name);
+    }
+  }
+  return place + (fields.empty() ? " cannot be read" : " lacks the fields " + fields);
+}
+
+}  // namespace
+
 bool TSetupApplication::OpenBaggage(TCurrentBaggage& baggage) {
   if (Baggage.empty()) return false;
   baggage.Select(ExpandedBaggage());
 
   course::TProjectInterface& project = course::Project();
-  project.Close();
-  project.Open(false);
-  project.Load(false);
+  try {
+    project.Close();
+    project.Open(false);
+    project.Load(false);
+  } catch (...) {
+    AddErrorPlace(TablePlace(baggage, course::TProjectInterface::kTableName, &project.Table()));
+    throw;
+  }
   Language = project.TranslationLanguage();
 
   course::TTextpoolInterface& textpool = course::Textpool();
-  textpool.Close();
-  textpool.Open(false);
-  textpool.LoadAppStringsForProject();
+  try {
+    textpool.Close();
+    textpool.Open(false);
+    textpool.LoadAppStringsForProject();
+  } catch (...) {
+    AddErrorPlace(TablePlace(baggage, course::TTextpoolInterface::kTableName, nullptr));
+    throw;
+  }
   for (const TWindowTexts::Field& field : TWindowTexts::kFields) {
     Texts.*field.text = textpool.AppString(field.id);
   }

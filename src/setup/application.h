@@ -201,6 +201,11 @@ class TSetupApplication {
                      std::string_view recordPath) const;
   // A removal shortcut: the full path of a shortcut file that removal deletes.
   void AddRemovalLink(std::string path);
+
+ private:
+  // Install without the application's place added to its failures.
+  void InstallPlanned(const TPlannedApplication& planned, const TRecordStore& records,
+                      TSetupUI& ui) const;
 };
 
 // Whether the application names a baggage or installs members of the current one.

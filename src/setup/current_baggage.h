@@ -9,6 +9,10 @@
 
 namespace valise::setup {
 
+// The baggage a program's arguments (its path, then its parameters) select: the value of the
+// last "/BAG=" or "/BAGGAGE=", or a document path, else the program itself.
+std::string BaggageNamedBy(const std::vector<std::string>& arguments);
+
 class TCurrentBaggage {
  public:
   // `programArguments`: what the program started with (the program's path, then its
@@ -19,6 +23,9 @@ class TCurrentBaggage {
   // Makes current the baggage that a "/bag=" value names, or the program's own for an empty
   // value. Throws what the baggage module throws.
   void Select(const std::string& baggage);
+  // The current baggage as the place of a failure: "the baggage " and its path as the script
+  // or the command line named it, with the folder of its files when it has no container.
+  std::string Place() const;
 
  private:
   std::vector<std::string> programArguments_;

@@ -4,6 +4,7 @@
 #include "course/textpool.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "setup/error_place.h"
 #include "setup/uninstall_entry.h"
 #include "util/file_utils.h"
 
@@ -101,10 +102,16 @@ void TSetupDataModule::ReadScript(const std::string& fileName) {
 void TSetupDataModule::ReadApplication(const TScript& script, int n) {
   auto app = std::make_unique<TSetupApplication>();
   app->ScriptIndex = n;
-  app->LoadFromScript(script, "Application" + std::to_string(n), ProgramDir());
-  app->OnExpand = [this](std::string& text) { ExpandDirMacros(text); };
-  app->OpenBaggage(baggage_);
-  CheckRecordKey(*app);
+  try {
+    app->LoadFromScript(script, "Application" + std::to_string(n), ProgramDir());
+    app->OnExpand = [this](std::string& text) { ExpandDirMacros(text); };
+    WithErrorPlace([&] { return KeyPlace("Baggage", app->Baggage); },
+                   [&] { app->OpenBaggage(baggage_); });
+    CheckRecordKey(*app);
+  } catch (...) {
+    AddErrorPlace(ApplicationPlace(*app));
+    throw;
+  }
 
   bool languageApp = false;
   if (Language == course::LANG_NONE && app->Language != course::LANG_NONE) {

@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "platform/version.h"
 #include "setup/application.h"
+#include "setup/error_place.h"
 #include "setup/file_copier.h"
 #include "setup/plan.h"
 #include "setup/records.h"
@@ -119,6 +120,16 @@ void TSetupApplication::RecordAhead(const TPlannedApplication& planned, const TR
 
 void TSetupApplication::Install(const TPlannedApplication& planned, const TRecordStore& records,
                                 TSetupUI& ui) const {
+  try {
+    InstallPlanned(planned, records, ui);
+  } catch (...) {
+    AddErrorPlace(ApplicationPlace(*this));
+    throw;
+  }
+}
+
+void TSetupApplication::InstallPlanned(const TPlannedApplication& planned,
+                                       const TRecordStore& records, TSetupUI& ui) const {
   DebugLog((Incomplete ? "Completing " : "Installing ") + RecordKey() + " '" + Title + "'...");
   TSetupRegistry registry(records.Root());
   const std::string recordPath = records.RecordPath(AltRegKey.empty() ? RecordKey() : AltRegKey);
@@ -127,12 +138,29 @@ void TSetupApplication::Install(const TPlannedApplication& planned, const TRecor
   TFileCopier copier(UsesBaggageMembers(*this), ui);
   for (std::size_t g = 0; g < planned.Groups.size(); ++g) {
     ui.ProcessMessages();
-    planned.Groups[g].Group->Install(planned.Groups[g], static_cast<int>(g + 1),
-                                     NamesRecordedAhead(planned, g), registry, copier);
+    const TPlannedGroup& group = planned.Groups[g];
+    WithErrorPlace(
+        [&] {
+          return "[Application" + std::to_string(ScriptIndex) + ".FileGroup" +
+                 std::to_string(g + 1) + "] " + KeyPlace("DestDir", group.Group->DestDir) +
+                 "; the folder " + group.Dir + (DirExists(group.Dir) ? "" : " could not be made");
+        },
+        [&] {
+          group.Group->Install(group, static_cast<int>(g + 1), NamesRecordedAhead(planned, g),
+                               registry, copier);
+        });
   }
-  for (const TPlannedShortcut& shortcut : planned.Shortcuts) {
+  for (std::size_t l = 0; l < planned.Shortcuts.size(); ++l) {
     ui.ProcessMessages();
-    shortcut.Link->Install(shortcut.File);
+    const TPlannedShortcut& shortcut = planned.Shortcuts[l];
+    const std::string folder = ExcludeTrailingBackslash(ExtractFilePath(shortcut.File));
+    WithErrorPlace(
+        [&] {
+          return "[Application" + std::to_string(ScriptIndex) + ".ShellLink" +
+                 std::to_string(l + 1) + "] " + KeyPlace("Folder", shortcut.Link->Folder) +
+                 "; the folder " + folder + (DirExists(folder) ? "" : " could not be made");
+        },
+        [&] { shortcut.Link->Install(shortcut.File); });
   }
   if (!planned.RegEntries.empty()) {
     // The record is stored before the entries move the registry object elsewhere; it stays

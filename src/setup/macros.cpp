@@ -7,6 +7,7 @@
 #include "platform/shell.h"
 #include "platform/text.h"
 #include "setup/data_module.h"
+#include "setup/error_place.h"
 #include "util/file_utils.h"
 
 namespace valise::setup {
@@ -56,6 +57,34 @@ bool MatchesIgnoreCase(std::string_view text, std::size_t at, std::string_view w
 
 [[noreturn]] void InvalidReference(std::string_view text) {
   throw ESetup("Invalid directory reference '" + std::string(text) + "'");
+}
+
+// What is wrong with the "<" of a script value: each name there that is no macro, with the
+// macro it differs from only in letter case, or else the list of the macros.
+std::string UnknownMacros(std::string_view text) {
+  std::string place;
+  for (std::size_t p = text.find('<'); p != std::string_view::npos; p = text.find('<', p + 1)) {
+    const std::size_t close = text.find('>', p);
+    const std::string_view name =
+        text.substr(p, close == std::string_view::npos ? std::string_view::npos : close - p + 1);
+    const auto& macros = Macros();
+    if (std::any_of(macros.begin(), macros.end(),
+                    [&](const Macro& macro) { return name == macro.name; })) {
+      continue;
+    }
+    std::string hint = "macro names are case-sensitive; the macros are ";
+    for (const Macro& macro : macros) {
+      hint += std::string(macro.name) + (&macro == &macros.back() ? "" : ", ");
+    }
+    for (const Macro& macro : macros) {
+      if (platform::CompareTextIgnoreCase(name, macro.name) == 0) {
+        hint = "macro names are case-sensitive: write " + std::string(macro.name);
+      }
+    }
+    if (!place.empty()) place += "; ";
+    place += std::string(name) + " is no directory macro (" + hint + ")";
+  }
+  return place;
 }
 
 bool IsDigit(char c) {
@@ -122,7 +151,9 @@ void TSetupDataModule::ExpandDirMacros(std::string& text) const {
   }
   pieces.push_back({std::move(raw), true});
   for (const Piece& piece : pieces) {
-    if (piece.scanned && piece.text.find('<') != std::string::npos) InvalidReference(joined());
+    if (piece.scanned && piece.text.find('<') != std::string::npos) {
+      ThrowWithPlace(ESetup("Invalid directory reference '" + joined() + "'"), UnknownMacros(text));
+    }
   }
 
   // A title that names itself would insert itself for ever.
@@ -172,7 +203,12 @@ std::string TSetupDataModule::ReferenceValue(const std::string& reference, bool&
   if (MatchesIgnoreCase(reference, at, "InstallDir")) {
     closes(10);
     folder = true;
-    return app->GetInstallDir();
+    return WithErrorPlace(
+        [&] {
+          return "in [Application" + std::to_string(n) + "] " +
+                 KeyPlace("InstallDir", app->InstallDir);
+        },
+        [&] { return app->GetInstallDir(); });
   }
   if (MatchesIgnoreCase(reference, at, "Title")) {
     closes(5);
@@ -200,7 +236,14 @@ std::string TSetupDataModule::ReferenceValue(const std::string& reference, bool&
     }
     // A folder of an installed application is used as recorded; one of the script is expanded.
     std::string dir = app->FileGroups[m - 1]->DestDir;
-    if (!app->FromRecord) ExpandDirMacros(dir);
+    if (!app->FromRecord) {
+      WithErrorPlace(
+          [&] {
+            return "in [Application" + std::to_string(n) + ".FileGroup" + std::to_string(m) + "] " +
+                   KeyPlace("DestDir", app->FileGroups[m - 1]->DestDir);
+          },
+          [&] { ExpandDirMacros(dir); });
+    }
     folder = true;
     return dir;
   }

@@ -7,6 +7,7 @@
 #include "platform/profile.h"
 #include "platform/text.h"
 #include "setup/application.h"
+#include "setup/error_place.h"
 #include "setup/records.h"
 #include "util/integers.h"
 
@@ -134,14 +135,18 @@ void TSetupApplication::LoadFromScript(const TScript& script, std::string_view s
   AltRegKey = script.ReadString(section, "AltRegKey");
   InstallDir = script.ReadString(section, "InstallDir");
   if (InstallDir.find("<InstallDir>") != std::string::npos) {
-    throw ESetup("Application '" + Title + "': Invalid installdir '" + InstallDir + "'");
+    ThrowWithPlace(ESetup("Application '" + Title + "': Invalid installdir '" + InstallDir + "'"),
+                   KeyPlace("InstallDir", InstallDir) +
+                       " (<InstallDir> is no directory macro: the folder cannot name itself)");
   }
   for (int n = 1; script.KeyExists(section, Numbered("DeleteFile%d", n)); ++n) {
     DeleteFiles.push_back(script.ReadString(section, Numbered("DeleteFile%d", n)));
   }
   for (int n = 1; script.SectionExists(SubSection(section, "FileGroup", n)); ++n) {
     auto group = std::make_unique<TSetupFileGroup>();
-    group->LoadFromScript(script, SubSection(section, "FileGroup", n), sourceDir);
+    WithErrorPlace(
+        [&] { return "[" + SubSection(section, "FileGroup", n) + "]"; },
+        [&] { group->LoadFromScript(script, SubSection(section, "FileGroup", n), sourceDir); });
     FileGroups.push_back(std::move(group));
   }
   for (int n = 1; script.SectionExists(SubSection(section, "ShellLink", n)); ++n) {

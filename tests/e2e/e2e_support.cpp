@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <filesystem>
 
 #include "course/app_strings.h"
 #include "course_fixtures.h"
@@ -36,6 +37,19 @@ void AddProductTables(BagWriter& writer, std::string_view productCode) {
     rows.emplace_back(id, course::LANG_ENGLISH_US, "text " + std::to_string(id));
   }
   writer.AddData("_TXT.ADB", course::testing::TextpoolTable(rows).TableBytes());
+}
+
+void WriteDamagedBaggage(BagWriter writer, const TempDir& dir, std::string_view name,
+                         const std::vector<std::pair<std::string, std::string>>& damaged) {
+  writer.SetSorted(false);  // the data follows in the order the entries were added
+  std::uintmax_t cut = 0;
+  for (const auto& [entry, data] : damaged) {
+    writer.AddData(entry, data);
+    cut += data.size();
+  }
+  writer.WriteStandalone(dir.win(name));
+  const std::filesystem::path file = dir.host() / HostPath(name);
+  if (cut > 0) std::filesystem::resize_file(file, std::filesystem::file_size(file) - cut + 1);
 }
 
 }  // namespace valise::testing

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "baggage/bag_writer.h"
+#include "test_support.h"
 
 namespace valise::testing {
 
@@ -29,5 +30,10 @@ std::vector<std::string> SortedValues(const std::string& path);
 // (with `productCode` when one is given) and a text pool with an English text for every window
 // text.
 void AddProductTables(BagWriter& writer, std::string_view productCode = {});
+
+// Writes the stand-alone baggage `name` in `dir` with the `damaged` entries after the others
+// and the file cut short one byte into their data: they are listed, and reading them fails.
+void WriteDamagedBaggage(BagWriter writer, const TempDir& dir, std::string_view name,
+                         const std::vector<std::pair<std::string, std::string>>& damaged);
 
 }  // namespace valise::testing

@@ -51,14 +51,15 @@ class SetupProgram : public ::testing::Test {
   }
 
   // A product baggage: tables naming "RSE" release 3, ID 4711, with English texts, and two
-  // payload members (and more when given).
-  void WriteBaggage(const std::vector<std::pair<std::string, std::string>>& more = {}) {
+  // payload members (and more when given, and members that cannot be read).
+  void WriteBaggage(const std::vector<std::pair<std::string, std::string>>& more = {},
+                    const std::vector<std::pair<std::string, std::string>>& damaged = {}) {
     BagWriter writer;
     for (const auto& [name, data] : more) writer.AddData(name, data);
     testing::AddProductTables(writer);
     writer.AddData("LESSON.DAT", "lesson data");
     writer.AddData("READ ME.TXT", "Grüße");
-    writer.WriteStandalone(dir_.win("PRODUCT.BAG"));
+    testing::WriteDamagedBaggage(std::move(writer), dir_, "PRODUCT.BAG", damaged);
   }
 
   TempDir dir_;
@@ -181,9 +182,10 @@ TEST_F(SetupProgram, InstallsSilentlyAndRemovesByRecordKey) {
   EXPECT_TRUE(lines.ends_with("Exit code 2\r\n"));
 }
 
-// A member missing in the middle of a group stops the run: the files before it are complete and
-// recorded, the record says that the install did not finish, and the next run that offers the
-// application completes it where the record says it went; a stopped install can also be removed.
+// A member that cannot be read in the middle of a group stops the run (a member that is missing
+// stops it before anything is installed): the files before it are complete and recorded, the record
+// says that the install did not finish, and the next run that offers the application completes it
+// where the record says it went; a stopped install can also be removed.
 TEST_F(SetupProgram, StoppedInstallIsCompletedOrRemovedByTheNextRun) {
   // A big first member keeps the copy busy while the members after it are started.
   std::vector<std::pair<std::string, std::string>> members{
@@ -196,7 +198,8 @@ TEST_F(SetupProgram, StoppedInstallIsCompletedOrRemovedByTheNextRun) {
   }
   specs += "FileSpec22=@ABSENT.DAT\r\nFileSpec23=@LAST.DAT\r\n";
   members.emplace_back("LAST.DAT", "last");
-  WriteBaggage(members);
+  const std::vector<std::pair<std::string, std::string>> damaged{{"ABSENT.DAT", "cut short"}};
+  WriteBaggage(members, damaged);
   const std::string script =
       "[Globals]\r\nRegBaseKey=HKEY_CURRENT_USER\\" + base_ +
       "\r\n[Application1]\r\nBaggage=<SrcDir>\\PRODUCT.BAG\r\nInstallDir=<SrcDir>\\";
@@ -262,7 +265,7 @@ TEST_F(SetupProgram, StoppedInstallIsCompletedOrRemovedByTheNextRun) {
 
   // Stopped again, then removed without being completed.
   members.pop_back();
-  WriteBaggage(members);
+  WriteBaggage(members, damaged);
   dir_.Write("SETUP.inf", script + "First" + groups);
   EXPECT_EQ(Setup({"/silent"}), 3);
   checkStopped();

@@ -205,17 +205,17 @@ TEST_F(Trust, UnusableScriptsAndLogsFail) {
             3);
 }
 
-// A member missing in the middle of a group stops the run at it; the files before it are
-// complete, on disk and recorded, so that removal finds them. Names are recorded ahead of the
+// A member that cannot be read in the middle of a group stops the run at it; the files before it
+// are complete, on disk and recorded, so that removal finds them. Names are recorded ahead of the
 // copy, so the record also names the files that never came, and says the install did not
 // finish.
-TEST_F(Trust, AMissingMemberKeepsTheFilesBeforeItRecorded) {
+TEST_F(Trust, AnUnreadableMemberKeepsTheFilesBeforeItRecorded) {
   Place("");
   BagWriter bag;
   bag.AddData("FIRST.DAT", std::string(300000, 'f'));
   bag.AddData("SECOND.DAT", "second");
   bag.AddData("LAST.DAT", "last");
-  bag.WriteStandalone(Win("PRODUCT.BAG"));
+  testing::WriteDamagedBaggage(std::move(bag), dir_, "PRODUCT.BAG", {{"ABSENT.DAT", "cut short"}});
   WriteScript(
       "[Application1]\r\nTitle=Gap\r\nProductCode=GAP\r\n"
       "[Application1.FileGroup1]\r\nDestDir=<SrcDir>\\app\r\n"

@@ -174,11 +174,15 @@ class SetupFaults : public ::testing::Test {
   // The product: groups of members (name and content) installed into its folder and
   // subfolders G1, G2, ..., and a script that installs them, with `settings` registry entries
   // of 1,000 characters each. Names in `loose` are files beside the program, named by the
-  // script as they are; names in `leftOut` are not written at all.
+  // script as they are; members in `damaged` come last in the baggage, which is cut short one
+  // byte into their data, so that they are listed and cannot be read; a loose file in `damaged`
+  // is not written (the test puts what cannot be read in its place).
   void WriteProduct(const std::vector<GroupFiles>& groups,
-                    const std::set<std::string>& leftOut = {}, int settings = 0,
+                    const std::set<std::string>& damaged = {}, int settings = 0,
                     const Product& product = kMain, const std::set<std::string>& loose = {}) {
     BagWriter writer;
+    writer.SetSorted(false);  // the data follows in the order the entries were added
+    std::vector<std::pair<std::string, std::string>> last;
     auto project = course::testing::ProjectTable(course::testing::With(
         course::testing::With(course::testing::StandardProject(),
                               {"TRANSLATIONLANGUAGES", adb::ftString, 41, "2"}),
@@ -206,12 +210,12 @@ class SetupFaults : public ::testing::Test {
         const auto& [name, content] = groups[g][i];
         const bool isLoose = loose.contains(name);
         script += "FileSpec" + std::to_string(i + 1) + "=" + (isLoose ? "" : "@") + name + "\r\n";
-        if (!leftOut.contains(name)) {
-          if (isLoose) {
-            dir_.Write(name, content);
-          } else {
-            writer.AddData(name, content);
-          }
+        if (isLoose) {
+          if (!damaged.contains(name)) dir_.Write(name, content);
+        } else if (damaged.contains(name)) {
+          last.emplace_back(name, content);
+        } else {
+          writer.AddData(name, content);
         }
         contents[Upper(name)] = content;
       }
@@ -224,7 +228,16 @@ class SetupFaults : public ::testing::Test {
                 std::string(kBaseKey) + "\\Settings\r\nName=Note" + std::to_string(n) +
                 "\r\nValue=" + std::string(1000, 'n') + "\r\n";
     }
+    std::uintmax_t cut = 0;
+    for (const auto& [name, content] : last) {
+      writer.AddData(name, content);
+      cut += content.size();
+    }
     writer.WriteStandalone(dir_.win(product.bag));
+    if (cut > 0) {
+      const fs::path bag = dir_.host() / product.bag;
+      fs::resize_file(bag, fs::file_size(bag) - cut + 1);
+    }
     dir_.Write(product.script, script);
   }
 
@@ -565,12 +578,12 @@ TEST_F(SetupFaults, DiskFullBetweenFilesAndInTheMiddleOfAFile) {
   }
 }
 
-TEST_F(SetupFaults, MissingMemberStopsTheGroupAfterTheFilesBeforeIt) {
+TEST_F(SetupFaults, UnreadableMemberStopsTheGroupAfterTheFilesBeforeIt) {
   WriteProduct({{{"FIRST.DAT", std::string(1u << 20, 'f')},
-                 {"ABSENT.DAT", "never in the baggage"},
+                 {"ABSENT.DAT", "never whole in the baggage"},
                  {"LAST.DAT", "last"}}},
                {"ABSENT.DAT"});
-  FaultRow row{"member missing in a group"};
+  FaultRow row{"member unreadable in a group"};
   EXPECT_EQ(Run({"/silent"}), 3);
   ++row.runs;
   EXPECT_NE(LastLog().find("ABSENT.DAT"), std::string::npos) << LastLog();
