@@ -43,6 +43,17 @@ function(valise_test name)
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     PROPERTIES ${properties})
+  # Tests that install the demo, whose records lie below the maker's key
+  # (HKEY_CURRENT_USER\Software\Vantorel), or that watch that key, share one registry under Wine:
+  # they run one at a time.
+  set(lock_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_locks.cmake)
+  file(WRITE ${lock_script}
+       "foreach(test IN LISTS ${name}_TESTS)\n"
+       "  if(test MATCHES \"^(Guides|Demo|TerminalDemo|Wine|Uninstall|SetupRun[.]TheMakersKey)\")\n"
+       "    set_tests_properties(\"\${test}\" PROPERTIES RESOURCE_LOCK maker_key)\n"
+       "  endif()\n"
+       "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${lock_script})
   if(labels)
     list(REMOVE_DUPLICATES labels)
     set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
