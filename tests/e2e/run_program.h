@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "baggage/bag_writer.h"
+#include "test_support.h"
 
 namespace valise::testing {
 
@@ -29,5 +30,10 @@ std::vector<std::string> SortedValues(const std::string& path);
 // (with `productCode` when one is given) and a text pool with an English text for every window
 // text.
 void AddProductTables(BagWriter& writer, std::string_view productCode = {});
+
+// Makes the demo product's distribution folder "dist" below `dir` as its build does: the
+// baggages from the tables and payloads of demo/ below `sourceDir`, the loose files, the script,
+// and the setup program `program` as kSetupProgramName.
+void MakeDemoDist(const TempDir& dir, std::string_view sourceDir, std::string_view program);
 
 }  // namespace valise::testing
