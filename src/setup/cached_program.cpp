@@ -3,9 +3,11 @@
 #include <chrono>
 
 #include "baggage/bag_writer.h"
+#include "course/textpool.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/text.h"
+#include "platform/utf.h"
 #include "setup/application.h"
 #include "setup/records.h"
 #include "util/file_utils.h"
@@ -55,7 +57,8 @@ std::string CachedProgramFolder(platform::RegRoot root, std::string_view baseKey
 }
 
 std::string KeepCachedProgram(std::string_view program, platform::RegRoot root,
-                              std::string_view baseKey, course::TLanguage language) {
+                              std::string_view baseKey, course::TLanguage language,
+                              const TWindowTexts& texts) {
   const std::string folder = CachedProgramFolder(root, baseKey);
   if (folder.empty()) throw ESetup("The system names no application data folder");
   if (!DirExists(folder) && !platform::CreateDirectory(folder)) {
@@ -70,7 +73,25 @@ std::string KeepCachedProgram(std::string_view program, platform::RegRoot root,
       "[Globals]\r\nRegBaseKey=" +
       std::string(RootName(root)) + "\\" + PlatformKeyPath(baseKey) + "\r\n";
   if (language != course::LANG_NONE) text += "Language=" + std::to_string(language) + "\r\n";
-  const std::string bytes = platform::Utf8ToAnsi(text);
+  std::string kept;
+  for (const TWindowTexts::Field& field : TWindowTexts::kFields) {
+    const std::string& value = texts.*field.text;
+    if (IsMissingText(value)) continue;
+    const std::string written = TextToScriptValue(value);
+    const std::string key = course::TTextpoolInterface::IdentifierOf(field.id);
+    if (written.empty()) {
+      DebugLog("The window text " + key + " is too long for the removal script");
+      continue;
+    }
+    kept += key + "=" + written + "\r\n";
+  }
+  if (!kept.empty()) text += "[Texts]\r\n" + kept;
+  // UTF-16 with its byte order mark, little-endian: the profile functions read it as such.
+  std::string bytes = "\xFF\xFE";
+  for (const char16_t unit : platform::Utf8ToUtf16(text)) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
   const std::string partial = script + ".~partial";
   {
     const auto file = platform::File::Create(partial);

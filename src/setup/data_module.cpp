@@ -184,7 +184,7 @@ void TSetupDataModule::LoadTexts() {
   std::vector<TTextSource> sources;
   sources.reserve(Applications.size());
   for (const auto& app : Applications) sources.push_back({app->Language, &app->Texts});
-  Texts = ChooseWindowTexts(sources, Language, LanguageIndex);
+  Texts = ChooseWindowTexts(sources, Language, LanguageIndex, &Globals.Texts);
 }
 
 TSetupApplication* TSetupDataModule::FindApplication(std::int32_t scriptIndex) const {

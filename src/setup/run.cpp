@@ -98,7 +98,8 @@ void TSetupDataModule::Execute() {
           keepProgram = false;
           try {
             KeepCachedProgram(ProgramPath(), Globals.RegRoot, Globals.RegBaseKey,
-                              Globals.Language != course::LANG_NONE ? Globals.Language : Language);
+                              Globals.Language != course::LANG_NONE ? Globals.Language : Language,
+                              Texts);
           } catch (const std::exception& error) {
             DebugLog("Error: Cannot keep the setup program: " + std::string(error.what()) +
                      "; the uninstall entries start " + ProgramPath());

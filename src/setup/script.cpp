@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "course/textpool.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -75,6 +76,10 @@ TScriptGlobals ReadGlobals(const TScript& script) {
   globals.Publisher = script.ReadString("Globals", "Publisher");
   globals.Language =
       static_cast<course::TLanguage>(script.ReadInteger("Globals", "Language", 0) & 0xFF);
+  for (const TWindowTexts::Field& field : TWindowTexts::kFields) {
+    globals.Texts.*field.text = TextFromScriptValue(
+        script.ReadString("Texts", course::TTextpoolInterface::IdentifierOf(field.id)));
+  }
   return globals;
 }
 

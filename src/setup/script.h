@@ -14,6 +14,7 @@
 
 #include "course/languages.h"
 #include "platform/registry.h"
+#include "setup/window_texts.h"
 
 namespace valise::setup {
 
@@ -62,6 +63,11 @@ struct TScriptGlobals {
   course::TLanguage Language = course::LANG_NONE;
   // "Publisher": the name the list of installed programs shows as the publisher; may be empty.
   std::string Publisher;
+  // The section "Texts": window texts of the script's own, by their text keys ("ButtonCancel"
+  // and so on), each in the form TextToScriptValue writes; empty where the script has none.
+  // The window takes them where no application of its language has a text, as the copy of the
+  // program kept for removal does, which has no baggage.
+  TWindowTexts Texts;
 };
 TScriptGlobals ReadGlobals(const TScript& script);
 

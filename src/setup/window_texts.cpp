@@ -1,6 +1,7 @@
 #include "setup/window_texts.h"
 
 #include "course/textpool.h"
+#include "platform/profile.h"
 
 namespace valise::setup {
 
@@ -11,11 +12,12 @@ std::string TWindowTexts::Get(std::uint32_t textId) const {
   return {};
 }
 
+bool IsMissingText(std::string_view text) {
+  return text.empty() || text.starts_with("\xC2\xAB");  // begins with «
+}
+
 TWindowTexts ChooseWindowTexts(const std::vector<TTextSource>& sources, course::TLanguage language,
-                               std::int32_t languageIndex) {
-  const auto missing = [](const std::string& text) {
-    return text.empty() || text.rfind("\xC2\xAB", 0) == 0;  // begins with «
-  };
+                               std::int32_t languageIndex, const TWindowTexts* scriptTexts) {
   const bool indexed =
       languageIndex >= 0 && static_cast<std::size_t>(languageIndex) < sources.size();
   TWindowTexts chosen;
@@ -23,17 +25,57 @@ TWindowTexts ChooseWindowTexts(const std::vector<TTextSource>& sources, course::
     std::string& text = chosen.*field.text;
     if (indexed) {
       text = sources[static_cast<std::size_t>(languageIndex)].Texts->*field.text;
-      for (std::size_t i = 0; missing(text) && i < sources.size(); ++i) {
+      for (std::size_t i = 0; IsMissingText(text) && i < sources.size(); ++i) {
         if (static_cast<std::int32_t>(i) == languageIndex) continue;
         if (sources[i].Language != language) continue;
         text = sources[i].Texts->*field.text;
       }
     }
-    if (!indexed || missing(text)) {
-      text = course::TTextpoolInterface::MarkerText(language, field.id);
-    }
+    if (IsMissingText(text) && scriptTexts != nullptr) text = scriptTexts->*field.text;
+    if (IsMissingText(text)) text = course::TTextpoolInterface::MarkerText(language, field.id);
   }
   return chosen;
+}
+
+std::string TextToScriptValue(std::string_view text) {
+  std::string value = "\"";
+  for (const char c : text) {
+    switch (c) {
+      case '\\':
+        value += "\\\\";
+        break;
+      case '\r':
+        value += "\\r";
+        break;
+      case '\n':
+        value += "\\n";
+        break;
+      case '\t':
+        value += "\\t";
+        break;
+      default:
+        value += c;
+    }
+  }
+  value += '"';
+  // The limit counts characters of the file, which are UTF-16 units; bytes are at least as many.
+  if (value.size() - 2 > platform::kProfileValueMax) return {};
+  return value;
+}
+
+std::string TextFromScriptValue(std::string_view value) {
+  std::string text;
+  text.reserve(value.size());
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char next = i + 1 < value.size() ? value[i + 1] : '\0';
+    if (value[i] == '\\' && std::string_view("\\rnt").find(next) != std::string_view::npos) {
+      text += next == 'r' ? '\r' : next == 'n' ? '\n' : next == 't' ? '\t' : '\\';
+      ++i;
+    } else {
+      text += value[i];
+    }
+  }
+  return text;
 }
 
 course::TLanguage LanguageFromLangID(std::uint16_t langId) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "course/app_strings.h"
@@ -59,16 +60,29 @@ constexpr bool FieldsFollowTheIds() {
 static_assert(FieldsFollowTheIds(), "the window texts follow course::kWindowTextIds");
 }  // namespace windowtexts
 
+// Whether a window text is missing: empty, or a marker text (it begins with "«").
+bool IsMissingText(std::string_view text);
+
 // Where the texts may come from: each application of the run, with its product's language.
 struct TTextSource {
   course::TLanguage Language = course::LANG_NONE;
   const TWindowTexts* Texts = nullptr;
 };
 // The texts in `language`: each from the source at `languageIndex`, else from the first other
-// source of that language that has it; a marker text (course::TTextpoolInterface::MarkerText)
-// where none has it, and for every text when `languageIndex` names no source.
+// source of that language that has it, else from `scriptTexts` (the script's own, when it has
+// that text); a marker text (course::TTextpoolInterface::MarkerText) where none has it. Without
+// a source at `languageIndex` only the script's texts count.
 TWindowTexts ChooseWindowTexts(const std::vector<TTextSource>& sources, course::TLanguage language,
-                               std::int32_t languageIndex);
+                               std::int32_t languageIndex,
+                               const TWindowTexts* scriptTexts = nullptr);
+
+// A window text as the value of a key in a script's "Texts" section: in double quotes, so that
+// blanks at either end stay, with a backslash written "\\" and the line breaks "\r" and "\n".
+// Empty when the value would be longer than a script value can be.
+std::string TextToScriptValue(std::string_view text);
+// The text of such a value, read without its quotes: "\\", "\r", "\n" and "\t" stand for a
+// backslash, the line breaks and a tab; any other backslash stays as it is.
+std::string TextFromScriptValue(std::string_view value);
 
 // The product language of a Windows language ID (its primary language, and for English its
 // sublanguage); LANG_NONE for a language no product has.

@@ -16,9 +16,6 @@
 #include <set>
 #include <sstream>
 
-#include "adb/adb_writer.h"
-#include "adb/description.h"
-#include "baggage/bag_writer.h"
 #include "platform/files.h"
 #include "platform/host_paths.h"
 #include "platform/registry.h"
@@ -265,46 +262,6 @@ std::string LastLine(const std::string& text) {
   return last;
 }
 
-// Makes the demo's distribution folder as its build does: the baggages from the tables and
-// payloads, the loose files, the script and the setup program.
-void AddFolderToBag(BagWriter& bag, const fs::path& folder) {
-  std::vector<fs::path> files;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    if (entry.is_regular_file()) files.push_back(entry.path());
-  }
-  std::sort(files.begin(), files.end());
-  for (const fs::path& file : files) {
-    bag.AddData(testing::Utf8Path(file.filename()), ReadHostFile(file));
-  }
-}
-
-void AddTable(BagWriter& bag, const std::string& description, const std::string& name) {
-  const adb::TableBuilder table =
-      adb::ParseDescription(ReadHostFile(Source("demo/tables/" + description)));
-  bag.AddData(name + ".ADB", table.TableBytes());
-  if (table.HasMemo()) bag.AddData(name + ".AMB", table.MemoBytes());
-}
-
-void MakeDemoDist(const testing::TempDir& dir) {
-  fs::create_directories(dir.host() / "dist");
-  BagWriter demo;
-  AddTable(demo, "_PRJ.txt", "_PRJ");
-  AddTable(demo, "_TXT.txt", "_TXT");
-  AddFolderToBag(demo, Source("demo/payload"));
-  demo.WriteStandalone(dir.win("dist/DEMO.BAG"));
-  for (const char* edition : {"US", "UK"}) {
-    BagWriter bag;
-    AddTable(bag, std::string("_PRJ_") + edition + ".txt", "_PRJ");
-    AddTable(bag, "_TXT.txt", "_TXT");
-    AddFolderToBag(bag, Source("demo/payload-en"));
-    bag.WriteStandalone(dir.win(std::string("dist/DEMO") + edition + ".BAG"));
-  }
-  fs::copy(Source("demo/files"), dir.host() / "dist", fs::copy_options::recursive);
-  fs::copy_file(Source("demo/SETUP.inf"), dir.host() / "dist" / "SETUP.inf");
-  fs::copy_file(testing::HostPath(VALISE_SETUP_PROGRAM),
-                dir.host() / "dist" / testing::kSetupProgramName);
-}
-
 bool KeyExists(RegRoot root, const std::string& path) {
   return RegKey::Open(root, path).has_value();
 }
@@ -339,7 +296,7 @@ class PrefixScope {
 class Guides : public ::testing::Test {
  protected:
   Guides() : prefix_(testing::Utf8Path(dir_.host() / "prefix")) {
-    MakeDemoDist(dir_);
+    testing::MakeDemoDist(dir_, VALISE_SOURCE_DIR, VALISE_SETUP_PROGRAM);
     previousDir_ = fs::current_path();
     // Administrators start the program in its folder; relative paths are taken from there.
     fs::current_path(dir_.host() / "dist");

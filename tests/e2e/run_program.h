@@ -36,4 +36,9 @@ void AddProductTables(BagWriter& writer, std::string_view productCode = {});
 void WriteDamagedBaggage(BagWriter writer, const TempDir& dir, std::string_view name,
                          const std::vector<std::pair<std::string, std::string>>& damaged);
 
+// Makes the demo product's distribution folder "dist" below `dir` as its build does: the
+// baggages from the tables and payloads of demo/ below `sourceDir`, the loose files, the script,
+// and the setup program `program` as kSetupProgramName.
+void MakeDemoDist(const TempDir& dir, std::string_view sourceDir, std::string_view program);
+
 }  // namespace valise::testing

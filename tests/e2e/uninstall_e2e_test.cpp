@@ -13,11 +13,13 @@
 
 #include "baggage/bag_writer.h"
 #include "course/app_strings.h"
+#include "course/textpool.h"
 #include "course_fixtures.h"
 #include "platform/files.h"
 #include "platform/host_paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "platform/utf.h"
 #include "run_program.h"
 #include "setup/cached_program.h"
 #include "test_support.h"
@@ -123,10 +125,24 @@ TEST_F(Uninstall, RemoveOnlyRunsNeedNoMediaInstallNothingAndDeleteTheEntries) {
   const std::string program =
       setup::CachedProgramFolder(platform::RegRoot::CurrentUser, base_) + "\\setup.exe";
   EXPECT_EQ(ReadHostFile(Kept() / "setup.exe"), ReadHostFile(host / kProgramName));
-  EXPECT_EQ(ReadHostFile(Kept() / "setup.inf"),
+  // The script holds the run's window texts, for the copy has no baggage to take them from;
+  // it is UTF-16, so that they keep their characters in any language.
+  const std::string script = ReadHostFile(Kept() / "setup.inf");
+  ASSERT_TRUE(script.starts_with("\xFF\xFE") && script.size() % 2 == 0);
+  std::u16string units;
+  for (std::size_t i = 2; i < script.size(); i += 2) {
+    units += static_cast<char16_t>(static_cast<unsigned char>(script[i]) |
+                                   static_cast<unsigned char>(script[i + 1]) << 8);
+  }
+  std::string texts;
+  for (const std::uint32_t id : course::kWindowTextIds) {
+    texts +=
+        course::TTextpoolInterface::IdentifierOf(id) + "=\"text " + std::to_string(id) + "\"\r\n";
+  }
+  EXPECT_EQ(platform::Utf16ToUtf8(units),
             "; Kept by the setup program beside its copy, for removing what it installed.\r\n"
             "[Globals]\r\nRegBaseKey=HKEY_CURRENT_USER\\" +
-                base_ + "\r\nLanguage=2\r\n");
+                base_ + "\r\nLanguage=2\r\n[Texts]\r\n" + texts);
 
   // The entries: named after the records, beside them; the records hold nothing of them.
   const auto entry = [&](const char* key) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/shell.h"
+#include "setup/cached_program.h"
 #include "setup/data_module.h"
 #include "setup_test_support.h"
 #include "util/file_utils.h"
@@ -305,6 +306,65 @@ TEST(SetupLanguage, FromWindowsLanguageIdentifiers) {
   EXPECT_EQ(std::make_tuple(code, version, id), std::make_tuple(std::string("ABC"), 0, 0));
   EXPECT_FALSE(ParseRecordKey("ABC_-1_2", code, version, id));
   EXPECT_FALSE(ParseRecordKey("ABC_1", code, version, id));
+}
+
+// The copy of the program kept for removal has no baggage to take the window texts from: the
+// removal script beside it holds the texts of the run that installed, whatever language and
+// characters they have, and the copy's window speaks them.
+TEST(SetupLanguage, TheKeptProgramSpeaksTheTextsOfTheInstall) {
+  TestRegistry registry;
+  TempDir dir;
+  dir.Write("SETUP.EXE", std::string(600, 'p'));
+  const std::string marker =
+      course::TTextpoolInterface::MarkerText(course::LANG_RUSSIAN, course::textid::LabelDirectory);
+  TWindowTexts texts;
+  texts.ButtonCancel = "\xD0\x9E\xD1\x82\xD0\xBC\xD0\xB5\xD0\xBD\xD0\xB0";  // outside ANSI
+  texts.ButtonContinue = "  \"Weiter\" ";  // blanks at both ends, quotes
+  texts.MsgCaptionInformation = "\"";
+  texts.MsgCaptionWarning = "Achtung \\";
+  texts.SConfirmCancel = "\\n is no line break";
+  texts.MsgInstall = "Line one\r\nC:\\Program\\new\tand ; = [Texts]\nend";
+  texts.LabelDirectory = marker;  // missing in the run: a marker again
+  texts.SNoButtonCaption = "";    // missing too
+  texts.SOutOfDiskSpace = "Laufwerk %s:\\ ist voll.";
+  texts.SSetupCompleted = std::string(2100, 'x');  // longer than a script value can be
+  texts.SYesButtonCaption = "\xE3\x81\xAF\xE3\x81\x84";
+  const std::string copy = KeepCachedProgram(dir.win("SETUP.EXE"), platform::RegRoot::CurrentUser,
+                                             registry.Path(), course::LANG_RUSSIAN, texts);
+  const std::string folder = CachedProgramFolder(platform::RegRoot::CurrentUser, registry.Path());
+  EXPECT_EQ(copy, folder + "\\setup.exe");
+
+  // The copy's removal run reads the script beside it.
+  FakeUI ui;
+  TSetupDataModule dm(ui, copy, {"/remove=NONE_1_1"});
+  dm.Create();
+  EXPECT_EQ(dm.Language, course::LANG_RUSSIAN);
+  EXPECT_EQ(dm.LanguageIndex, -1);
+  TWindowTexts expected = texts;
+  expected.SNoButtonCaption = course::TTextpoolInterface::MarkerText(
+      course::LANG_RUSSIAN, course::textid::SNoButtonCaption);
+  expected.SSetupCompleted =
+      course::TTextpoolInterface::MarkerText(course::LANG_RUSSIAN, course::textid::SSetupCompleted);
+  for (const TWindowTexts::Field& field : TWindowTexts::kFields) {
+    EXPECT_EQ(dm.Texts.*field.text, expected.*field.text)
+        << course::TTextpoolInterface::IdentifierOf(field.id);
+  }
+
+  // A script's own texts come after those of the applications of the window's language.
+  dir.Write("other.inf",
+            "[Globals]\r\nLanguage=11\r\n[Texts]\r\nButtonCancel=Nein\r\n"
+            "ButtonContinue=\"  Los \"\r\n");
+  dm.ReadScript(dir.win("other.inf"));
+  TWindowTexts own;
+  own.ButtonCancel = "Stop";
+  const TWindowTexts chosen =
+      ChooseWindowTexts({{course::LANG_RUSSIAN, &own}}, course::LANG_RUSSIAN, 0, &dm.Globals.Texts);
+  EXPECT_EQ(chosen.ButtonCancel, "Stop");
+  EXPECT_EQ(chosen.ButtonContinue, "  Los ");
+  EXPECT_EQ(chosen.LabelDirectory, marker);
+
+  RemoveCachedProgram(platform::RegRoot::CurrentUser, registry.Path(), dir.win("SETUP.EXE"));
+  EXPECT_FALSE(DirExists(folder));
 }
 
 }  // namespace

@@ -275,6 +275,51 @@ TEST(TerminalDemo, SpeaksTheLanguageOfEveryLocale) {
   }
 }
 
+// The copy of the setup program that the uninstall entries start has no baggage: its window
+// speaks the language the install used, with the product's own texts, in any locale.
+TEST(TerminalDemo, TheKeptProgramSpeaksTheLanguageOfTheInstall) {
+  TempDir dir;
+  const Variable prefix{"WINEPREFIX", valise::testing::Utf8Path(dir.host() / "prefix")};
+  Terminal install(VALISE_DEMO_DIST "/SETUP", {"/silent", "/nomsg"},
+                   {prefix, {"LANG", "de_DE.UTF-8"}});
+  ASSERT_EQ(install.ExitCode(), 0) << install.Output();
+  std::filesystem::path kept;
+  for (const auto& user :
+       std::filesystem::directory_iterator(dir.host() / "prefix/drive_c/users")) {
+    if (std::filesystem::exists(user.path() / "AppData/Local/Vantorel Setup/setup.exe"))
+      kept = user.path() / "AppData/Local/Vantorel Setup";
+  }
+  ASSERT_FALSE(kept.empty());
+
+  // The entry's command: the window opens with the named application unticked.
+  Terminal removal(kept / "setup.exe", {"/remove=VDEMO_1_1001"}, {prefix, {"LANG", "en_US.UTF-8"}});
+  ASSERT_TRUE(removal.WaitFor("Willkommen!"));
+  ASSERT_TRUE(removal.WaitFor("Weiter"));
+  removal.Type(kEnter);
+  ASSERT_TRUE(removal.WaitFor("Die Installation ist abgeschlossen."));
+  removal.Type(kEnter);
+  ASSERT_EQ(removal.ExitCode(), 0) << removal.Output();
+  const std::string& screen = removal.Output();
+  for (const char* text : {"Abbrechen", "Installationsordner:", "Valise Demo Tools"}) {
+    EXPECT_NE(screen.find(text), std::string::npos) << text << "\n" << screen;
+  }
+  EXPECT_EQ(screen.find("Cancel"), std::string::npos) << screen;
+  const std::size_t marker = screen.find("\xC2\xAB");
+  EXPECT_EQ(marker, std::string::npos) << screen.substr(marker == std::string::npos ? 0 : marker);
+  const std::filesystem::path programs = dir.host() / "prefix/drive_c/Program Files/Vantorel";
+  EXPECT_FALSE(std::filesystem::exists(programs / "Valise Demo"));
+  EXPECT_TRUE(std::filesystem::exists(programs / "Valise Demo Tools"));
+
+  // The quiet command of the others removes the rest, and the kept copy with the last.
+  Terminal rest(kept / "setup.exe",
+                {"/silent", "/nomsg", "/remove=VTOOLS_2_2001", "/remove=VGERMAN_1_1002",
+                 "/remove=VGERMAN_1_1003"},
+                {prefix});
+  ASSERT_EQ(rest.ExitCode(), 0) << rest.Output();
+  EXPECT_FALSE(std::filesystem::exists(programs));
+  EXPECT_FALSE(std::filesystem::exists(kept));
+}
+
 TEST_F(TerminalUI, WithoutATerminalFailsWithExitCodeThree) {
   const std::string command = (dir_.host() / "SETUP").string() + " </dev/null 2>&1";
   FILE* pipe = popen(command.c_str(), "r");

@@ -13,9 +13,13 @@
 #include "course/app_strings.h"
 #include "course_fixtures.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
+#include "run_program.h"
+#include "setup/cached_program.h"
 #include "test_support.h"
 #include "ui/win32/control_ids.h"
 #include "ui/win32/windows_ui.h"
+#include "util/file_utils.h"
 // After the header above, which settles what <windows.h> defines.
 #include <wincodec.h>
 
@@ -106,7 +110,14 @@ class SetupProcess {
     if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT)
       TerminateProcess(info_.hProcess, 99);
     CloseHandle(info_.hProcess);
-    CloseHandle(info_.hThread);
+    if (info_.hThread != nullptr) CloseHandle(info_.hThread);
+  }
+  // A program that another one started, by its process ID.
+  explicit SetupProcess(DWORD processId) {
+    info_.hProcess =
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, processId);
+    info_.dwProcessId = processId;
+    if (info_.hProcess == nullptr) ADD_FAILURE() << "cannot open process " << processId;
   }
   SetupProcess(const SetupProcess&) = delete;
   SetupProcess& operator=(const SetupProcess&) = delete;
@@ -658,6 +669,274 @@ TEST_F(SetupWindow, WithoutLogoRemovesAnInstalledApplication) {
     EXPECT_FALSE(BetaInstalled());
     EXPECT_FALSE(std::filesystem::exists(dir_.host() / "Programme"));
     InstallBeta();
+  }
+}
+
+// ---- The list of installed programs as Wine's own uninstaller shows it ---------------------
+
+constexpr const char* kUninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// Runs a command line and returns what it wrote to its standard output, once it has ended.
+std::string OutputOf(std::wstring command) {
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+  // Large enough for the whole output: the pipe is read after the end, since services the
+  // program starts may inherit its end of the pipe and keep it open.
+  if (!CreatePipe(&read, &write, &inherit, 1 << 20)) return "(no pipe)";
+  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = write;
+  startup.hStdError = write;
+  PROCESS_INFORMATION info{};
+  std::string output;
+  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                     &info)) {
+    EXPECT_EQ(WaitForSingleObject(info.hProcess, 30000), WAIT_OBJECT_0);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    DWORD available = 0;
+    while (PeekNamedPipe(read, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+      std::string chunk(available, '\0');
+      DWORD got = 0;
+      if (!ReadFile(read, chunk.data(), available, &got, nullptr) || got == 0) break;
+      output.append(chunk, 0, got);
+    }
+  } else {
+    ADD_FAILURE() << "cannot start " << Utf8(command);
+  }
+  CloseHandle(write);
+  CloseHandle(read);
+  return output;
+}
+
+// The lines of a program's output.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+// A text as a program that writes to a pipe gives it: in the console's output code page.
+std::string ConsoleBytes(const std::string& utf8) {
+  const std::wstring wide = Wide(utf8);
+  // Without a console of its own a program writes in the OEM code page.
+  const UINT codePage = GetConsoleOutputCP() != 0 ? GetConsoleOutputCP() : GetOEMCP();
+  const int size = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), size,
+                      nullptr, nullptr);
+  return bytes;
+}
+
+// The process of a visible top-level window of that class, whichever program started it; 0
+// when none appears in time.
+DWORD ProcessWithWindow(const wchar_t* windowClass) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < end) {
+    HWND window = FindWindowW(windowClass, nullptr);
+    DWORD processId = 0;
+    if (window != nullptr && IsWindowVisible(window)) {
+      GetWindowThreadProcessId(window, &processId);
+      if (processId != 0) return processId;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return 0;
+}
+
+std::vector<std::string> SubKeys(const std::string& path) {
+  const auto key = platform::RegKey::Open(platform::RegRoot::CurrentUser, path);
+  std::vector<std::string> names = key ? key->SubKeyNames() : std::vector<std::string>{};
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void Collect(const std::filesystem::path& root, const std::filesystem::path& dir,
+             std::vector<std::string>& entries) {
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(dir, error), end; !error && it != end;
+       it.increment(error)) {
+    entries.push_back(testing::Utf8Path(std::filesystem::relative(it->path(), root)));
+    std::error_code kind;
+    if (it->is_directory(kind)) Collect(root, it->path(), entries);
+  }
+  if (error) entries.push_back("(unreadable) " + testing::Utf8Path(dir));
+}
+
+// Every file and folder below `root` as relative paths, sorted.
+std::vector<std::string> Tree(const std::filesystem::path& root) {
+  std::vector<std::string> entries;
+  Collect(root, root, entries);
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+std::filesystem::path Environment(const wchar_t* name) {
+  const wchar_t* value = _wgetenv(name);
+  return value != nullptr ? std::filesystem::path(value) : std::filesystem::path();
+}
+
+// After a silent install of the demo product, Wine's uninstaller lists every application with
+// its title; once the distribution folder is gone, its removal of each application opens the
+// kept setup program's window, which speaks the product's texts and has that application
+// unticked, and Continue removes it. Nothing of the product is left in the end.
+TEST(WineUninstaller, ListsTheDemoAndRemovesItThroughTheKeptProgram) {
+  struct Application {
+    std::string key;
+    std::string title;
+    std::string version;
+  };
+  const std::vector<Application> demo = {
+      {"VDEMO_1_1001",
+       "Englisch f\xC3\xBC"
+       "r Einsteiger (Demo)",
+       "1.0"},
+      {"VTOOLS_2_2001", "Valise Demo Tools", "2"},
+      {"VGERMAN_1_1002", "German for Beginners (Demo, US English)", "1.0"},
+      {"VGERMAN_1_1003", "German for Beginners (Demo, British English)", "1.0"},
+  };
+  constexpr auto user = platform::RegRoot::CurrentUser;
+  const std::string records = "Software\\Vantorel";
+  const std::filesystem::path kept =
+      testing::HostPath(setup::CachedProgramFolder(user, "Software\\Vantorel"));
+  // What an earlier run may have left goes first.
+  if (std::filesystem::exists(kept / "setup.exe")) {
+    std::vector<std::string> args = {"/silent", "/nomsg"};
+    for (const Application& app : demo) args.push_back("/remove=" + app.key);
+    SetupProcess(testing::Utf8Path(kept / "setup.exe"), args).Wait();
+  }
+  for (const Application& app : demo) {
+    platform::DeleteRegKeyTree(user, records + "\\" + app.key);
+    platform::DeleteRegKeyTree(user, std::string(kUninstall) + "\\" + app.key);
+  }
+  platform::DeleteRegKeyTree(user, records + "\\Valise Demo");
+  std::filesystem::remove_all(kept);
+  const std::filesystem::path programFiles = Environment(L"ProgramFiles");
+  for (const char* folder : {"Valise Demo", "Valise Demo Tools", "German for Beginners (US)",
+                             "German for Beginners (UK)"}) {
+    std::filesystem::remove_all(programFiles / "Vantorel" / folder);
+  }
+  std::filesystem::remove_all(testing::HostPath(GetSpecialFolder(platform::kFolderPrograms)) /
+                              "Valise Demo");
+  // The prefix before: the folders where the product puts files, the records and the list of
+  // installed programs. (The user's profile holds links to the host's home folder.)
+  const auto files = [&] {
+    std::vector<std::vector<std::string>> trees;
+    for (const int folder : {platform::kFolderDesktop, platform::kFolderPrograms,
+                             platform::kFolderLocalAppData, platform::kFolderCommonAppData}) {
+      trees.push_back(Tree(testing::HostPath(GetSpecialFolder(folder))));
+    }
+    trees.push_back(Tree(programFiles));
+    return trees;
+  };
+  const auto keys = [&] { return std::vector{SubKeys(records), SubKeys(kUninstall)}; };
+  const auto filesBefore = files();
+  const auto keysBefore = keys();
+
+  TempDir dir;
+  testing::MakeDemoDist(dir, VALISE_SOURCE_DIR, WindowsPath(VALISE_SETUP_PROGRAM));
+  const std::string log = dir.win("setup.log");
+  const auto Log = [&] { return testing::ReadHostFile(dir.host() / "setup.log"); };
+  {
+    SetupProcess install(dir.win("dist\\SETUP.EXE"), {"/silent", "/log=" + log});
+    ASSERT_EQ(install.Wait(120000), 0) << Log();
+  }
+
+  // The list: "KEY|||TITLE" for each application; the entries hold the versions.
+  const std::vector<std::string> listed = Lines(OutputOf(L"uninstaller.exe --list"));
+  for (const Application& app : demo) {
+    SCOPED_TRACE(app.key);
+    const auto entry = platform::RegKey::Open(user, std::string(kUninstall) + "\\" + app.key);
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_EQ(entry->Read("DisplayName")->text, app.title);
+    EXPECT_EQ(entry->Read("DisplayVersion")->text, app.version);
+    EXPECT_NE(std::find(listed.begin(), listed.end(), ConsoleBytes(app.key + "|||" + app.title)),
+              listed.end())
+        << ::testing::PrintToString(listed);
+  }
+
+  // Helpers that Wine started for the install (its menu builder) may still run in that folder
+  // for a moment, which keeps it.
+  const std::filesystem::path dist = dir.host() / "dist";
+  std::error_code busy;
+  for (int i = 0; i < 150 && (std::filesystem::remove_all(dist, busy), busy); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  ASSERT_FALSE(std::filesystem::exists(dist)) << busy.message();
+  for (std::size_t n = 0; n < demo.size(); ++n) {
+    const Application& app = demo[n];
+    SCOPED_TRACE(app.key);
+    // The uninstaller starts the entry's command and waits for it.
+    SetupProcess uninstaller("uninstaller.exe", {"--remove", app.key});
+    const DWORD processId = ProcessWithWindow(kMainFormClass);
+    ASSERT_NE(processId, 0u) << Log();
+    SetupProcess removal(processId);
+    HWND form = removal.FindWindow(kMainFormClass);
+    ASSERT_NE(form, nullptr);
+    // The product's texts in the language of the install, never a marker.
+    HWND continueButton = GetDlgItem(form, kContinueButtonId);
+    const std::string caption = Text(continueButton);
+    const std::string description = Text(GetDlgItem(form, kDescriptionLabelId));
+    EXPECT_TRUE(caption == "Continue" || caption == "Weiter") << caption;
+    EXPECT_TRUE(description.starts_with("Welcome!") || description.starts_with("Willkommen!"))
+        << description;
+    // The installed applications, the named one unticked.
+    const std::vector<Row> rows = Rows(GetDlgItem(form, kCheckListBox1Id));
+    EXPECT_EQ(rows.size(), demo.size() - n);
+    for (const Row& row : rows) EXPECT_EQ(row.checked, row.text != app.title) << row.text;
+    if (n == 0) Save(Capture(form), "kept-program-window.png");
+
+    Click(removal, continueButton);
+    HWND box = removal.FindWindow(L"#32770");
+    ASSERT_NE(box, nullptr);
+    const std::string completed = Text(GetDlgItem(box, 0xFFFF));
+    EXPECT_TRUE(completed == "Setup has completed." ||
+                completed == "Die Installation ist abgeschlossen.")
+        << completed;
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(removal.Wait(), 0) << Log();
+    EXPECT_EQ(uninstaller.Wait(), 0);
+    EXPECT_FALSE(platform::RegKey::Open(user, records + "\\" + app.key));
+    EXPECT_FALSE(platform::RegKey::Open(user, std::string(kUninstall) + "\\" + app.key));
+  }
+
+  // No trace: no file or folder, record, entry or kept program.
+  const std::string rest = OutputOf(L"uninstaller.exe --list");
+  for (const Application& app : demo) EXPECT_EQ(rest.find(app.key), std::string::npos) << rest;
+  EXPECT_FALSE(std::filesystem::exists(kept));
+  EXPECT_EQ(keys(), keysBefore);
+  EXPECT_EQ(files(), filesBefore);
+  // The kept program cannot delete itself while it runs: moved to the temporary folder, it is
+  // deleted at the system's next start (Wine's next session).
+  const auto pending = platform::RegKey::Open(
+      platform::RegRoot::LocalMachine, "System\\CurrentControlSet\\Control\\Session Manager");
+  std::wstring renames;
+  if (pending) {
+    if (const auto value = pending->Read("PendingFileRenameOperations")) {
+      for (std::size_t i = 0; i + 1 < value->bytes.size(); i += 2) {
+        renames += static_cast<wchar_t>(value->bytes[i] | value->bytes[i + 1] << 8);
+      }
+    }
+  }
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::filesystem::temp_directory_path())) {
+    const std::wstring name = entry.path().filename().wstring();
+    if (name.starts_with(L"valise-setup-")) {
+      EXPECT_NE(renames.find(name), std::wstring::npos) << testing::Utf8Path(entry.path());
+    }
   }
 }
 
