@@ -197,7 +197,7 @@ std::vector<Section> Parse(const std::string& text, std::vector<Finding>& findin
   return sections;
 }
 
-enum class Kind { Globals, Application, FileGroup, ShellLink, RegEntry, Unknown };
+enum class Kind { Globals, Texts, Application, FileGroup, ShellLink, RegEntry, Unknown };
 
 struct Classified {
   Kind kind = Kind::Unknown;
@@ -207,6 +207,7 @@ struct Classified {
 
 Classified Classify(std::string_view name) {
   if (Same(name, "Globals")) return {Kind::Globals};
+  if (Same(name, "Texts")) return {Kind::Texts};
   const std::size_t dot = name.find('.');
   const std::optional<int> app = NumberAfter(name.substr(0, dot), "Application");
   if (!app) return {};
@@ -230,6 +231,12 @@ KeyRules RulesOf(Kind kind) {
   switch (kind) {
     case Kind::Globals:
       return {{"RegBaseKey", "Launch", "LaunchParams"}, {"HideLogo", "Language"}, {}};
+    case Kind::Texts:
+      return {{"ButtonCancel", "ButtonContinue", "MsgCaptionInformation", "MsgCaptionWarning",
+               "SConfirmCancel", "MsgInstall", "LabelDirectory", "SNoButtonCaption",
+               "SOutOfDiskSpace", "SSetupCompleted", "SYesButtonCaption"},
+              {},
+              {}};
     case Kind::Application:
       return {{"Baggage", "ProductCode", "Title", "AltRegKey", "InstallDir"},
               {"AllowCustomInstallDir", "ProductID", "Version"},
@@ -268,9 +275,10 @@ class Checker {
     for (const Section& section : sections) {
       const Classified c = Classify(section.name);
       if (c.kind == Kind::Unknown) {
-        findings_.push_back({section.line, "unknown section [" + section.name +
-                                               "]; setup reads [Globals], [ApplicationN] and "
-                                               "[ApplicationN.FileGroupN|ShellLinkN|RegEntryN]"});
+        findings_.push_back(
+            {section.line, "unknown section [" + section.name +
+                               "]; setup reads [Globals], [Texts], [ApplicationN] and "
+                               "[ApplicationN.FileGroupN|ShellLinkN|RegEntryN]"});
         continue;
       }
       if (section.keys.empty()) {
@@ -279,7 +287,7 @@ class Checker {
         continue;
       }
       if (c.kind == Kind::Application) applications[c.application] = section.line;
-      if (c.kind != Kind::Globals && c.kind != Kind::Application) {
+      if (c.kind != Kind::Globals && c.kind != Kind::Texts && c.kind != Kind::Application) {
         subs[{c.application, c.kind}][c.number] = section.line;
       }
       CheckKeys(section, c);
@@ -318,6 +326,8 @@ class Checker {
     switch (kind) {
       case Kind::Globals:
         return {"Launch", "LaunchParams"};
+      case Kind::Texts:
+        break;
       case Kind::Application:
         return {"Baggage", "InstallDir"};
       case Kind::FileGroup:
@@ -810,14 +820,19 @@ class EngineChecks {
                            ? LineOf(sections_, "Globals", "Language")
                            : LineOf(sections_, AppSection(apps[index]->ScriptIndex), "Baggage");
       const std::string name = course::LanguageName(language);
-      if (index < 0) {
+      // The script's own [Texts] stand in where no application has a text.
+      const setup::TWindowTexts texts =
+          setup::ChooseWindowTexts(sources, language, index, &module_.Globals.Texts);
+      const bool anyText =
+          std::any_of(setup::TWindowTexts::kFields.begin(), setup::TWindowTexts::kFields.end(),
+                      [&](const auto& field) { return !setup::IsMissingText(texts.*field.text); });
+      if (index < 0 && !anyText) {
         Report(line, "Language=" + std::to_string(language) + ": no application brings texts in " +
                          name + "; the window shows marker texts such as \xC2\xAB" +
                          course::TTextpoolInterface::IdentifierOf(course::kWindowTextIds[0]) + "|" +
                          name + "\xC2\xBB");
         continue;
       }
-      const setup::TWindowTexts texts = setup::ChooseWindowTexts(sources, language, index);
       std::string missing;
       std::string marker;
       for (const setup::TWindowTexts::Field& field : setup::TWindowTexts::kFields) {

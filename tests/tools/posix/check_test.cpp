@@ -43,6 +43,30 @@ void RunValise(const TempDir& dir, const std::string& arguments) {
   ASSERT_EQ(std::system(command.c_str()), 0) << arguments;
 }
 
+// The window texts a script gives in [Texts] count where no application brings them; the
+// section's keys are the text keys.
+TEST(ValiseCheck, TheScriptsOwnTextsCount) {
+  TempDir dir;
+  dir.Write("dist/SETUP", "a setup program without a baggage");
+  dir.Write("dist/SETUP.inf",
+            "[Globals]\r\nLanguage=1\r\n[Texts]\r\nButtonCancel=\"Abbrechen\"\r\n"
+            "Cancel=Nein\r\n[Application1]\r\nTitle=A\r\nProductCode=A\r\n");
+  const Outcome run = RunCheck(dir, "dist");
+  const std::size_t count = run.output.find("2 findings in ");
+  ASSERT_NE(count, std::string::npos) << run.output << run.errors;
+  EXPECT_EQ(run.output.substr(0, count),
+            "SETUP.inf:2: the window texts in German lack ButtonContinue, MsgCaptionInformation, "
+            "MsgCaptionWarning, SConfirmCancel, MsgInstall, LabelDirectory, SNoButtonCaption, "
+            "SOutOfDiskSpace, SSetupCompleted, SYesButtonCaption; the window shows "
+            "\xC2\xAB"
+            "ButtonContinue|German\xC2\xBB and the like: add them to the text pool of an "
+            "application in German\n"
+            "SETUP.inf:5: unknown key Cancel in [Texts]; keys read there: ButtonCancel, "
+            "ButtonContinue, MsgCaptionInformation, MsgCaptionWarning, SConfirmCancel, MsgInstall, "
+            "LabelDirectory, SNoButtonCaption, SOutOfDiskSpace, SSetupCompleted, "
+            "SYesButtonCaption\n");
+}
+
 TEST(ValiseCheck, ReportsEveryMistakeWithItsLine) {
   TempDir dir;
   dir.Write("dist/SETUP", "a setup program without a baggage");
@@ -146,8 +170,8 @@ TEST(ValiseCheck, ReportsEveryMistakeWithItsLine) {
       run.output,
       "SETUP.inf:3: HideLogo=yes is not a number and reads as the default; write a number (1 or 0 "
       "for yes or no)\n"
-      "SETUP.inf:4: unknown section [Applicaton1]; setup reads [Globals], [ApplicationN] and "
-      "[ApplicationN.FileGroupN|ShellLinkN|RegEntryN]\n"
+      "SETUP.inf:4: unknown section [Applicaton1]; setup reads [Globals], [Texts], "
+      "[ApplicationN] and [ApplicationN.FileGroupN|ShellLinkN|RegEntryN]\n"
       "SETUP.inf:7: non-ASCII text without a byte-order mark is read in the ANSI code page (the "
       "file looks like UTF-8: its texts would come out garbled); save the script as UTF-8 with a "
       "byte-order mark\n"
