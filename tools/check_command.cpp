@@ -230,7 +230,7 @@ struct KeyRules {
 KeyRules RulesOf(Kind kind) {
   switch (kind) {
     case Kind::Globals:
-      return {{"RegBaseKey", "Launch", "LaunchParams"}, {"HideLogo", "Language"}, {}};
+      return {{"RegBaseKey", "Launch", "LaunchParams", "Publisher"}, {"HideLogo", "Language"}, {}};
     case Kind::Texts:
       return {{"ButtonCancel", "ButtonContinue", "MsgCaptionInformation", "MsgCaptionWarning",
                "SConfirmCancel", "MsgInstall", "LabelDirectory", "SNoButtonCaption",
