@@ -244,22 +244,6 @@ void CopyEntryBytes(const TBagEntrySource& source, platform::File& file) {
               platform::SystemErrorMessage(platform::LastError()));
 }
 
-// Copies the entry into a staged file and gives it its name: false when a file of that name
-// came meanwhile. A failed copy leaves nothing behind and throws.
-bool CopyIntoStaged(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
-  const std::string target = file->path();
-  try {
-    CopyEntryBytes(source, *file);
-  } catch (...) {
-    file.reset();
-    throw;
-  }
-  if (file->Commit()) return true;
-  const std::uint32_t error = platform::LastError();
-  if (error == platform::kErrorAlreadyExists || error == platform::kErrorFileExists) return false;
-  throw Error("BagCopyFile: cannot create " + target + ": " + platform::SystemErrorMessage(error));
-}
-
 }  // namespace
 
 std::shared_ptr<platform::File> BagCreateNewFile(std::string_view destination) {
@@ -269,14 +253,27 @@ std::shared_ptr<platform::File> BagCreateNewFile(std::string_view destination) {
   return file;
 }
 
+void BagCopyEntryInto(const TBagEntrySource& source, platform::File& file) {
+  CopyEntryBytes(source, file);
+}
+
+bool BagCommitNewFile(platform::File& file) {
+  if (file.Commit()) return true;
+  const std::uint32_t error = platform::LastError();
+  if (error == platform::kErrorAlreadyExists || error == platform::kErrorFileExists) return false;
+  throw Error("BagCopyFile: cannot create " + file.path() + ": " +
+              platform::SystemErrorMessage(error));
+}
+
 bool BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file) {
-  return CopyIntoStaged(source, std::move(file));
+  CopyEntryBytes(source, *file);
+  return BagCommitNewFile(*file);
 }
 
 bool BagCopyToNewFile(const TBagEntrySource& source, std::string_view destination) {
   std::shared_ptr<platform::File> file = BagCreateNewFile(destination);
   if (!file) return false;
-  return CopyIntoStaged(source, std::move(file));
+  return BagCopyIntoNewFile(source, std::move(file));
 }
 
 bool BagCopyFile(std::string_view entryName, std::string_view destination) {

@@ -77,6 +77,11 @@ bool BagCopyToNewFile(const TBagEntrySource& source, std::string_view destinatio
 // a file of that name came meanwhile; a failed copy leaves nothing behind and throws.
 std::shared_ptr<platform::File> BagCreateNewFile(std::string_view destination);
 bool BagCopyIntoNewFile(const TBagEntrySource& source, std::shared_ptr<platform::File> file);
+// BagCopyIntoNewFile in its two steps, for callers that name the files where they made them:
+// the bytes (on any thread; throws when the copy fails), then the name (false when a file of
+// that name came meanwhile; throws when it cannot be given).
+void BagCopyEntryInto(const TBagEntrySource& source, platform::File& file);
+bool BagCommitNewFile(platform::File& file);
 
 // Registers (and removes) the multimedia file I/O procedure for the current container kind, so
 // that media players can open "container+ENTRY" names. Nothing on systems without it.

@@ -57,8 +57,9 @@ void TFileCopier::FinishOldest() {
   aheadNames_.erase(oldest.upperName);
   DebugLog("Copying " + oldest.file->Source + " to " + oldest.file->Destination);
   // Not done: a file of that name came meanwhile and is replaced one at a time.
-  if (!copies_->TakeOldest().done)
-    group_->InstallFile(oldest.file->Source, oldest.file->Destination);
+  bool done = copies_->TakeOldest().done;
+  if (done && oldest.made) done = BagCommitNewFile(*oldest.made);
+  if (!done) group_->InstallFile(oldest.file->Source, oldest.file->Destination);
 }
 
 void TFileCopier::FinishAll() {
@@ -78,17 +79,22 @@ bool TFileCopier::CopyAhead(std::size_t index, const TPlannedFile& file) {
       aheadNames_.erase(upperName);
       return false;
     }
-    copies_->Push([source = std::move(source), made = std::move(made)]() mutable {
-      // Not done: a file of that name came meanwhile and is replaced one at a time.
-      return TWorkResult{BagCopyIntoNewFile(source, std::move(made))};
+    // The bytes are copied beside; the file is named here, where it was made, so that one
+    // thread changes the folder.
+    copies_->Push([source = std::move(source), made]() {
+      BagCopyEntryInto(source, *made);
+      return TWorkResult{true};
     });
+    ahead_.push_back({index, &file, std::move(upperName), std::move(made)});
+    copies_->MakeRoom([this] { FinishOldest(); });
+    return true;
   } else {
     copies_->Push([source = std::move(source), destination = file.Destination] {
       // Not done: the file was there already and is replaced one file at a time.
       return TWorkResult{BagCopyToNewFile(source, destination)};
     });
   }
-  ahead_.push_back({index, &file, std::move(upperName)});
+  ahead_.push_back({index, &file, std::move(upperName), nullptr});
   copies_->MakeRoom([this] { FinishOldest(); });
   return true;
 }

@@ -10,11 +10,13 @@
 
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
+#include "platform/files.h"
 #include "setup/file_work.h"
 
 namespace valise::setup {
@@ -51,6 +53,9 @@ class TFileCopier {
     std::size_t index;
     const TPlannedFile* file;
     std::string upperName;
+    // The file made here for the copy, named here when the copy is complete; null when the
+    // work makes and names it.
+    std::shared_ptr<platform::File> made;
   };
 
   // Starts the copy of a new member ahead of the record; false when the file exists already.
