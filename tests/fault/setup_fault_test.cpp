@@ -31,6 +31,7 @@
 #include "course_fixtures.h"
 #include "platform/errors.h"
 #include "platform/registry.h"
+#include "run_program.h"
 #include "test_support.h"
 
 namespace valise {
@@ -183,17 +184,7 @@ class SetupFaults : public ::testing::Test {
     BagWriter writer;
     writer.SetSorted(false);  // the data follows in the order the entries were added
     std::vector<std::pair<std::string, std::string>> last;
-    auto project = course::testing::ProjectTable(course::testing::With(
-        course::testing::With(course::testing::StandardProject(),
-                              {"TRANSLATIONLANGUAGES", adb::ftString, 41, "2"}),
-        {"PRODUCTCODE", adb::ftString, 21, product.code}));
-    writer.AddData("_PRJ.ADB", project.TableBytes());
-    writer.AddData("_PRJ.AMB", project.MemoBytes());
-    std::vector<course::testing::TextRow> rows;
-    for (std::uint32_t id : course::kWindowTextIds) {
-      rows.emplace_back(id, course::LANG_ENGLISH_US, "text " + std::to_string(id));
-    }
-    writer.AddData("_TXT.ADB", course::testing::TextpoolTable(rows).TableBytes());
+    testing::AddProductTables(writer, product.code);
     std::string folder = product.folder;
     std::replace(folder.begin(), folder.end(), '/', '\\');
     std::string script = "[Globals]\r\nRegBaseKey=HKEY_CURRENT_USER\\" + std::string(kBaseKey) +
