@@ -1,5 +1,7 @@
 #include "setup/plan.h"
 
+#include <algorithm>
+
 #include "baggage/baggage.h"
 #include "setup/data_module.h"
 #include "setup/error_place.h"
@@ -72,6 +74,12 @@ void CheckMember(const TSetupApplication& app, std::size_t group, std::string_vi
 }
 
 }  // namespace
+
+bool InstallsAny(const TSetupPlan& plan) {
+  return std::any_of(
+      plan.Applications.begin(), plan.Applications.end(),
+      [](const TPlannedApplication& planned) { return planned.Action == TPlanAction::Install; });
+}
 
 int FindDriveEntry(const std::vector<TDriveSpace>& list, char letter) {
   const auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };

@@ -63,6 +63,9 @@ struct TSetupPlan {
   std::vector<TDriveSpace> Space;
 };
 
+// Whether the plan installs any application.
+bool InstallsAny(const TSetupPlan& plan);
+
 // The entry of that drive letter (without regard to case) in the list, or -1.
 int FindDriveEntry(const std::vector<TDriveSpace>& list, char letter);
 

@@ -188,10 +188,7 @@ std::vector<RegRow> RegRows(const TSetupApplication& app, const TPlannedApplicat
 PlanView MakeView(const TSetupDataModule& setup, const TSetupPlan& plan) {
   PlanView view;
   view.Script = setup.CommandLine.ScriptFile;
-  if (std::any_of(plan.Applications.begin(), plan.Applications.end(),
-                  [](const TPlannedApplication& planned) {
-                    return planned.Action == TPlanAction::Install;
-                  })) {
+  if (InstallsAny(plan)) {
     view.KeptFolder = CachedProgramFolder(setup.Globals.RegRoot, setup.Globals.RegBaseKey);
   }
   const TRecordStore records = setup.Records();

@@ -65,9 +65,7 @@ void TSetupDataModule::Execute() {
   // The uninstall entries start the kept copy, which stays when the distribution folder goes.
   // It is made once the first records are stored, so that a run that may not write them (a
   // standard user's run of a per-machine product) leaves nothing behind.
-  bool keepProgram = std::any_of(
-      plan.Applications.begin(), plan.Applications.end(),
-      [](const TPlannedApplication& planned) { return planned.Action == TPlanAction::Install; });
+  bool keepProgram = InstallsAny(plan);
   const std::string keptFolder =
       keepProgram ? CachedProgramFolder(Globals.RegRoot, Globals.RegBaseKey) : std::string();
   if (!keptFolder.empty())

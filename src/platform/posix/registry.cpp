@@ -361,12 +361,9 @@ struct HeldStore {
 using HeldStores = std::vector<HeldStore>;
 
 // The open store batch's changes; null when none is open. One batch, on the main thread.
-HeldStores*& OpenBatchSlot() {
+HeldStores*& OpenBatch() {
   static HeldStores* open = nullptr;
   return open;
-}
-HeldStores* OpenBatch() {
-  return OpenBatchSlot();
 }
 
 // Stores the held changes, one store per registry file; what could not be stored stays held.
@@ -656,13 +653,13 @@ bool DeleteRegKeyTree(RegRoot root, std::string_view path) {
 }
 
 RegistryStoreBatch::RegistryStoreBatch() {
-  if (OpenBatchSlot() != nullptr) throw Error("RegistryStoreBatch: a batch is open already");
+  if (OpenBatch() != nullptr) throw Error("RegistryStoreBatch: a batch is open already");
   held_ = std::make_unique<Held>();
-  OpenBatchSlot() = &held_->stores;
+  OpenBatch() = &held_->stores;
 }
 
 RegistryStoreBatch::~RegistryStoreBatch() {
-  OpenBatchSlot() = nullptr;
+  OpenBatch() = nullptr;
   if (held_->stores.empty()) return;
   try {
     StoreHeld(held_->stores);
