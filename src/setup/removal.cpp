@@ -214,6 +214,12 @@ void TSetupDataModule::DeleteRecords(const std::vector<const TPlannedApplication
                                  ? app.RecordKeyName
                                  : (app.Version == -1 ? app.Title : app.RecordKey());
     const std::string path = records.RecordPath(name);
+    // The entry goes first: a run stopped between the two leaves a record that the next removal
+    // finishes, where an entry without its record could only be removed with the script.
+    if (!DeleteUninstallEntry(records.Root(), name)) {
+      ExitCode = kExitFailed;
+      continue;
+    }
     DebugLog("Deleting regkey " + path);
     // A record that stays names files that are gone: the next run would find it again.
     if (!records.Delete(name)) {
@@ -224,7 +230,6 @@ void TSetupDataModule::DeleteRecords(const std::vector<const TPlannedApplication
         continue;
       }
     }
-    if (!DeleteUninstallEntry(records.Root(), name)) ExitCode = kExitFailed;
     planned->App->Installed = false;
     planned->App->RecordKeyName.clear();
   }
