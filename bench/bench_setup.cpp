@@ -1,8 +1,9 @@
 // The `setup` program against the shell's tools: a silent install of 10,000 files (about 300 MiB)
-// out of a baggage against `cp -r` of the same files, the silent removal against `rm -rf`, and
-// the start-up of a run that has nothing to do with 50 applications in its script and 2,000
-// installation records. Builds its own payload, runs A and B in pairs and prints medians and
-// ratios (B time / A time: above 1 means setup is faster).
+// out of a baggage against `cp -r` of the same files, the silent removal against `rm -rf`; one
+// run that installs 2,000 small applications, and the start-up of a run that has nothing to do
+// with 50 applications in its script and those 2,000 installation records. Builds its own payload,
+// runs A and B in pairs and prints medians and ratios (B time / A time: above 1 means setup is
+// faster).
 //
 //   bench_setup [work folder] [--rounds N] [--starts N] [--settle SECONDS] [--setup PATH]
 //
@@ -230,7 +231,22 @@ int main(int argc, char** argv) {
     Warm(sources);
   };
 
-  // 1. Install against `cp -r`, each run into a new folder.
+  // 1. One run that installs 2,000 applications of five tiny files each, timed before anything
+  // is deleted (the removals below slow the creation of new files down for minutes). Its
+  // records serve the start-up test.
+  const fs::path startPrefix = work / "prefix-start";
+  std::vector<App> apps;
+  for (int i = 0; i < kRecords; ++i) {
+    char code[16];
+    std::snprintf(code, sizeof code, "S%04d", i);
+    apps.push_back({code, {{"C:\\start\\" + std::string(code), tinyNames}}});
+  }
+  const fs::path recordsScript = prog / "records.inf";
+  WriteScript(recordsScript, apps);
+  prepare({payload, setup});
+  const double recordsRun = RunProgram(setupArgs(recordsScript), startPrefix);
+
+  // 2. Install against `cp -r`, each run into a new folder.
   std::vector<double> install, copy;
   Paired(
       rounds,
@@ -253,7 +269,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  // 2. Removal against `rm -rf` of the trees just written.
+  // 3. Removal against `rm -rf` of the trees just written.
   std::vector<double> removal, erase;
   Paired(
       rounds,
@@ -277,18 +293,8 @@ int main(int argc, char** argv) {
   // One directory removed per run, each followed by its fixed wait.
   const double waits = kDirectoryWait;
 
-  // 3. Start-up: 2,000 records made by one install run, then a script of 50 of those
-  // applications, so that the timed runs have nothing to do.
-  const fs::path startPrefix = work / "prefix-start";
-  std::vector<App> apps;
-  for (int i = 0; i < kRecords; ++i) {
-    char code[16];
-    std::snprintf(code, sizeof code, "S%04d", i);
-    apps.push_back({code, {{"C:\\start\\" + std::string(code), tinyNames}}});
-  }
-  const fs::path recordsScript = prog / "records.inf";
-  WriteScript(recordsScript, apps);
-  const double recordsRun = RunProgram(setupArgs(recordsScript), startPrefix);
+  // 4. Start-up with the 2,000 records made at the start: a script of 50 of those applications,
+  // so that the timed runs have nothing to do.
   apps.resize(kStartApps);
   const fs::path startScript = prog / "start.inf";
   WriteScript(startScript, apps);
@@ -299,7 +305,7 @@ int main(int argc, char** argv) {
 
   std::printf("\n%d rounds, medians; ratio = B time / A time (above 1: setup is faster)\n", rounds);
   PrintPair("install 10,000 files (A setup, B cp):", "setup", Median(install), "cp -r",
-            Median(copy), ">= 0.90", 0.9);
+            Median(copy), ">= 1.30", 1.3);
   PrintPair("removal (A setup less waits, B rm):", "setup", removalMedian - waits, "rm -rf",
             Median(erase), ">= 0.80", 0.8);
   std::printf("removal as measured: %.3f s, of which fixed waits %.3f s (1 directory x 0.5 s)\n",
@@ -309,7 +315,8 @@ int main(int argc, char** argv) {
       " starting `true`: %.1f ms)%s\n",
       kStartApps, kRecords, Median(startUp) * 1000, Median(trivial) * 1000,
       Median(startUp) < 0.1 ? "" : "  ABOVE TARGET");
-  std::printf("(making the %d records: one install run of %.2f s)\n", kRecords, recordsRun);
+  std::printf("install %d applications of %d files in one run: %.2f s (target < 2 s)%s\n", kRecords,
+              kFilesPerRecord, recordsRun, recordsRun < 2 ? "" : "  ABOVE TARGET");
   fs::remove_all(work);
   return 0;
 }

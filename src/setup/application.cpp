@@ -5,6 +5,7 @@
 #include "course/textpool.h"
 #include "setup/current_baggage.h"
 #include "setup/error_place.h"
+#include "setup/plan.h"
 #include "setup/records.h"
 
 namespace valise::setup {
@@ -90,6 +91,16 @@ bool UsesBaggageMembers(const TSetupApplication& app) {
     }
   }
   return false;
+}
+
+std::size_t PlannedMembers(const TPlannedApplication& planned) {
+  std::size_t members = 0;
+  for (const TPlannedGroup& group : planned.Groups) {
+    for (const TPlannedFile& file : group.Files) {
+      if (!file.Source.empty() && file.Source.front() == '@') ++members;
+    }
+  }
+  return members;
 }
 
 void TSetupApplication::AddRemovalLink(std::string path) {

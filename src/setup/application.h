@@ -3,6 +3,7 @@
 // rebuilt from an installation record.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -210,5 +211,7 @@ class TSetupApplication {
 
 // Whether the application names a baggage or installs members of the current one.
 bool UsesBaggageMembers(const TSetupApplication& app);
+// How many of an install's planned files are baggage members.
+std::size_t PlannedMembers(const TPlannedApplication& planned);
 
 }  // namespace valise::setup

@@ -22,10 +22,10 @@ bool IsMember(std::string_view source) {
 
 }  // namespace
 
-TFileCopier::TFileCopier(bool membersToCopy, TSetupUI& ui) : ui_(ui) {
-  if (!membersToCopy) return;
-  copies_.emplace(platform::ConcurrentFileCreations());
+TFileCopier::TFileCopier(std::size_t membersToCopy, TSetupUI& ui) : ui_(ui) {
+  if (membersToCopy < kWorthThreads) return;
   createHere_ = platform::ConcurrentFileCreations() == 1;
+  copies_.emplace(createHere_ ? kByteCopiers : platform::ConcurrentFileCreations());
 }
 
 void TFileCopier::BeginGroup(const TSetupFileGroup& group, std::string groupName,

@@ -28,11 +28,18 @@ struct TPlannedFile;
 
 class TFileCopier {
  public:
-  // `membersToCopy`: the application installs baggage members, which are worth copying on
-  // threads. The copy strategy is decided here: new members are written on as many threads as
-  // files are best made at once; where that is one, the files are made on this thread and one
-  // thread beside it copies the bytes.
-  TFileCopier(bool membersToCopy, TSetupUI& ui);
+  // `membersToCopy`: how many baggage members the application installs. From kWorthThreads on,
+  // new members are copied on threads: on as many as files are best made at once; where that
+  // is one, the files are made (and named) on this thread and kByteCopiers threads beside it
+  // copy the bytes. Fewer members are copied here, one after the other: starting threads and
+  // handing work to them costs more than a few small files.
+  TFileCopier(std::size_t membersToCopy, TSetupUI& ui);
+
+  static constexpr std::size_t kWorthThreads = TFileWork::kAhead;
+  // Copying the bytes is most of the work of a new file (the page cache's memory is written),
+  // and the thread that makes and names the files has time to spare: two threads copying keep
+  // a two-core machine busy.
+  static constexpr std::size_t kByteCopiers = 2;
 
   // Starts a group: its files are brought in with its update method and recorded as
   // "<groupName>File<n>": the first `recordedAhead` are stored in the record already, and the

@@ -135,7 +135,7 @@ void TSetupApplication::InstallPlanned(const TPlannedApplication& planned,
   const std::string recordPath = records.RecordPath(AltRegKey.empty() ? RecordKey() : AltRegKey);
   registry.OpenKey(recordPath);
   for (const std::string& path : planned.DeleteFiles) platform::DeleteFile(path);
-  TFileCopier copier(UsesBaggageMembers(*this), ui);
+  TFileCopier copier(PlannedMembers(planned), ui);
   for (std::size_t g = 0; g < planned.Groups.size(); ++g) {
     ui.ProcessMessages();
     const TPlannedGroup& group = planned.Groups[g];
@@ -230,8 +230,10 @@ void TSetupFileGroup::Install(const TPlannedGroup& planned, int number, std::siz
   const std::string groupName = "FileGroup" + std::to_string(number);
   // The group's folder and first files are recorded (and stored) before any of them is made.
   copier.BeginGroup(*this, groupName, registry, planned.Files, recordedAhead);
+  // A folder this run makes holds no leftovers to look for.
+  const bool existed = DirExists(planned.Dir);
   ForceDirs(planned.Dir);
-  DeleteTemporaryFiles(planned.Dir);
+  if (existed) DeleteTemporaryFiles(planned.Dir);
   for (std::size_t i = 0; i < planned.Files.size(); ++i) copier.Add(i, planned.Files[i]);
   copier.EndGroup();
 }

@@ -660,7 +660,7 @@ bool CreateDirectory(std::string_view path) {
     }
     return false;
   }
-  posix::NoteEntryAdded(*host);
+  posix::NoteFolderMade(*host);
   return true;
 }
 

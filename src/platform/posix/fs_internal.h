@@ -48,6 +48,8 @@ std::optional<std::string> HostPathForNewEntry(std::string_view windowsPath,
 
 // Our own changes to a folder, so that its name cache stays valid without reading it again.
 void NoteEntryAdded(const std::string& hostPath);
+// Notes a folder this program has just made: its names (none) are known without reading it.
+void NoteFolderMade(const std::string& hostPath);
 // Makes the entry `hostPath` by `make` (true when made) and notes it as one step: a look at the
 // folder's names meanwhile, from another thread, sees the folder either before or after it.
 bool AddEntry(const std::string& hostPath, const std::function<bool()>& make);

@@ -490,6 +490,16 @@ std::optional<std::string> HostPathForNewEntry(std::string_view windowsPath, boo
 void NoteEntryAdded(const std::string& hostPath) {
   NoteChange(hostPath, true);
 }
+void NoteFolderMade(const std::string& hostPath) {
+  struct stat info {};
+  const bool known = ::lstat(hostPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  std::lock_guard lock(folderMutex);
+  NoteChangeLocked(hostPath, true);
+  if (!known) return;
+  if (folders.size() >= kMaxCachedFolders) folders.clear();
+  FolderNames& names = folders[hostPath];
+  names = FolderNames{info.st_dev, info.st_ino, info.st_mtim, {}};
+}
 bool AddEntry(const std::string& hostPath, const std::function<bool()>& make) {
   std::lock_guard lock(folderMutex);
   if (!make()) return false;
