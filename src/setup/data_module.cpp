@@ -74,6 +74,8 @@ void TSetupDataModule::ReadScript(const std::string& fileName) {
   Applications.clear();
   const TScript script(fileName);
   Globals = ReadGlobals(script);
+  // A plan only reads.
+  if (!CommandLine.Plan) TakeRecordsLock();
   Applications = Records().Scan(ui_);
   for (const auto& app : Applications) app->Selected = CommandLine.Silent;
   Language = Globals.Language;
@@ -97,6 +99,17 @@ void TSetupDataModule::ReadScript(const std::string& fileName) {
       for (const auto& link : app->ShellLinks) link->OnExpand = expand;
     }
   }
+}
+
+void TSetupDataModule::TakeRecordsLock() {
+  const std::string name =
+      std::string(RootName(Globals.RegRoot)) + "\\" + PlatformKeyPath(Globals.RegBaseKey);
+  if (recordsLock_ && recordsLockName_ == name) return;
+  recordsLock_.reset();
+  recordsLock_ = platform::RunLock::Take(
+      name, Globals.RegRoot != platform::RegRoot::CurrentUser,
+      [&] { DebugLog("Waiting for another setup run on the records " + name + " to end..."); });
+  recordsLockName_ = name;
 }
 
 void TSetupDataModule::ReadApplication(const TScript& script, int n) {

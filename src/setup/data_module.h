@@ -22,6 +22,7 @@
 #include "course/languages.h"
 #include "course/textpool.h"
 #include "platform/registry.h"
+#include "platform/run_lock.h"
 #include "setup/application.h"
 #include "setup/command_line.h"
 #include "setup/current_baggage.h"
@@ -131,6 +132,11 @@ class TSetupDataModule {
 
  private:
   void ReadApplication(const TScript& script, int n);
+  // Takes the lock of the records key, which runs that change the same records take in turn:
+  // held from before the records are read to the run's end, so that what a run plans from
+  // them stays true while it carries it out. Waits (and logs that it does) while another run
+  // holds it.
+  void TakeRecordsLock();
   // What a reference ("[Application2.InstallDir]", with its brackets) stands for; `folder`
   // tells whether it is a folder's name.
   std::string ReferenceValue(const std::string& reference, bool& folder) const;
@@ -154,6 +160,8 @@ class TSetupDataModule {
   TSetupUI& ui_;
   TTextWarningsToUI textWarnings_{ui_};
   TCurrentBaggage baggage_;
+  std::unique_ptr<platform::RunLock> recordsLock_;
+  std::string recordsLockName_;
   std::vector<std::string> systemFolders_;  // IsSystemFolder's list, made at first use
   // The folders of the files the system deletes at its next start: such a folder goes then too.
   std::vector<std::string> restartFolders_;

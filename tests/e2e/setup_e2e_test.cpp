@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -13,6 +16,7 @@
 #include "course/app_strings.h"
 #include "course_fixtures.h"
 #include "platform/registry.h"
+#include "platform/run_lock.h"
 #include "platform/shell.h"
 #include "run_program.h"
 #include "test_support.h"
@@ -272,6 +276,35 @@ TEST_F(SetupProgram, StoppedInstallIsCompletedOrRemovedByTheNextRun) {
   ASSERT_EQ(Setup({"/silent", "/remove=RSE_3_4711"}), 0) << ReadHostFile(host / "setup.log");
   EXPECT_FALSE(std::filesystem::exists(host / "First"));
   EXPECT_TRUE(SortedValues(record).empty());
+}
+
+// Runs of one product take turns: while another run holds the product's records, a run waits,
+// says so in its log, and reads and changes nothing; then it does its work.
+TEST_F(SetupProgram, WaitsWhileAnotherRunHoldsTheProductsRecords) {
+  WriteBaggage();
+  dir_.Write("SETUP.inf", "[Globals]\r\nRegBaseKey=HKEY_CURRENT_USER\\" + base_ +
+                              "\r\n[Application1]\r\nBaggage=<SrcDir>\\PRODUCT.BAG\r\n"
+                              "InstallDir=<SrcDir>\\Reise\r\n[Application1.FileGroup1]\r\n"
+                              "DestDir=[Application1.InstallDir]\r\nFileSpec1=@LESSON.DAT\r\n");
+  const std::string records = "HKEY_CURRENT_USER\\" + base_;
+  std::unique_ptr<platform::RunLock> other = platform::RunLock::Take(records, false, {});
+  int code = -1;
+  std::thread run([&] { code = Setup({"/silent"}); });
+  const std::string waiting =
+      "Waiting for another setup run on the records " + records + " to end...";
+  std::string log;
+  for (int tries = 0; tries < 600 && log.find(waiting) == std::string::npos; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    log = ReadHostFile(dir_.host() / "setup.log");
+  }
+  EXPECT_NE(log.find(waiting), std::string::npos) << log;
+  EXPECT_FALSE(std::filesystem::exists(dir_.host() / "Reise"));
+  EXPECT_TRUE(SortedValues(base_ + "\\RSE_3_4711").empty());
+  other.reset();
+  run.join();
+  EXPECT_EQ(code, 0) << ReadHostFile(dir_.host() / "setup.log");
+  EXPECT_EQ(ReadHostFile(dir_.host() / "Reise/LESSON.DAT"), "lesson data");
+  EXPECT_FALSE(SortedValues(base_ + "\\RSE_3_4711").empty());
 }
 
 TEST_F(SetupProgram, FailuresEndWithExitCodeThreeAndAreLogged) {
