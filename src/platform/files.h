@@ -126,14 +126,17 @@ class File {
   // Creates a file that is not there yet, for writing, denying other writers. Null on failure;
   // LastError is kErrorFileExists when an entry of that name (in any letter case) exists.
   static std::unique_ptr<File> CreateNew(std::string_view path);
-  // Makes a file that takes the name `path` only when it is complete (see Commit), so that a
-  // crash while it is written never leaves a partial file under that name. On Linux the file
-  // has no name at all until then, and a crash leaves nothing; elsewhere it is written under a
-  // temporary name in the same folder (see CreateTemporaryFile). Null when an entry of that
-  // name exists (LastError kErrorFileExists) or the file cannot be made. A staged file that is
-  // never committed is removed when it is closed. With `replace`, nothing is looked for first,
-  // and Commit replaces a file of that name whole (but neither a read-only file nor a folder:
-  // kErrorAccessDenied).
+  // Makes a file that is the file `path` only when it is complete (see Commit), so that a
+  // crash while it is written leaves no partial file under that name. On Linux the file has no
+  // name at all until then, and a crash leaves nothing. On Windows it holds its name from the
+  // start, marked for deletion (nobody else can open it, and the system deletes it when its
+  // handle closes, also that of a killed process) until Commit takes the mark back; a kill
+  // between the file's creation and its mark, two calls apart, leaves it empty. Null when an
+  // entry of that name exists (LastError kErrorFileExists) or the file cannot be made. A staged
+  // file that is never committed is removed when it is closed. With `replace`, nothing is
+  // looked for first, the file is written under a temporary name in the same folder (see
+  // CreateTemporaryFile), and Commit replaces a file of that name whole (but neither a
+  // read-only file nor a folder: kErrorAccessDenied).
   static std::unique_ptr<File> CreateStaged(std::string_view path, bool replace = false);
 
   virtual ~File() = default;

@@ -418,9 +418,9 @@ TEST(File, CreateNewAndPositionedReads) {
   EXPECT_EQ(reader->ReadAt(1000, buffer, 4), 0u);
 }
 
-// A staged file is under no name of its own while it is written: the folder shows only what
-// was there, the file comes under its name whole at Commit, never over a file that came
-// meanwhile, and one never committed leaves nothing behind.
+// A staged file cannot be opened under its name while it is written: on Linux it has no name,
+// on Windows its name is held, marked for deletion. It comes under its name whole at Commit,
+// never over a file that came meanwhile, and one never committed leaves nothing behind.
 TEST(File, StagedFilesTakeTheirNameOnlyWhenComplete) {
   TempDir dir;
   const auto names = [&] {
@@ -433,7 +433,10 @@ TEST(File, StagedFilesTakeTheirNameOnlyWhenComplete) {
   auto staged = File::CreateStaged(dir.win("Done.bin"));
   ASSERT_NE(staged, nullptr) << LastError();
   staged->Write("complete", 8);
+  EXPECT_EQ(File::OpenRead(dir.win("done.bin"), File::Share::ReadWrite), nullptr);
+#ifndef _WIN32
   EXPECT_FALSE(GetFileAttributes(dir.win("done.bin")));
+#endif
   EXPECT_TRUE(staged->Commit());
   staged.reset();
   EXPECT_EQ(ReadHostFile(dir.host() / "Done.bin"), "complete");
@@ -444,11 +447,20 @@ TEST(File, StagedFilesTakeTheirNameOnlyWhenComplete) {
   auto late = File::CreateStaged(dir.win("late.bin"));
   ASSERT_NE(late, nullptr);
   late->Write("ours", 4);
+#ifdef _WIN32
+  // The name is held: no other file can take it meanwhile.
+  EXPECT_EQ(File::CreateNew(dir.win("LATE.BIN")), nullptr);
+  EXPECT_TRUE(late->Commit());
+  late.reset();
+  EXPECT_EQ(ReadHostFile(dir.host() / "late.bin"), "ours");
+  dir.Write("late.bin", "theirs");
+#else
   dir.Write("late.bin", "theirs");
   EXPECT_FALSE(late->Commit());
   EXPECT_EQ(LastError(), kErrorAlreadyExists);
   late.reset();
   EXPECT_EQ(ReadHostFile(dir.host() / "late.bin"), "theirs");
+#endif
 
   auto dropped = File::CreateStaged(dir.win("dropped.bin"));
   ASSERT_NE(dropped, nullptr);
