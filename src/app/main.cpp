@@ -71,11 +71,7 @@ int RunEngine(setup::TCommandLine commandLine) {
       frontEnd->Run(setupData);
     }
   } catch (const std::exception& error) {
-    DebugLog(std::string("Error: ") + error.what());
-    frontEnd->ShowError(setup::ErrorBoxText(error.what()));
-    // The message stays as the system words it; where it happened follows on the next line.
-    const std::string places = setup::ErrorPlaces();
-    if (!places.empty()) DebugLog("Where: " + places);
+    setup::ReportFailure(error, [&](std::string_view text) { frontEnd->ShowError(text); });
     setupData.ExitCode = setup::kExitFailed;
   }
   return setupData.ExitCode;

@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "setup/application.h"
+#include "setup/setup_ui.h"
+#include "util/file_utils.h"
 
 namespace valise::setup {
 
@@ -41,6 +43,14 @@ std::string ErrorPlaces() {
     text += *place;
   }
   return text;
+}
+
+void ReportFailure(const std::exception& error, const std::function<void(std::string_view)>& show) {
+  DebugLog(std::string("Error: ") + error.what());
+  show(ErrorBoxText(error.what()));
+  // The message stays as the system words it; where it happened follows on the next line.
+  const std::string places = ErrorPlaces();
+  if (!places.empty()) DebugLog("Where: " + places);
 }
 
 std::string ApplicationPlace(const TSetupApplication& app) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,11 @@ void AddErrorPlace(std::string place);
 // The places of the failure being handled, outermost first, separated by "; "; empty when it
 // has none.
 std::string ErrorPlaces();
+
+// Reports the failure being handled: logs "Error: TEXT" with the message as the system words
+// it, shows the error box by `show` (with the box's text), then logs "Where: PLACES" when it
+// has places. Call it inside the catch block.
+void ReportFailure(const std::exception& error, const std::function<void(std::string_view)>& show);
 
 // Throws `error` with `place` added.
 template <typename E>

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/messages.h"
+#include "setup/error_place.h"
 #include "ui/front_end.h"
 #include "ui/setup_window_model.h"
 #include "ui/terminal/line_editor.h"
@@ -252,8 +253,7 @@ platform::MessageResult TTerminalFrontEnd::ShowMessage(std::string_view text,
 }
 
 void TTerminalFrontEnd::ReportError(const std::exception& error) {
-  DebugLog(std::string("Error: ") + error.what());
-  ShowError(setup::ErrorBoxText(error.what()));
+  setup::ReportFailure(error, [this](std::string_view text) { ShowError(text); });
 }
 
 TKey TTerminalFrontEnd::NextKey(int milliseconds) {

@@ -4,6 +4,7 @@
 #include <exception>
 #include <span>
 
+#include "setup/error_place.h"
 #include "smallcol/smallcol.h"
 #include "ui/logo_paint.h"
 #include "ui/win32/cancel_dialog.h"
@@ -270,8 +271,7 @@ void TMainForm::Guarded(const std::function<void()>& handler) {
     handler();
   } catch (const std::exception& error) {
     ShowModelState();
-    DebugLog(std::string("Error: ") + error.what());
-    showError_(setup::ErrorBoxText(error.what()));
+    setup::ReportFailure(error, [this](std::string_view text) { showError_(text); });
   }
 }
 

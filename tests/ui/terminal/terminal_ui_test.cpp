@@ -189,6 +189,10 @@ TEST_F(TerminalUI, InstallsOneApplicationAndRemovesAnother) {
   ASSERT_TRUE(terminal.WaitFor("\xC2\xABSSetupCompleted|German\xC2\xBB"));
   terminal.Type(kEnter);
   ASSERT_EQ(terminal.ExitCode(), 0) << Log();
+  // The log said where the failure was, after the box, as a silent run's does.
+  EXPECT_NE(Log().find("Where: [Application2] 'Beta'; [Application2.FileGroup1]"),
+            std::string::npos)
+      << Log();
 
   EXPECT_EQ(ReadHostFile(dir_.host() / "Programs2/Gruesse/a.txt"), "alpha");
   EXPECT_FALSE(std::filesystem::exists(dir_.host() / "Programs")) << "the browser's parent stays";
