@@ -317,6 +317,32 @@ class SetupFaults : public ::testing::Test {
     row.truncated += disk.truncated;
     row.unreadable += record.unreadable ? 1 : 0;
   }
+  // A product removed: nothing of it left.
+  void Gone(FaultRow& row, const Product& product = kMain) {
+    SCOPED_TRACE(product.RecordKey() + " removed");
+    const int left = LeftAfterRemoval(product);
+    EXPECT_EQ(left, 0);
+    row.lostOrOrphaned += left;
+  }
+  // The next run, with the fault gone, installs or completes the product (its log says
+  // `logged`), every file complete and recorded; a removal then leaves nothing. The row goes
+  // into the table.
+  void FinishedThenRemoved(FaultRow& row, const Product& product, const std::string& logged) {
+    EXPECT_EQ(Run({"/silent"}), 0) << LastLog();
+    ++row.runs;
+    EXPECT_NE(LastLog().find(logged), std::string::npos) << LastLog();
+    const Record record = ReadRecord(product);
+    const Disk disk = Inspect(record, product);
+    const int files = ProductFiles(product);
+    EXPECT_FALSE(record.incomplete);
+    EXPECT_EQ(disk.complete, files);
+    Count(row, record, disk);
+    row.lostOrOrphaned += files - disk.complete;
+    EXPECT_EQ(Run({"/silent", RemoveSwitch(product)}), 0) << LastLog();
+    ++row.runs;
+    Gone(row, product);
+    Table().push_back(row);
+  }
 
   // A tmpfs of `bytes` at `folder`, seen by this process and the programs it starts, or false
   // when this system does not let the test mount one (or VALISE_FAULTS_NO_TMPFS is set, to
@@ -456,9 +482,7 @@ TEST_F(SetupFaults, KilledInstallsAndRemovalsAreFinishedByTheNextRuns) {
     // The next removal finishes it; a removal that had deleted the record had finished.
     EXPECT_EQ(Run({"/silent", RemoveSwitch()}), record.exists ? 0 : 4) << LastLog();
     ++removals.runs;
-    const int left = LeftAfterRemoval(kFast);
-    EXPECT_EQ(left, 0);
-    removals.lostOrOrphaned += left;
+    Gone(removals, kFast);
   }
   std::printf("installs: %d of %d killed before their end, %d left an incomplete record\n",
               installsKilled, kPoints, installsLeftIncomplete);
@@ -551,21 +575,7 @@ TEST_F(SetupFaults, DiskFullBetweenFilesAndInTheMiddleOfAFile) {
     if (mounted) {
       ASSERT_TRUE(GrowSmallDisk(dir_.host() / "Disk", 64 * kPart));
     }
-    EXPECT_EQ(Run({"/silent"}), 0) << LastLog();
-    ++row.runs;
-    EXPECT_NE(LastLog().find("Completing RSE_3_4711"), std::string::npos) << LastLog();
-    record = ReadRecord(product);
-    disk = Inspect(record, product);
-    EXPECT_FALSE(record.incomplete);
-    EXPECT_EQ(disk.complete, files);
-    Count(row, record, disk);
-    row.lostOrOrphaned += files - disk.complete;
-    EXPECT_EQ(Run({"/silent", RemoveSwitch()}), 0) << LastLog();
-    ++row.runs;
-    const int left = LeftAfterRemoval(product);
-    EXPECT_EQ(left, 0);
-    row.lostOrOrphaned += left;
-    Table().push_back(row);
+    FinishedThenRemoved(row, product, "Completing RSE_3_4711");
   }
 }
 
@@ -592,8 +602,7 @@ TEST_F(SetupFaults, UnreadableMemberStopsTheGroupAfterTheFilesBeforeIt) {
 
   EXPECT_EQ(Run({"/silent", RemoveSwitch()}), 0) << LastLog();
   ++row.runs;
-  EXPECT_EQ(LeftAfterRemoval(), 0);
-  row.lostOrOrphaned += LeftAfterRemoval();
+  Gone(row);
   Table().push_back(row);
 }
 
@@ -656,22 +665,8 @@ TEST_F(SetupFaults, RegistryUnwritableAtTheFirstStoreInTheMiddleAndAtTheEnd) {
     Count(row, record, disk);
 
     // The next run, with room again, installs or completes it.
-    EXPECT_EQ(Run({"/silent"}), 0) << LastLog();
-    ++row.runs;
-    EXPECT_NE(LastLog().find((record.exists ? "Completing " : "Installing ") + kFast.RecordKey()),
-              std::string::npos)
-        << LastLog();
-    record = ReadRecord();
-    disk = Inspect(record, kFast);
-    EXPECT_FALSE(record.incomplete);
-    EXPECT_EQ(disk.complete, files);
-    Count(row, record, disk);
-    row.lostOrOrphaned += files - disk.complete;
-    EXPECT_EQ(Run({"/silent", RemoveSwitch()}), 0) << LastLog();
-    ++row.runs;
-    EXPECT_EQ(LeftAfterRemoval(kFast), 0);
-    row.lostOrOrphaned += LeftAfterRemoval(kFast);
-    Table().push_back(row);
+    FinishedThenRemoved(row, kFast,
+                        (record.exists ? "Completing " : "Installing ") + kFast.RecordKey());
   }
 }
 
@@ -702,23 +697,6 @@ TEST_F(SetupFaults, UnreadableSourceFolderInTheWayAndReadOnlyFileStopTheInstall)
     Count(row, record, disk);
     return disk;
   };
-  // The next run, with the fault gone, completes the install; a removal leaves nothing.
-  const auto finished = [&](FaultRow& row, const char* logged) {
-    EXPECT_EQ(Run({"/silent"}), 0) << LastLog();
-    ++row.runs;
-    EXPECT_NE(LastLog().find(logged), std::string::npos) << LastLog();
-    const Record record = ReadRecord();
-    const Disk disk = Inspect(record);
-    EXPECT_FALSE(record.incomplete);
-    EXPECT_EQ(disk.complete, ProductFiles());
-    Count(row, record, disk);
-    row.lostOrOrphaned += ProductFiles() - disk.complete;
-    EXPECT_EQ(Run({"/silent", RemoveSwitch()}), 0) << LastLog();
-    ++row.runs;
-    EXPECT_EQ(LeftAfterRemoval(), 0);
-    row.lostOrOrphaned += LeftAfterRemoval();
-    Table().push_back(row);
-  };
 
   {
     // A source file that cannot be read: every read of it fails with an I/O error, as on a
@@ -731,7 +709,7 @@ TEST_F(SetupFaults, UnreadableSourceFolderInTheWayAndReadOnlyFileStopTheInstall)
     stopped(row, "UNREAD.DAT", 1, {"UNREAD.DAT", "GOOD2.DAT"}, 0);
     fs::remove(dir_.host() / "UNREAD.DAT");
     dir_.Write("UNREAD.DAT", "readable");
-    finished(row, "Completing RSE_3_4711");
+    FinishedThenRemoved(row, kMain, "Completing RSE_3_4711");
   }
   {
     // The folder of the second group is a file of the user's: the first group is installed, the
@@ -747,7 +725,7 @@ TEST_F(SetupFaults, UnreadableSourceFolderInTheWayAndReadOnlyFileStopTheInstall)
     EXPECT_FALSE(ReadRecord().exists);
     EXPECT_EQ(LeftAfterRemoval(), 1);
     fs::remove(product / "G1");
-    finished(row, "Installing RSE_3_4711");
+    FinishedThenRemoved(row, kMain, "Installing RSE_3_4711");
   }
   {
     // A read-only file where a member goes: it is not replaced (nor is a temporary file left
@@ -774,8 +752,7 @@ TEST_F(SetupFaults, UnreadableSourceFolderInTheWayAndReadOnlyFileStopTheInstall)
     fs::permissions(readOnly, readOnlyMode);
     EXPECT_EQ(Run({"/silent", RemoveSwitch()}), 0) << LastLog();
     ++row.runs;
-    EXPECT_EQ(LeftAfterRemoval(), 0);
-    row.lostOrOrphaned += LeftAfterRemoval();
+    Gone(row);
     Table().push_back(row);
   }
 }
@@ -842,13 +819,6 @@ class RunsAtOnce : public SetupFaults {
     EXPECT_EQ(disk.other, 0);
     Count(row, record, disk);
     row.lostOrOrphaned += ProductFiles(product) - disk.complete;
-  }
-  // A product removed: nothing of it left.
-  void Gone(FaultRow& row, const Product& product) {
-    SCOPED_TRACE(product.RecordKey() + " removed");
-    const int left = LeftAfterRemoval(product);
-    EXPECT_EQ(left, 0);
-    row.lostOrOrphaned += left;
   }
 
   int logs_ = 0;
