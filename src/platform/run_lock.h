@@ -3,8 +3,9 @@
 // ends, however it ends: a killed holder never blocks the next one.
 //
 // On Windows (and under Wine) it is a named mutex, per session or, `allUsers`, per machine. The
-// posix backend locks a file in the prefix, the machine it stands for. The two do not see each
-// other: a native run and a Wine run at once on one prefix are not kept apart.
+// posix backend locks a file named after its prefix (the machine it stands for) and the name.
+// The two do not see each other: a native run and a Wine run at once on one prefix are not kept
+// apart.
 #pragma once
 
 #include <functional>

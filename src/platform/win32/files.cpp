@@ -56,6 +56,19 @@ bool IsDotEntry(const wchar_t* name) {
   return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
+// Creates a file that is not there yet, denying other writers; INVALID_HANDLE_VALUE with
+// ERROR_FILE_EXISTS when an entry of that name exists.
+HANDLE CreateNewHandle(const std::wstring& file, DWORD access) {
+  HANDLE handle = CreateFileW(file.c_str(), access, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A folder of that name is reported as a denied access; it is an existing entry all the same.
+  if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED &&
+      GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    SetLastError(ERROR_FILE_EXISTS);
+  }
+  return handle;
+}
+
 // Marks an open file for deletion when its last handle closes, or takes the mark back.
 bool MarkForDeletion(HANDLE handle, bool deleteFile) {
   FILE_DISPOSITION_INFO disposition{};
@@ -404,16 +417,8 @@ std::unique_ptr<File> File::Create(std::string_view path) {
 }
 
 std::unique_ptr<File> File::CreateNew(std::string_view path) {
-  HANDLE handle = CreateFileW(FilePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    // A folder of that name is reported as a denied access; it is an existing entry all the same.
-    if (GetLastError() == ERROR_ACCESS_DENIED &&
-        GetFileAttributesW(FilePath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
-      SetLastError(ERROR_FILE_EXISTS);
-    }
-    return nullptr;
-  }
+  HANDLE handle = CreateNewHandle(FilePath(path), GENERIC_READ | GENERIC_WRITE);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<Win32File>(handle, path);
 }
 
@@ -427,16 +432,8 @@ std::unique_ptr<File> File::CreateStaged(std::string_view path, bool replace) {
   // nobody else can open it meanwhile. Under Wine this costs two calls to its server where a
   // temporary name and a rename cost two more lookups of names in the folder.
   const std::wstring file = FilePath(path);
-  HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    // A folder of that name is reported as a denied access; it is an existing entry all the same.
-    if (GetLastError() == ERROR_ACCESS_DENIED &&
-        GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      SetLastError(ERROR_FILE_EXISTS);
-    }
-    return nullptr;
-  }
+  HANDLE handle = CreateNewHandle(file, GENERIC_READ | GENERIC_WRITE | DELETE);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
   if (!MarkForDeletion(handle, true)) {
     const DWORD error = GetLastError();
     CloseHandle(handle);
