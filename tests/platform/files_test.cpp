@@ -489,6 +489,35 @@ TEST(File, StagedFilesTakeTheirNameOnlyWhenComplete) {
   ASSERT_TRUE(SetFileAttributes(dir.win("late.bin"), kAttrNormal));
 }
 
+// New files land in the folder their path names now, also when it was removed and made again
+// between two of them, by this program or behind its back, or moved away by this program.
+TEST(File, StagedFilesGoWhereTheirPathLeadsNow) {
+  TempDir dir;
+  const auto stage = [&](const std::string& name, std::string_view bytes) {
+    auto file = File::CreateStaged(dir.win(name));
+    ASSERT_NE(file, nullptr) << name << " error " << LastError();
+    file->Write(bytes.data(), bytes.size());
+    EXPECT_TRUE(file->Commit()) << name;
+  };
+  ASSERT_TRUE(CreateDirectory(dir.win("App")));
+  stage("App\\one.bin", "1");
+  ASSERT_TRUE(DeleteFile(dir.win("App\\one.bin")));
+  ASSERT_TRUE(RemoveDirectory(dir.win("App")));
+  ASSERT_TRUE(CreateDirectory(dir.win("App")));
+  stage("App\\two.bin", "2");
+  ASSERT_TRUE(MoveFile(dir.win("App"), dir.win("Old"), false));
+  std::filesystem::create_directory(dir.host() / "App");
+  stage("App\\three.bin", "3");
+  ASSERT_TRUE(DeleteFile(dir.win("App\\three.bin")));
+  std::filesystem::remove(dir.host() / "App");
+  std::filesystem::create_directory(dir.host() / "App");
+  stage("App\\four.bin", "4");
+  EXPECT_EQ(ReadHostFile(dir.host() / "Old" / "two.bin"), "2");
+  EXPECT_EQ(ReadHostFile(dir.host() / "App" / "four.bin"), "4");
+  EXPECT_EQ(Names(FindFiles(dir.win("App\\*"))), (std::set<std::string>{"four.bin"}));
+  EXPECT_EQ(Names(FindFiles(dir.win("Old\\*"))), (std::set<std::string>{"two.bin"}));
+}
+
 TEST(File, CreateSeesEntriesMadeBehindItsBack) {
   // Names created in a folder by somebody else after our own files still count. (Within the
   // same tick of the file system's clock the two cannot be told apart: the names are

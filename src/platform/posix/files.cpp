@@ -10,6 +10,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -120,13 +121,38 @@ bool MatchMask(const std::u32string& name, const std::u32string& mask) {
   return m == mask.size();
 }
 
+// Gives the unnamed file open as `fd` the name `target`, relative to the open folder `at` when
+// given (then `target` is a name in it); returns 0 or the error. Through the descriptor itself
+// (AT_EMPTY_PATH) where the system lets this process, else through its entry in /proc, which
+// needs no privilege.
+int LinkUnnamed(int fd, int at, const char* target) {
+  static std::atomic<bool> byDescriptor{true};
+  if (byDescriptor.load(std::memory_order_relaxed)) {
+    if (::linkat(fd, "", at, target, AT_EMPTY_PATH) == 0) return 0;
+    // Refused without the privilege (ENOENT on older systems, EPERM on newer ones); any
+    // other error is the target's and comes again through /proc.
+    if (errno != ENOENT && errno != EPERM) return errno;
+  }
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::linkat(AT_FDCWD, self.c_str(), at, target, AT_SYMLINK_FOLLOW) == 0) {
+    byDescriptor.store(false, std::memory_order_relaxed);
+    return 0;
+  }
+  return errno;
+}
+
 class PosixFile final : public File {
  public:
   PosixFile(Fd fd, std::string_view path) : File(path), fd_(std::move(fd)) {}
   // A file without a name (O_TMPFILE) that Commit links in as `linkTarget`, replacing a file
-  // of that name with `replace`.
-  PosixFile(Fd fd, std::string_view path, std::string linkTarget, bool replace)
-      : File(path), fd_(std::move(fd)), linkTarget_(std::move(linkTarget)), replace_(replace) {}
+  // of that name with `replace`; new, it is linked in relative to `folder` when given.
+  PosixFile(Fd fd, std::string_view path, std::string linkTarget, bool replace,
+            std::shared_ptr<const posix::Fd> folder)
+      : File(path),
+        fd_(std::move(fd)),
+        linkTarget_(std::move(linkTarget)),
+        replace_(replace),
+        folder_(std::move(folder)) {}
 
   std::size_t Read(void* buffer, std::size_t size) override {
     char* bytes = static_cast<char*>(buffer);
@@ -198,18 +224,16 @@ class PosixFile final : public File {
   bool Commit() override {
     if (linkTarget_.empty()) return true;
     const std::string target = std::exchange(linkTarget_, std::string());
-    // The file is named through its descriptor's entry in /proc, which needs no privilege
-    // (AT_EMPTY_PATH would); linkat never replaces an entry that came meanwhile.
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+    // linkat never replaces an entry that came meanwhile.
     int error = 0;
     const bool linked = posix::AddEntry(target, [&] {
-      if (replace_) return LinkOver(self, target, error);
-      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0)
-        return true;
-      error = errno;
-      return false;
+      if (replace_) return LinkOver(fd_.get(), target, error);
+      error = folder_ ? LinkUnnamed(fd_.get(), folder_->get(), BaseName(target).c_str())
+                      : LinkUnnamed(fd_.get(), AT_FDCWD, target.c_str());
+      return error == 0;
     });
     fd_ = Fd();
+    folder_.reset();
     if (linked) return true;
     if (error == EEXIST) {
       SetLastError(kErrorAlreadyExists);
@@ -247,7 +271,7 @@ class PosixFile final : public File {
   // Links the unnamed file `self` in under a temporary name beside `target` and renames it over
   // `target`: the temporary name exists only between the two calls. A read-only file or a
   // folder in the way is not replaced (EACCES).
-  static bool LinkOver(const std::string& self, const std::string& target, int& error) {
+  static bool LinkOver(int fd, const std::string& target, int& error) {
     struct stat info {};
     if (::lstat(target.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || IsReadOnly(info))) {
       error = EACCES;
@@ -256,11 +280,9 @@ class PosixFile final : public File {
     const std::string folder = FolderOf(target) + "/";
     for (int attempt = 0; attempt < 64; ++attempt) {
       const std::string temporary = folder + NewTemporaryName();
-      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-        error = errno;
-        if (error == EEXIST) continue;
-        return false;
-      }
+      error = LinkUnnamed(fd, AT_FDCWD, temporary.c_str());
+      if (error == EEXIST) continue;
+      if (error != 0) return false;
       if (::rename(temporary.c_str(), target.c_str()) == 0) return true;
       error = errno;
       ::unlink(temporary.c_str());
@@ -272,6 +294,7 @@ class PosixFile final : public File {
   Fd fd_;
   std::string linkTarget_;
   bool replace_ = false;
+  std::shared_ptr<const posix::Fd> folder_;
 };
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
@@ -795,7 +818,8 @@ bool CanLinkUnnamedFiles() {
 
 std::unique_ptr<File> File::CreateStaged(std::string_view path, bool replace) {
   bool exists = false;
-  std::optional<std::string> host = posix::HostPathForNewEntry(path, &exists);
+  std::shared_ptr<const posix::Fd> folder;
+  std::optional<std::string> host = posix::HostPathForNewEntry(path, &exists, &folder);
   if (!host) return nullptr;
   if (exists && !replace) {
     SetLastError(kErrorFileExists);
@@ -803,9 +827,12 @@ std::unique_ptr<File> File::CreateStaged(std::string_view path, bool replace) {
   }
   if (CanLinkUnnamedFiles()) {
     // Made in the folder without a name, which changes nothing there until Commit.
-    const std::string folder = FolderOf(*host);
-    Fd fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
-    if (fd) return std::make_unique<PosixFile>(std::move(fd), path, *host, replace);
+    constexpr int kUnnamed = O_TMPFILE | O_RDWR | O_CLOEXEC;
+    Fd fd(folder ? ::openat(folder->get(), ".", kUnnamed, 0666)
+                 : ::open(FolderOf(*host).c_str(), kUnnamed, 0666));
+    if (fd) {
+      return std::make_unique<PosixFile>(std::move(fd), path, *host, replace, std::move(folder));
+    }
     // File systems without unnamed files say so; they get a temporary name instead.
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
       FailFromErrno(errno, *host);

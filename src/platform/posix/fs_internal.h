@@ -7,9 +7,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/posix/fd.h"
 
 namespace valise::platform::posix {
 
@@ -43,8 +46,10 @@ std::optional<std::string> NameInFolder(const std::string& hostFolder, const std
 // HostPathOf for a name about to be created: when its folder's names are remembered and still
 // current, the last name is answered from that memory instead of being looked for on disk.
 // `exists`, when given, tells whether an entry of that name (in any letter case) is there.
-std::optional<std::string> HostPathForNewEntry(std::string_view windowsPath,
-                                               bool* exists = nullptr);
+// `folderHeld`, when given, is set to the folder held open when the answer came from memory
+// (null otherwise): the entry is best made relative to it, which spares a walk along the path.
+std::optional<std::string> HostPathForNewEntry(std::string_view windowsPath, bool* exists = nullptr,
+                                               std::shared_ptr<const Fd>* folderHeld = nullptr);
 
 // Our own changes to a folder, so that its name cache stays valid without reading it again.
 void NoteEntryAdded(const std::string& hostPath);

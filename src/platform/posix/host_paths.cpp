@@ -7,6 +7,7 @@
 #include "platform/host_paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -430,21 +431,84 @@ std::optional<SplitPath> SplitWindowsPath(std::string_view windowsPath) {
   return split;
 }
 
+// The folder new entries were last made in, held open: entries are made relative to it, and
+// while it is held its status comes from the open folder, without a walk along its path for
+// every new file. Its path is looked at again every 100 ms, and our own removal or move of it
+// or of a folder above lets it go, so that a folder renamed or replaced meanwhile is noticed.
+// Guarded by folderMutex.
+struct HeldFolder {
+  std::string path;
+  std::shared_ptr<const Fd> fd;
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::chrono::steady_clock::time_point checked;
+};
+HeldFolder& heldFolder = *new HeldFolder;
+constexpr auto kHeldFolderRecheck = std::chrono::milliseconds(100);
+
+// The held folder when it is `folder` and was looked at by its path lately.
+std::shared_ptr<const Fd> HeldFolderIfRecent(const std::string& folder) {
+  std::lock_guard lock(folderMutex);
+  if (!heldFolder.fd || heldFolder.path != folder ||
+      std::chrono::steady_clock::now() - heldFolder.checked >= kHeldFolderRecheck) {
+    return nullptr;
+  }
+  return heldFolder.fd;
+}
+
+// Holds `folder`, whose path was just found to have the status `info`; null when it cannot be
+// opened or is no longer that folder.
+std::shared_ptr<const Fd> HoldFolder(const std::string& folder, const struct stat& info) {
+  {
+    std::lock_guard lock(folderMutex);
+    if (heldFolder.fd && heldFolder.path == folder && heldFolder.device == info.st_dev &&
+        heldFolder.inode == info.st_ino) {
+      heldFolder.checked = std::chrono::steady_clock::now();
+      return heldFolder.fd;
+    }
+  }
+  auto fd = std::make_shared<const Fd>(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  struct stat opened {};
+  if (!*fd || ::fstat(fd->get(), &opened) != 0 || opened.st_dev != info.st_dev ||
+      opened.st_ino != info.st_ino) {
+    return nullptr;
+  }
+  std::lock_guard lock(folderMutex);
+  heldFolder = HeldFolder{folder, fd, info.st_dev, info.st_ino, std::chrono::steady_clock::now()};
+  return fd;
+}
+
+// Lets the held folder go when `hostPath` is it or a folder above it.
+void ReleaseHeldFolderLocked(const std::string& hostPath) {
+  if (!heldFolder.fd || heldFolder.path.compare(0, hostPath.size(), hostPath) != 0) return;
+  if (heldFolder.path.size() == hostPath.size() || heldFolder.path[hostPath.size()] == '/') {
+    heldFolder = HeldFolder{};
+  }
+}
+
 // Answers from memory alone whether `name` is in `folder`: true when the folder's names are
-// remembered and still current, with `actual` set to the spelling on disk (or nothing).
+// remembered and still current, with `actual` set to the spelling on disk (or nothing), and
+// `held`, when asked for, set to the folder held open (or null).
 bool LookupRemembered(const std::string& folder, const std::string& name,
-                      std::optional<std::string>& actual) {
+                      std::optional<std::string>& actual, std::shared_ptr<const Fd>* held) {
   {
     std::lock_guard lock(folderMutex);
     if (folders.find(folder) == folders.end()) return false;
   }
   struct stat info {};
-  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  std::shared_ptr<const Fd> open = held != nullptr ? HeldFolderIfRecent(folder) : nullptr;
+  // A folder removed since it was opened has no links left.
+  if (open && (::fstat(open->get(), &info) != 0 || info.st_nlink == 0)) open.reset();
+  if (!open) {
+    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+    if (held != nullptr) open = HoldFolder(folder, info);
+  }
   std::lock_guard lock(folderMutex);
   const auto found = folders.find(folder);
   if (found == folders.end() || !StillCurrent(found->second, info)) return false;
   const auto hit = found->second.byFold.find(FoldCase(name));
   actual = hit == found->second.byFold.end() ? std::nullopt : std::optional(hit->second);
+  if (held != nullptr) *held = std::move(open);
   return true;
 }
 
@@ -467,7 +531,9 @@ std::optional<std::string> NameInFolder(const std::string& hostFolder, const std
   return LookupInFolder(hostFolder, name);
 }
 
-std::optional<std::string> HostPathForNewEntry(std::string_view windowsPath, bool* exists) {
+std::optional<std::string> HostPathForNewEntry(std::string_view windowsPath, bool* exists,
+                                               std::shared_ptr<const Fd>* folderHeld) {
+  if (folderHeld != nullptr) folderHeld->reset();
   std::optional<SplitPath> split = SplitWindowsPath(windowsPath);
   if (!split) return std::nullopt;
   const std::vector<std::string>& components = split->components;
@@ -477,7 +543,7 @@ std::optional<std::string> HostPathForNewEntry(std::string_view windowsPath, boo
     for (std::size_t i = 0; i + 1 < components.size(); ++i) folder += "/" + components[i];
     if (folder.empty()) folder = "/";
     std::optional<std::string> actual;
-    if (LookupRemembered(folder, components.back(), actual)) {
+    if (LookupRemembered(folder, components.back(), actual, folderHeld)) {
       if (exists != nullptr) *exists = actual.has_value();
       return (folder == "/" ? std::string() : folder) + "/" + actual.value_or(components.back());
     }
@@ -507,7 +573,9 @@ bool AddEntry(const std::string& hostPath, const std::function<bool()>& make) {
   return true;
 }
 void NoteEntryRemoved(const std::string& hostPath) {
-  NoteChange(hostPath, false);
+  std::lock_guard lock(folderMutex);
+  NoteChangeLocked(hostPath, false);
+  ReleaseHeldFolderLocked(hostPath);
 }
 
 }  // namespace posix
