@@ -245,19 +245,18 @@ void CopyProgramWithoutBaggage(std::string_view executable, std::string_view out
   const bool external = probe.External();
   const bool attached = probe.ok && !external && probe.HeaderValid();
   const std::string partial = std::string(output) + ".~partial";
-  // The copy is made first for the attributes, then cut to the program when it carries more.
-  if (!platform::CopyFile(executable, partial, false)) {
-    platform::ThrowLastOSError("copy", executable);
-  }
   try {
     if (attached || external) {
+      // Only the program's bytes are read: its baggage may be far larger than the program.
       const auto in = OpenOrThrow(executable);
-      const auto out = platform::File::Create(partial);
+      const auto out = platform::File::CreateLike(partial, executable);
       if (!out) platform::ThrowLastOSError("write", partial);
       CopyBytes(*in, 0, attached ? probe.pointer : size, *out, std::string(executable));
       const unsigned char none[4] = {};
       out->Seek(kPointerOffset);
       out->Write(none, sizeof none);
+    } else if (!platform::CopyFile(executable, partial, false)) {
+      platform::ThrowLastOSError("copy", executable);
     }
     if (!platform::MoveFile(partial, output, true)) platform::ThrowLastOSError("write", output);
   } catch (...) {

@@ -69,7 +69,8 @@ class BagWriter {
 
 // Writes `output`: a copy of the program `executable` without its baggage, whether appended or
 // in the ".BAG" twin (the header pointer cleared), with the program's attributes (on Linux its
-// mode). A program without a baggage is copied as it is. Throws Error or OSError naming the file.
+// mode) but for read-only, which a program on a CD has. A program without a baggage is copied as
+// it is. Throws Error or OSError naming the file.
 void CopyProgramWithoutBaggage(std::string_view executable, std::string_view output);
 
 // A container as a whole: where its data lies and its directory in stored order.

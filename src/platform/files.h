@@ -123,6 +123,10 @@ class File {
   static std::unique_ptr<File> OpenRead(std::string_view path, Share share = Share::Read);
   // Creates or truncates a file for writing, denying other writers. Null on failure.
   static std::unique_ptr<File> Create(std::string_view path);
+  // Create, the file getting the attributes of the file `model` (on Linux its mode) as a copy
+  // of that file would, but for read-only: for a copy of only part of it, which its writer may
+  // replace or delete later. Null on failure.
+  static std::unique_ptr<File> CreateLike(std::string_view path, std::string_view model);
   // Creates a file that is not there yet, for writing, denying other writers. Null on failure;
   // LastError is kErrorFileExists when an entry of that name (in any letter case) exists.
   static std::unique_ptr<File> CreateNew(std::string_view path);

@@ -43,9 +43,16 @@ TEST_F(ProgramTest, BaggageAttachedToACopyOfAProgram) {
   EXPECT_EQ(copy.substr(32, original.size() - 32), original.substr(32));
 
   // The program alone, as the setup keeps it for removal: the baggage cut off, no pointer left.
+  // A read-only program (one on a CD) gives a copy that a later run can replace.
+  ASSERT_TRUE(platform::SetFileAttributes(dir.win("COPY.EXE"), platform::kAttrReadOnly));
   CopyProgramWithoutBaggage(dir.win("COPY.EXE"), dir.win("KEPT.EXE"));
   EXPECT_EQ(platform::ReadWholeFile(dir.win("KEPT.EXE")), original);
   EXPECT_FALSE(BagIsContainerFile(dir.win("KEPT.EXE")));
+  EXPECT_FALSE(*platform::GetFileAttributes(dir.win("KEPT.EXE")) & platform::kAttrReadOnly);
+  CopyProgramWithoutBaggage(dir.win("COPY.EXE"), dir.win("KEPT.EXE"));
+  EXPECT_EQ(platform::ReadWholeFile(dir.win("KEPT.EXE")), original);
+  EXPECT_FALSE(std::filesystem::exists(dir.host() / "KEPT.EXE.~partial"));
+  platform::SetFileAttributes(dir.win("COPY.EXE"), platform::kAttrNormal);
 }
 
 TEST_F(ProgramTest, ExternalTwinNamedDirectlyOrThroughTheProgram) {

@@ -170,6 +170,20 @@ class Win32File final : public File {
   Mutex positionMutex_;  // the slim lock: copies on several threads read one file
 };
 
+// File::Create, the file taking `attributes`: a file that is there is truncated (a read-only
+// one refused).
+std::unique_ptr<File> CreateWithAttributes(std::string_view path, DWORD attributes) {
+  const std::wstring file = FilePath(path);
+  if (IsReadOnlyFile(file)) {
+    RefuseReadOnly();
+    return nullptr;
+  }
+  HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_ALWAYS, attributes, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32File>(handle, path);
+}
+
 }  // namespace
 
 bool FindFiles(std::string_view pattern, const std::function<bool(const FindEntry&)>& visit) {
@@ -405,15 +419,18 @@ std::unique_ptr<File> File::OpenRead(std::string_view path, Share share) {
 }
 
 std::unique_ptr<File> File::Create(std::string_view path) {
-  const std::wstring file = FilePath(path);
-  if (IsReadOnlyFile(file)) {
-    RefuseReadOnly();
-    return nullptr;
-  }
-  HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<Win32File>(handle, path);
+  return CreateWithAttributes(path, FILE_ATTRIBUTE_NORMAL);
+}
+
+std::unique_ptr<File> File::CreateLike(std::string_view path, std::string_view model) {
+  const DWORD attributes = GetFileAttributesW(FilePath(model).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return nullptr;
+  // The attributes a copy takes over but read-only; the rest belong to the file's place or its
+  // contents.
+  constexpr DWORD kCopied = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD copied = attributes & kCopied;
+  return CreateWithAttributes(path, copied != 0 ? copied : FILE_ATTRIBUTE_NORMAL);
 }
 
 std::unique_ptr<File> File::CreateNew(std::string_view path) {
