@@ -99,20 +99,6 @@ std::unique_ptr<File> CreateStagedUnderTemporaryName(std::string_view path, bool
                                                 replace);
 }
 
-#ifndef _WIN32
-// The mode comes with a copy of the whole file, which is then cut. Windows gives a new file
-// its attributes as it is made.
-std::unique_ptr<File> File::CreateLike(std::string_view path, std::string_view model) {
-  if (!CopyFile(model, path, false)) return nullptr;
-  const std::optional<std::uint32_t> attributes = GetFileAttributes(path);
-  if (!attributes) return nullptr;
-  if ((*attributes & kAttrReadOnly) && !SetFileAttributes(path, *attributes & ~kAttrReadOnly)) {
-    return nullptr;
-  }
-  return Create(path);
-}
-#endif
-
 std::vector<FindEntry> FindFiles(std::string_view pattern) {
   std::vector<FindEntry> entries;
   FindFiles(pattern, [&](const FindEntry& entry) {

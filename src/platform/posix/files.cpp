@@ -221,6 +221,12 @@ class PosixFile final : public File {
     if (::futimens(fd_.get(), times) != 0) Throw(errno, "set the time of");
   }
 
+  bool SetMode(mode_t mode) {
+    if (::fchmod(fd_.get(), mode) == 0) return true;
+    FailFromErrno(errno, path());
+    return false;
+  }
+
   bool Commit() override {
     if (linkTarget_.empty()) return true;
     const std::string target = std::exchange(linkTarget_, std::string());
@@ -840,6 +846,22 @@ std::unique_ptr<File> File::CreateStaged(std::string_view path, bool replace) {
     }
   }
   return CreateStagedUnderTemporaryName(path, replace);
+}
+
+std::unique_ptr<File> File::CreateLike(std::string_view path, std::string_view model) {
+  const std::optional<std::string> from = posix::HostPathOf(model);
+  if (!from) return nullptr;
+  struct stat info {};
+  if (::stat(from->c_str(), &info) != 0) {
+    FailFromErrno(errno, *from);
+    return nullptr;
+  }
+  std::unique_ptr<File> file = Create(path);
+  if (!file) return nullptr;
+  // The model's mode, writable by its owner (not read-only).
+  auto& made = static_cast<PosixFile&>(*file);
+  if (!made.SetMode((info.st_mode & 07777) | S_IWUSR)) return nullptr;
+  return file;
 }
 
 std::unique_ptr<File> File::CreateNew(std::string_view path) {
