@@ -556,13 +556,23 @@ TEST_F(SetupFaults, DiskFullBetweenFilesAndInTheMiddleOfAFile) {
     EXPECT_FALSE(record.unreadable);
     EXPECT_TRUE(record.incomplete);
     // The files before the one that did not fit are there whole, it is not; a file after it
-    // may have been copied meanwhile, into the room its failed copy left.
-    for (int i = 1; i <= 4; ++i) {
-      EXPECT_EQ(ReadHostFile(dir_.host() / product.folder / fault.files[i - 1].first),
-                fault.files[i - 1].second);
+    // may have been copied meanwhile, into the room its failed copy left. Copies run side by
+    // side, so a later file may take the last room before an earlier one has its bytes: the
+    // run then stops at that earlier one, which the error names, and the files before it are
+    // whole.
+    int whole = 0;
+    for (; whole < 4; ++whole) {
+      const auto& [name, content] = fault.files[whole];
+      const fs::path path = dir_.host() / product.folder / name;
+      if (!fs::exists(path)) {
+        EXPECT_NE(log.find("Error: "), std::string::npos) << log;
+        EXPECT_NE(log.find(name, log.find("Error: ")), std::string::npos) << log;
+        break;
+      }
+      EXPECT_EQ(ReadHostFile(path), content);
     }
     EXPECT_FALSE(fs::exists(dir_.host() / product.folder / fault.stops));
-    EXPECT_GE(disk.complete, 4);
+    EXPECT_GE(disk.complete, whole);
     EXPECT_LT(disk.complete, files);
     EXPECT_EQ(disk.unrecorded, 0);
     EXPECT_EQ(disk.truncated, 0);
